@@ -1,0 +1,187 @@
+// The operating-system seam: every call the installer makes to the system goes
+// through these thin functions. win32/ calls the Windows functions named in each
+// comment; posix/ is a stand-in that keeps the Windows meaning the installer
+// relies on. No installer rule lives here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace kd::platform {
+
+// Portable form of the system's error codes. Numbers are stable.
+enum class Error : int {
+    None = 0,
+    NotFound = 1,          // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ENOENT, ENOTDIR
+    AccessDenied = 2,      // ERROR_ACCESS_DENIED, EACCES, EPERM, EISDIR
+    TooManyOpenFiles = 3,  // ERROR_TOO_MANY_OPEN_FILES, EMFILE, ENFILE
+    NotEnoughMemory = 4,   // ERROR_NOT_ENOUGH_MEMORY, ENOMEM
+    OutOfMemory = 5,       // ERROR_OUTOFMEMORY
+    SharingViolation = 6,  // ERROR_SHARING_VIOLATION
+    AlreadyExists = 7,     // ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, EEXIST
+    DiskFull = 8,          // ERROR_DISK_FULL, ENOSPC
+    InvalidName = 9,       // ERROR_INVALID_NAME, ENAMETOOLONG
+    Other = 10,
+};
+
+// ---- Files -----------------------------------------------------------------
+
+enum class Access { Read, Write, ReadWrite };
+enum class Disposition { OpenExisting, CreateAlways, OpenAlways };
+
+struct StreamCloser {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+// A buffered stream that is closed when it goes out of scope.
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+// Opens a file with full sharing (read, write, delete) and a handle that child
+// processes do not inherit, then wraps it in a buffered stream opened with
+// `mode`. Win32: CreateFileA, _open_osfhandle (append and text flags), _fdopen.
+// Returns null on failure and sets `error` to the reason of the failed open;
+// a handle that cannot become a stream is closed (error Other).
+Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
+                  bool text, const char* mode, Error& error);
+
+// Deletes one file, as the C run-time's remove() does on Windows (DeleteFileA):
+// a read-only file is refused with AccessDenied.
+Error DeleteFile(const char* path);
+
+// Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
+Error SetNormalAttributes(const char* path);
+// Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY). Used by tests.
+Error SetReadOnly(const char* path);
+
+// fwrite through the fault hook: returns the number of bytes written.
+std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size);
+
+// 64-bit tell and seek on a stream. Tell returns -1 on failure; Seek returns
+// 0 on success, -1 on failure (origin SEEK_SET, SEEK_CUR or SEEK_END).
+std::int64_t Tell(std::FILE* stream);
+int Seek(std::FILE* stream, std::int64_t offset, int origin);
+
+// ---- Directories -----------------------------------------------------------
+
+// Win32: CreateDirectoryA(path, nullptr). Only the last level is created.
+Error CreateDir(const char* path);
+// Win32: RemoveDirectoryA. Fails unless the directory is empty.
+Error RemoveDir(const char* path);
+
+struct FindEntry {
+    std::string name;  // the entry's name, without its directory
+    bool isDirectory = false;
+};
+
+// A directory search, closed when it goes out of scope (FindClose).
+// Win32: FindFirstFileA / FindNextFileA. The pattern's last component may hold
+// the wildcards * and ?, matched as Windows does (letter case ignored); a
+// search of "dir\*" also returns the entries "." and "..".
+class FindHandle {
+public:
+    FindHandle() = default;
+    ~FindHandle();
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    // Starts the search; false when nothing matches or it cannot start.
+    bool First(const char* pattern, FindEntry& entry);
+    // The next entry; false when there is none left.
+    bool Next(FindEntry& entry);
+
+private:
+    void Close();
+    void* state = nullptr;
+};
+
+// Win32: GetCurrentDirectoryA. Empty when it cannot be read. Paths use "\".
+std::string CurrentDirectory();
+
+// Win32: Sleep.
+void SleepMs(unsigned milliseconds);
+
+// ---- Environment and registry (machine-wide environment values) ---------------
+
+// Value types as the registry names them.
+enum class ValueType { String = 1 /* REG_SZ */, ExpandString = 2 /* REG_EXPAND_SZ */ };
+
+// POSIX stand-in: the values live in a small text file named by the
+// environment variable KD_REGISTRY_FILE; without it the key cannot be opened,
+// so no run ever touches a real system file.
+
+// Writes a value under HKLM\System\CurrentControlSet\Control\Session
+// Manager\Environment, the key opened for writing with RegCreateKeyExA
+// (KEY_WRITE) and closed again. Returns false when the key cannot be opened;
+// the write itself is not checked, as the installer does not check it.
+bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, ValueType type);
+
+enum class RegistryRead { Ok, Missing, Failed };
+// Reads a value of that key whole, whatever its length and type (key opened
+// with RegOpenKeyExA for KEY_QUERY_VALUE; size asked for first, then read).
+// Missing: the key or value does not exist. Failed: it exists but cannot be read.
+RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value);
+
+// Win32: SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, "Environment",
+// SMTO_ABORTIFHUNG, 5000, nullptr). POSIX: does nothing.
+void BroadcastEnvironmentChange();
+
+// ---- Processes -------------------------------------------------------------
+
+// A started process; its handles are closed when it goes out of scope.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Win32: CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE,
+    // NORMAL_PRIORITY_CLASS, nullptr, workingDirectory, STARTUPINFOA with
+    // STARTF_USESHOWWINDOW and SW_HIDE, ...). POSIX: the command line is split
+    // into arguments as the Windows C run-time does and started with posix_spawn.
+    // False when the process cannot be created.
+    bool Start(const std::string& commandLine, const std::string& workingDirectory);
+
+    // Win32: GetExitCodeProcess. False when the code cannot be read; while the
+    // process runs the code is StillActive.
+    bool ExitCode(std::uint32_t& code);
+
+    // Win32: TerminateProcess with the given exit code.
+    void Terminate(std::uint32_t code);
+
+private:
+    void Close();
+    void* state = nullptr;
+};
+
+constexpr std::uint32_t StillActive = 259;
+
+// ---- Mutex -----------------------------------------------------------------
+
+// Win32: CreateMutexA(nullptr, FALSE, nullptr); null handle on failure.
+void* CreateUnnamedMutex();
+// Win32: ReleaseMutex then CloseHandle; failures (a null handle, a mutex not
+// owned) are ignored.
+void ReleaseAndCloseMutex(void* handle);
+
+// ---- Program path ----------------------------------------------------------
+
+// The path the program was started as (argv[0] form); used by tests to run
+// their own binary as a child process.
+std::string ProgramPath();
+
+// True when the Windows build runs under Wine (tests use it to mark the few
+// cases where Wine as root differs from Windows).
+bool IsWine();
+
+// ---- Fault injection (tests only) -------------------------------------------
+
+enum class FaultPoint { Open, Write, CreateDir, Delete };
+// Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
+// next) and the `count` - 1 calls after it. ClearFaults removes every fault.
+void InjectFault(FaultPoint point, int nth, Error error, int count = 1);
+void ClearFaults();
+
+}  // namespace kd::platform

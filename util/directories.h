@@ -1,0 +1,33 @@
+// Directory operations: create one level, empty a tree, list files.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kd {
+
+// True if the path exists afterwards, as a file or directory that was there
+// or as a directory created now (last level only).
+bool CreateDirectoryPath(const char* path);
+
+// Empties `directory`. With removeSelf false: files whose names begin with
+// fileFilter (case ignored; null or "*" every file, "" none) are deleted, and
+// subdirectories selected by subdirectoryFilter are removed whole; the
+// directory itself stays. Directories whose names begin with "." are never
+// entered. With removeSelf true everything goes and then the directory
+// itself. A missing directory is success. Every entry is tried; false if any
+// selected entry could not be removed.
+bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
+                const char* subdirectoryFilter);
+
+// Appends the names of the files (not directories) of `directory` matching
+// `pattern` (null means "*") to `names`, in the file system's order. A
+// directory that cannot be searched adds nothing. False only for a null path.
+bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names);
+
+// Position of the first occurrence of `pattern` in `text`, ASCII case
+// ignored; none if there is none or either is null.
+std::optional<std::size_t> FindNoCase(const char* text, const char* pattern);
+
+}  // namespace kd

@@ -1,0 +1,52 @@
+// File access helpers: shared opens with retry, existence tests, deletion,
+// byte-range copies and line reads. They never print; results say it all.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace kd {
+
+using platform::Stream;
+
+// Working paths are limited to this many bytes with their terminating zero;
+// longer paths are refused, never cut.
+constexpr int PathBufferSize = 2048;
+
+// Opens `path` with full sharing. `mode` is one of the 18 standard strings
+// ("r", "rb", "rt", "w", ..., "a+t"); "t" anywhere switches on text
+// translation, every other mode is binary. Opens that fail for lack of handles
+// or memory are retried every 500 ms for about 10 s. Null on failure.
+Stream OpenFileShared(const char* path, const char* mode);
+
+// True if the file can be opened with mode "rb" (a directory cannot).
+bool FileExists(const char* path);
+// True if a file or directory of that name exists; one trailing "/" and then
+// one trailing "\" are ignored, and wildcards in the path match.
+bool PathExists(const char* path);
+// Deletes the file if the path is not empty; the outcome is not reported.
+void RemoveFile(const char* path);
+
+// Copies `count` bytes (-1: to the end) from `offset` of the source to a new
+// or truncated destination, in 16384-byte blocks. The count is clipped to the
+// source's end. False on any failure; a created destination stays.
+bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int64_t offset,
+                   std::int64_t count);
+// The same between two open streams, which stay open; on success the source
+// is positioned just after the copied range.
+bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t offset,
+                     std::int64_t count);
+
+// Reads one line of at most size - 2 bytes, removes one final LF and then one
+// CR, and returns the length counted before that removal (0 only at the end
+// of input). A longer line comes back in pieces.
+int ReadLine(char* buffer, int size, std::FILE* stream);
+
+// Plain 64-bit tell (-1 on failure) and seek (0 or -1; origin 0 start,
+// 1 current, 2 end).
+std::int64_t FileTell(std::FILE* stream);
+int FileSeek(std::FILE* stream, std::int64_t offset, int origin);
+
+}  // namespace kd
