@@ -47,33 +47,6 @@ bool IsAbsoluteOrDriveQualified(const std::string& name) {
     return (!name.empty() && IsSeparator(name[0])) || name.find(':') != std::string::npos;
 }
 
-// A form of a path in which two spellings of the same file compare equal
-// wherever the Windows rules make them one: relative paths made absolute,
-// "/" as "\", empty and "." components dropped, trailing dots and blanks of
-// components dropped, ASCII case folded.
-std::string ComparablePath(const std::string& path) {
-    std::string full = path;
-    const bool absolute =
-        (!full.empty() && IsSeparator(full[0])) || (full.size() >= 2 && full[1] == ':');
-    if (!absolute) full = platform::CurrentDirectory() + "\\" + full;
-    SlashesToBackslashes(full);
-    std::string result;
-    std::size_t start = 0;
-    while (start <= full.size()) {
-        std::size_t end = full.find('\\', start);
-        if (end == std::string::npos) end = full.size();
-        std::size_t last = end;
-        while (last > start && (full[last - 1] == '.' || full[last - 1] == ' ')) --last;
-        if (last > start) {
-            result += '\\';
-            result.append(full, start, last - start);
-        }
-        start = end + 1;
-    }
-    MakeLower(result);
-    return result;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -93,8 +66,7 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       scriptLength(scriptLength),
       packagePath(std::move(packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
-      temporaryName(temporaryPath.substr(temporaryPath.find_last_of("\\/") + 1)),
-      temporaryComparable(ComparablePath(temporaryPath)),
+      temporaryPath(temporaryPath),
       showProgress(showProgress) {}
 
 bool ScriptRun::NextLine(std::string& text) {
@@ -143,21 +115,7 @@ bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
 }
 
 bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
-    return ComparablePath(path) == temporaryComparable;
-}
-
-bool ScriptRun::RemoveFilesExceptScript(const std::string& directory) {
-    std::vector<std::string> names;
-    ListDirectory(directory.c_str(), nullptr, names);
-    bool removed = true;
-    for (const std::string& name : names) {
-        std::string path = directory;
-        AddTrailingBackslash(path);
-        path += name;
-        if (IsRunningTemporaryFile(path)) continue;
-        if (platform::DeleteFile(path.c_str()) != platform::Error::None) removed = false;
-    }
-    return removed;
+    return platform::SameFile(path.c_str(), temporaryPath.c_str());
 }
 
 bool ScriptRun::Dir() {
@@ -211,18 +169,9 @@ bool ScriptRun::EmptyDirectory() {
     if (!ReadParameter("Withsubdir = ", withSubdirectories, true)) return false;
     const char* subdirectoryFilter = withSubdirectories == "YES" ? "*" : "";
 
-    std::string scriptHere = target;
-    AddTrailingBackslash(scriptHere);
-    scriptHere += temporaryName;
-    bool removed;
-    if (IsRunningTemporaryFile(scriptHere)) {
-        // The script being read lies here: the subdirectories go as usual,
-        // the files one by one so that the script is passed over.
-        removed = RemoveTree(target.c_str(), false, "", subdirectoryFilter);
-        removed = RemoveFilesExceptScript(target) && removed;
-    } else {
-        removed = RemoveTree(target.c_str(), false, "*", subdirectoryFilter);
-    }
+    // The script being read may lie in the tree: it is passed over.
+    const bool removed = RemoveTree(target.c_str(), false, "*", subdirectoryFilter,
+                                    temporaryPath.c_str());
     if (!removed) return Fail("cannot remove directory: ", target);
     return true;
 }

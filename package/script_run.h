@@ -61,16 +61,13 @@ private:
 
     // True when `path` names the file this run reads its script from.
     bool IsRunningTemporaryFile(const std::string& path) const;
-    // Deletes the files of `directory`, passing over the running script.
-    bool RemoveFilesExceptScript(const std::string& directory);
 
     KdPackage& package;
     std::FILE* script;
     std::int64_t scriptLength;
     std::string packagePath;
     std::string destinationDirectory;
-    std::string temporaryName;        // file name of the script's own file
-    std::string temporaryComparable;  // its path in comparable form
+    std::string temporaryPath;
     bool showProgress;
     std::string currentDirectory;
     bool dirSeen = false;

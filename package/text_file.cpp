@@ -1,8 +1,6 @@
 // ConvertTextFile: rewrites a file with CR LF line ends through a temporary
 // file beside it, then copies the result back over the file.
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,54 +15,7 @@ namespace kd {
 namespace {
 
 // One read takes at most this size minus 2 bytes; longer lines are split.
-constexpr std::size_t TextLineBufferSize = 65536;
-constexpr std::size_t ReadBlockSize = 16384;
-
-// Splits a stream into lines as the line reader of the script does (a line
-// ends after its LF or after `limit` bytes), but counts every byte: a zero
-// byte is text like any other and never ends a line or the file.
-class LineSplitter {
-public:
-    LineSplitter(std::FILE* stream, char* block) : stream(stream), block(block) {}
-
-    // Copies the next line, with its LF, into `line`; returns its length,
-    // 0 at the end of the input or on a read error.
-    std::size_t Next(char* line, std::size_t limit) {
-        std::size_t length = 0;
-        while (length < limit) {
-            if (begin == end) {
-                if (ended) break;
-                begin = 0;
-                end = std::fread(block, 1, ReadBlockSize, stream);
-                if (end == 0) {
-                    ended = true;
-                    failed = std::ferror(stream) != 0;
-                    break;
-                }
-            }
-            const std::size_t available = std::min(end - begin, limit - length);
-            const char* start = block + begin;
-            const void* lineFeed = std::memchr(start, '\n', available);
-            const std::size_t take =
-                lineFeed ? static_cast<const char*>(lineFeed) - start + 1 : available;
-            std::memcpy(line + length, start, take);
-            length += take;
-            begin += take;
-            if (lineFeed) break;
-        }
-        return length;
-    }
-
-    bool Failed() const { return failed; }
-
-private:
-    std::FILE* stream;
-    char* block;
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    bool ended = false;
-    bool failed = false;
-};
+constexpr int TextLineBufferSize = 65536;
 
 enum class CopyBack { Done, TargetUntouched, TargetDamaged };
 
@@ -99,27 +50,26 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
         return false;
     }
     const std::unique_ptr<char[]> line(new (std::nothrow) char[TextLineBufferSize]);
-    const std::unique_ptr<char[]> block(new (std::nothrow) char[ReadBlockSize]);
-    if (!line || !block) {
+    if (!line) {
         errorText = "Not enough memory";
         return false;
     }
 
-    LineSplitter splitter(input.get(), block.get());
-    while (std::size_t length = splitter.Next(line.get(), TextLineBufferSize - 2)) {
-        // One LF, then one CR, give way to a single CR LF.
-        if (line[length - 1] == '\n') --length;
-        if (length > 0 && line[length - 1] == '\r') --length;
+    // Lines are counted by bytes, not up to a zero byte, so a zero byte is
+    // copied like any other. One LF and then one CR give way to CR LF.
+    int length = 0;
+    while (ReadLineBytes(line.get(), TextLineBufferSize, input.get(), length) != 0) {
         line[length++] = '\r';
         line[length++] = '\n';
-        if (platform::WriteBytes(output.get(), line.get(), length) != length) {
+        const auto size = static_cast<std::size_t>(length);
+        if (platform::WriteBytes(output.get(), line.get(), size) != size) {
             errorText = "Cannot write file" + temporaryPath;
             return false;
         }
     }
     // A read error is not the end of the text: copying back what was read
     // so far would cut the file.
-    if (splitter.Failed()) {
+    if (std::ferror(input.get())) {
         errorText = "Cannot open file " + target;
         return false;
     }
