@@ -101,12 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::error_code ec;
     fs::remove_all(sandbox.Work(), ec);
     fs::create_directories(sandbox.Work());
-    fs::current_path(sandbox.Work());
     const auto before = sandbox.Outside();
 
+    // Names before the first DIR are relative to the working directory. The
+    // fuzzer's own is restored at once: it reads its corpus by relative paths.
+    const fs::path fuzzerDirectory = fs::current_path();
+    fs::current_path(sandbox.Work());
     kd::KdPackage package;
     const fs::path destination = sandbox.Work() / "dest";
     const bool ok = package.Install(sandbox.Package().string(), destination.string(), false);
+    fs::current_path(fuzzerDirectory);
     if (ok != package.errorText.empty()) std::abort();
 
     if (sandbox.Outside() != before) {
