@@ -70,8 +70,12 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       showProgress(showProgress) {}
 
 bool ScriptRun::NextLine(std::string& text) {
-    if (ReadLine(line, ScriptLineBufferSize, script) == 0) return false;
-    text.assign(line);
+    // Counted by bytes: a line that begins with a zero byte is a line like
+    // any other, not the end of the script (which would skip the rest of a
+    // damaged script and still report success).
+    int length = 0;
+    if (ReadLineBytes(line, ScriptLineBufferSize, script, length) == 0) return false;
+    text.assign(line, static_cast<std::size_t>(length));
     return true;
 }
 

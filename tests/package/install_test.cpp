@@ -113,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"NoSecondLine", "KELDO PACKAGE FILE\n", false},
         {"NoLineEndAtAll", "KELDO PACKAGE FILE", false},
         {"CommandInsteadOfHeader", "[DIR]\nName = a\n", false},
+        {"ZeroByteFirst", std::string("\0KELDO PACKAGE FILE\nx\n", 22), false},
     }),
     [](const testing::TestParamInfo<HeaderCase>& info) { return info.param.name; });
 

@@ -89,7 +89,8 @@ KD_SCRIPT_CASES(
     {"BlankInsideName", "[D IR]\nName = made\n", "", {}},
     {"OverLongLineSplitsIntoASectionLine", std::string(2046, 'x') + Dir("split"), "",
      {{"split/", ""}}},
-    {"LineThatFitsStaysOneLine", std::string(2045, 'x') + Dir("split"), "", {}});
+    {"LineThatFitsStaysOneLine", std::string(2045, 'x') + Dir("split"), "", {}},
+    {"ZeroByteLineIsNotTheEnd", std::string("\0junk\n", 6) + Dir("made"), "", {{"made/", ""}}});
 
 KD_SCRIPT_CASES(
     ParameterLines,
