@@ -1,5 +1,6 @@
 // The seven script commands: DIR, RMDIR, FILE, REMOVEFILE, EXEC, TEXTFILE
 // and TEXTDIR, each reading its own parameter lines from the script.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -106,6 +107,9 @@ bool ScriptRun::ReadParameter(const char* marker, std::string& value, bool upper
     const std::size_t at = text.find(marker);
     if (at == std::string::npos) return BadPackage();
     value = text.substr(at + std::strlen(marker));
+    // The system sees a name only up to its first zero byte, so the checks
+    // must see the same text.
+    value.erase(std::min(value.find('\0'), value.size()));
     if (upperCase) MakeUpper(value);
     TrimString(value, false, true);
     return true;

@@ -20,11 +20,11 @@ struct ScriptCase {
     std::string script;   // after the header and line 2
     std::string error;    // empty: Install succeeds; {P} package, {D} destination
     Snapshot after;       // the destination afterwards
-    Snapshot before = {};
-
-void PrintTo(const ScriptCase& c, std::ostream* out) { *out << c.name; }  // made in the destination first
+    Snapshot before = {};  // made in the destination first
     std::vector<std::string> readOnly = {};
 };
+
+void PrintTo(const ScriptCase& c, std::ostream* out) { *out << c.name; }
 
 std::string File(const std::string& name, const std::string& data) {
     return "[FILE]\nName = " + name + "\nSize = " + std::to_string(data.size()) + "\n" + data;
@@ -216,6 +216,7 @@ KD_SCRIPT_CASES(
     {"DirDeepParent", Dir("a/../../out"), Bad, {}},
     {"DirParentWithBlank", Dir("a/.. /out"), Bad, {}},
     {"DirThreeDots", Dir("...\\out"), Bad, {}},
+    {"DirParentBeforeZeroByte", Dir(std::string("..\0x", 4)) + File("out", "x"), Bad, {}},
     {"RmdirParent", "[RMDIR]\nName = ..\nWithsubdir = YES\n", Bad, {}},
     {"TextdirParent", "[TEXTDIR]\nName = sub\\..\\..\n", Bad, {}},
     {"FileParent", Dir("") + File("../out", "x"), Bad, {}},
