@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/encoder.h"
 #include "package_support.h"
 
 namespace kd::test {
@@ -44,6 +45,17 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
     EXPECT_TRUE(run.package.Install(run.packagePath, " " + run.destination + "\\ ", false))
         << run.package.errorText;
     EXPECT_TRUE(IsDirectory(run.destination));
+}
+
+TEST(Install, TruncatedPackage) {
+    Installation run;
+    std::string container;
+    ASSERT_TRUE(PackageEncoder().Encode(Head + "[DIR]\nName = a\n" + std::string(4000, 'x'),
+                                        container));
+    ASSERT_TRUE(WriteFile(run.packagePath, container.substr(0, container.size() / 2)));
+    EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    EXPECT_TRUE(run.Installed().empty());
 }
 
 TEST(Install, DestinationThatIsAFile) {
