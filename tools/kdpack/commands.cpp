@@ -514,7 +514,8 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
             {0, "the stream decodes " + std::to_string(decoder.OutputCount() - decoder.DeclaredLength()) +
                     " bytes past its declared length; the installer would take them into the script"});
     }
-    if (decoder.OutputCount() > 0) check.Finish();
+    // After a failed decode the last line is a fragment: only a whole script is finished.
+    if (result == DecodeOk) check.Finish();
     return result;
 }
 
@@ -579,7 +580,8 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
     if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
     const std::string& path = positional[0];
     ScriptCheck check(static_cast<std::size_t>(destination), BaseName(path));
-    if (ReadPackage(io, path, check) < 0) return KdpackFailed;
+    const int result = ReadPackage(io, path, check);
+    if (result < 0) return KdpackFailed;
 
     std::stable_sort(check.problems.begin(), check.problems.end(),
                      [](const ScriptProblem& a, const ScriptProblem& b) { return a.line < b.line; });
@@ -590,7 +592,7 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
             std::fprintf(io.out, "%s:%llu: %s\n", path.c_str(), static_cast<unsigned long long>(problem.line),
                          problem.message.c_str());
     }
-    if (check.digest == ScriptCheck::Digest::None && check.scriptBytes > 0)
+    if (check.digest == ScriptCheck::Digest::None && result == DecodeOk)
         std::fprintf(io.out, "%s: unsigned: line 2 holds no kdpack digest\n", path.c_str());
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
