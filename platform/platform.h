@@ -62,6 +62,13 @@ Error SetReadOnly(const char* path);
 // fwrite through the fault hook: returns the number of bytes written.
 std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size);
 
+// Gives a finished file its final name, replacing a file of that name in one
+// step. Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING. POSIX: rename.
+Error RenameReplacing(const char* from, const char* to);
+
+// True when the stream is a terminal (a console), not a file or a pipe.
+bool IsTerminal(std::FILE* stream);
+
 // 64-bit tell and seek on a stream. Tell returns -1 on failure; Seek returns
 // 0 on success, -1 on failure (origin SEEK_SET, SEEK_CUR or SEEK_END).
 std::int64_t Tell(std::FILE* stream);

@@ -139,6 +139,13 @@ std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
     return std::fwrite(data, 1, size, stream);
 }
 
+Error RenameReplacing(const char* from, const char* to) {
+    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? Error::None
+                                                                           : ErrorFromErrno(errno);
+}
+
+bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) == 1; }
+
 std::int64_t Tell(std::FILE* stream) { return ::ftello(stream); }
 
 int Seek(std::FILE* stream, std::int64_t offset, int origin) {

@@ -111,6 +111,13 @@ std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
     return std::fwrite(data, 1, size, stream);
 }
 
+Error RenameReplacing(const char* from, const char* to) {
+    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? Error::None
+                                                              : ErrorFromWin32(::GetLastError());
+}
+
+bool IsTerminal(std::FILE* stream) { return stream && ::_isatty(::_fileno(stream)) != 0; }
+
 std::int64_t Tell(std::FILE* stream) { return ::_ftelli64(stream); }
 
 int Seek(std::FILE* stream, std::int64_t offset, int origin) {

@@ -122,10 +122,7 @@ private:
 
 // Gives a finished temporary file its final name, replacing an older file.
 bool Rename(TemporaryFile& from, const std::string& to) {
-    if (std::rename(from.Path(), to.c_str()) != 0) {
-        platform::EraseFile(to.c_str());
-        if (std::rename(from.Path(), to.c_str()) != 0) return false;
-    }
+    if (platform::RenameReplacing(from.Path(), to.c_str()) != platform::Error::None) return false;
     from.Keep();
     return true;
 }
@@ -650,7 +647,7 @@ std::string NameProblem(const std::string& name) {
 }
 
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    Io io{out, err, IsTerminal(err)};
+    Io io{out, err, platform::IsTerminal(err)};
     if (argc < 2) return Usage(io, MainHelp, "no command given");
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);

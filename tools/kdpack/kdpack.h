@@ -24,7 +24,4 @@ bool WildcardMatch(const std::string& pattern, const std::string& name);
 // created by the installer; empty when it can.
 std::string NameProblem(const std::string& name);
 
-// True when `stream` is a terminal (tools/kdpack/terminal_*.cpp).
-bool IsTerminal(std::FILE* stream);
-
 }  // namespace kd
