@@ -27,7 +27,11 @@ function(kd_add_test_suite name)
   else()
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} kd_testmain kd_testsupport ${KD_GTEST_LIBS})
   endif()
-  add_test(NAME ${name}
-           COMMAND ${name} --gtest_output=xml:${CMAKE_BINARY_DIR}/test-results/${name}.xml)
+  set(results ${CMAKE_BINARY_DIR}/test-results/${name}.xml)
+  if(CMAKE_CROSSCOMPILING)
+    # Under Wine a path from the root is only absolute with a drive: Z: is "/".
+    set(results Z:${results})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${results})
   set_tests_properties(${name} PROPERTIES TIMEOUT 900)
 endfunction()

@@ -48,7 +48,11 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
 
 // Deletes one file, as the C run-time's remove() does on Windows (DeleteFileA):
 // a read-only file is refused with AccessDenied.
-Error DeleteFile(const char* path);
+Error EraseFile(const char* path);
+
+// True when both paths name the same existing file (same volume and file
+// index, or device and inode), however the paths are spelled.
+bool SameFile(const char* first, const char* second);
 
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
 Error SetNormalAttributes(const char* path);

@@ -17,9 +17,10 @@ bool CreateDirectoryPath(const char* path);
 // directory itself stays. Directories whose names begin with "." are never
 // entered. With removeSelf true everything goes and then the directory
 // itself. A missing directory is success. Every entry is tried; false if any
-// selected entry could not be removed.
+// selected entry could not be removed. `keepFile`, when given, names a file
+// that is passed over wherever it lies in the tree (same file, however spelt).
 bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
-                const char* subdirectoryFilter);
+                const char* subdirectoryFilter, const char* keepFile = nullptr);
 
 // Appends the names of the files (not directories) of `directory` matching
 // `pattern` (null means "*") to `names`, in the file system's order. A

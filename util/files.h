@@ -44,6 +44,12 @@ bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t off
 // of input). A longer line comes back in pieces.
 int ReadLine(char* buffer, int size, std::FILE* stream);
 
+// ReadLine for lines that may hold zero bytes: reads at most size - 2 bytes
+// up to and including a LF, sets `length` to the line's length once one
+// final LF and then one CR are removed, and returns the number of bytes taken
+// from the stream (0 only at the end of input).
+int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length);
+
 // Plain 64-bit tell (-1 on failure) and seek (0 or -1; origin 0 start,
 // 1 current, 2 end).
 std::int64_t FileTell(std::FILE* stream);

@@ -124,6 +124,12 @@ std::vector<std::string> ListTree(const std::string& root) {
     return entries;
 }
 
+bool ChangeDirectory(const std::string& path) {
+    std::error_code ec;
+    fs::current_path(FromText(path), ec);
+    return !ec;
+}
+
 bool RunningUnderWine() { return platform::IsWine(); }
 
 }  // namespace kd::test

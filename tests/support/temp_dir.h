@@ -36,6 +36,9 @@ bool IsFile(const std::string& path);
 // directories end with "/".
 std::vector<std::string> ListTree(const std::string& root);
 
+// Changes the process's working directory. False on failure.
+bool ChangeDirectory(const std::string& path);
+
 // True when running as a Windows program under Wine.
 bool RunningUnderWine();
 // True on the Windows build (native Windows or Wine).

@@ -1,0 +1,150 @@
+// POSIX stand-in for the Windows directory calls, with Windows wildcard
+// searches: "*" and "?" in the last component, letter case ignored, and the
+// "." and ".." entries returned like any other.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/posix/paths.h"
+
+namespace kd::platform {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Windows wildcard match: "*" any run, "?" any one byte, case ignored.
+bool WildcardMatch(const char* pattern, const char* name) {
+    const char* starPattern = nullptr;
+    const char* starName = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            starPattern = ++pattern;
+            starName = name;
+        } else if (*pattern == '?' || Lower(*pattern) == Lower(*name)) {
+            ++pattern;
+            ++name;
+        } else if (starPattern) {
+            pattern = starPattern;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+struct Search {
+    DIR* directory = nullptr;
+    std::string pattern;  // last component
+    std::string base;     // directory part, for stat
+};
+
+bool Describe(const std::string& base, const char* name, FindEntry& entry) {
+    std::string full = base.empty() ? name : base + "/" + name;
+    struct stat info {};
+    if (::stat(full.c_str(), &info) != 0) return false;
+    entry.name = name;
+    entry.isDirectory = S_ISDIR(info.st_mode);
+    return true;
+}
+
+bool NextMatch(Search& search, FindEntry& entry) {
+    while (dirent* item = ::readdir(search.directory)) {
+        if (!WildcardMatch(search.pattern.c_str(), item->d_name)) continue;
+        if (Describe(search.base, item->d_name, entry)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+FindHandle::~FindHandle() { Close(); }
+
+void FindHandle::Close() {
+    auto* search = static_cast<Search*>(state);
+    if (!search) return;
+    if (search->directory) ::closedir(search->directory);
+    delete search;
+    state = nullptr;
+}
+
+bool FindHandle::First(const char* pattern, FindEntry& entry) {
+    Close();
+    const std::string native = NativePath(pattern);
+    const std::size_t slash = native.rfind('/');
+    std::string base = slash == std::string::npos ? "" : native.substr(0, slash);
+    std::string last = slash == std::string::npos ? native : native.substr(slash + 1);
+    if (slash == 0) base = "/";
+    if (last.empty()) return false;
+
+    if (last.find_first_of("*?") == std::string::npos) {
+        // No wildcard: the search names one entry.
+        return Describe(base, last.c_str(), entry);
+    }
+    if (last == "*.*") last = "*";  // Windows: matches names without a dot too
+    DIR* directory = ::opendir(base.empty() ? "." : base.c_str());
+    if (!directory) return false;
+    auto* search = new Search{directory, last, base};
+    state = search;
+    if (NextMatch(*search, entry)) return true;
+    Close();
+    return false;
+}
+
+bool FindHandle::Next(FindEntry& entry) {
+    auto* search = static_cast<Search*>(state);
+    return search && NextMatch(*search, entry);
+}
+
+Error CreateDir(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::CreateDir);
+    if (fault != Error::None) return fault;
+    const std::string native = NativePath(path);
+    return ::mkdir(native.c_str(), 0777) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+Error RemoveDir(const char* path) {
+    const std::string native = NativePath(path);
+    return ::rmdir(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+std::string CurrentDirectory() {
+    std::string buffer(256, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+void SleepMs(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string ProgramPath() {
+    std::string buffer(1024, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool IsWine() { return false; }
+
+}  // namespace kd::platform

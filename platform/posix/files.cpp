@@ -1,0 +1,159 @@
+// POSIX stand-in for the Windows file calls: backslashes are separators, a
+// file without its owner-write bit is read-only (refused for writing and
+// deleting, also for root), and directories cannot be opened as files.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/posix/paths.h"
+
+namespace kd::platform {
+
+Error ErrorFromErrno(int code) {
+    switch (code) {
+    case 0: return Error::None;
+    case ENOENT:
+    case ENOTDIR: return Error::NotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return Error::AccessDenied;
+    case EMFILE:
+    case ENFILE: return Error::TooManyOpenFiles;
+    case ENOMEM: return Error::NotEnoughMemory;
+    case EEXIST: return Error::AlreadyExists;
+    case ENOSPC: return Error::DiskFull;
+    case ENAMETOOLONG: return Error::InvalidName;
+    default: return Error::Other;
+    }
+}
+
+namespace {
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+
+// The stdio mode without "t": there is no text translation here.
+std::string BinaryMode(const char* mode) {
+    std::string result;
+    for (const char* p = mode; *p; ++p) {
+        if (*p != 't') result += *p;
+    }
+    return result;
+}
+
+}  // namespace
+
+Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
+                  bool /*text*/, const char* mode, Error& error) {
+    error = detail::TakeFault(FaultPoint::Open);
+    if (error != Error::None) return nullptr;
+    const std::string native = NativePath(path);
+    if (native.empty()) {
+        error = Error::NotFound;
+        return nullptr;
+    }
+
+    struct stat info {};
+    const bool exists = ::stat(native.c_str(), &info) == 0;
+    if (exists && access != Access::Read && IsReadOnly(info)) {
+        error = Error::AccessDenied;
+        return nullptr;
+    }
+    if (exists && S_ISDIR(info.st_mode)) {
+        error = Error::AccessDenied;
+        return nullptr;
+    }
+
+    int flags = O_CLOEXEC;
+    flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+    if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+    if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
+    if (append) flags |= O_APPEND;
+
+    const int fd = ::open(native.c_str(), flags, 0666);
+    if (fd < 0) {
+        error = ErrorFromErrno(errno);
+        return nullptr;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
+        ::close(fd);
+        error = Error::AccessDenied;
+        return nullptr;
+    }
+    Stream stream(::fdopen(fd, BinaryMode(mode).c_str()));
+    if (!stream) {
+        ::close(fd);
+        error = Error::Other;
+        return nullptr;
+    }
+    error = Error::None;
+    return stream;
+}
+
+Error EraseFile(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    const std::string native = NativePath(path);
+    struct stat info {};
+    if (::lstat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    if (S_ISDIR(info.st_mode) || IsReadOnly(info)) return Error::AccessDenied;
+    return ::unlink(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+bool SameFile(const char* first, const char* second) {
+    struct stat a {}, b {};
+    if (::stat(NativePath(first).c_str(), &a) != 0) return false;
+    if (::stat(NativePath(second).c_str(), &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+Error SetNormalAttributes(const char* path) {
+    const std::string native = NativePath(path);
+    struct stat info {};
+    if (::stat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    return ::chmod(native.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? Error::None
+                                                                          : ErrorFromErrno(errno);
+}
+
+Error SetReadOnly(const char* path) {
+    const std::string native = NativePath(path);
+    struct stat info {};
+    if (::stat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    const mode_t mode = (info.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH);
+    return ::chmod(native.c_str(), mode) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
+    if (size == 0) return 0;
+    if (detail::TakeFault(FaultPoint::Write) != Error::None) {
+        errno = ENOSPC;
+        return 0;
+    }
+    return std::fwrite(data, 1, size, stream);
+}
+
+std::int64_t Tell(std::FILE* stream) { return ::ftello(stream); }
+
+int Seek(std::FILE* stream, std::int64_t offset, int origin) {
+    return ::fseeko(stream, static_cast<off_t>(offset), origin) == 0 ? 0 : -1;
+}
+
+void InjectFault(FaultPoint point, int nth, Error error, int count) {
+    detail::SetFault(point, nth, error, count);
+}
+
+void ClearFaults() {
+    for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
+                             FaultPoint::Delete}) {
+        detail::SetFault(point, 0, Error::None, 0);
+    }
+}
+
+}  // namespace kd::platform

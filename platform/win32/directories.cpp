@@ -1,0 +1,81 @@
+// Win32 directory calls: creation, removal, FindFirstFileA searches, the
+// current directory, sleeping and what tests ask about the process.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace kd::platform {
+
+FindHandle::~FindHandle() { Close(); }
+
+void FindHandle::Close() {
+    if (state) ::FindClose(static_cast<HANDLE>(state));
+    state = nullptr;
+}
+
+bool FindHandle::First(const char* pattern, FindEntry& entry) {
+    Close();
+    WIN32_FIND_DATAA data{};
+    HANDLE handle = ::FindFirstFileA(pattern, &data);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    state = handle;
+    entry.name = data.cFileName;
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+bool FindHandle::Next(FindEntry& entry) {
+    if (!state) return false;
+    WIN32_FIND_DATAA data{};
+    if (!::FindNextFileA(static_cast<HANDLE>(state), &data)) return false;
+    entry.name = data.cFileName;
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+Error CreateDir(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::CreateDir);
+    if (fault != Error::None) return fault;
+    return ::CreateDirectoryA(path, nullptr) ? Error::None : ErrorFromWin32(::GetLastError());
+}
+
+Error RemoveDir(const char* path) {
+    return ::RemoveDirectoryA(path) ? Error::None : ErrorFromWin32(::GetLastError());
+}
+
+std::string CurrentDirectory() {
+    DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+    if (size == 0) return {};
+    std::string buffer(size, '\0');
+    DWORD length = ::GetCurrentDirectoryA(size, buffer.data());
+    if (length == 0 || length >= size) return {};
+    buffer.resize(length);
+    return buffer;
+}
+
+void SleepMs(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+std::string ProgramPath() {
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(),
+                                            static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool IsWine() {
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace kd::platform

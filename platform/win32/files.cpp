@@ -1,0 +1,131 @@
+// Win32 file calls: shared opens through CreateFileA and the C run-time's
+// descriptors, deletion, attributes and 64-bit positioning.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace kd::platform {
+
+Error ErrorFromWin32(DWORD code) {
+    switch (code) {
+    case ERROR_SUCCESS: return Error::None;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NO_MORE_FILES: return Error::NotFound;
+    case ERROR_ACCESS_DENIED: return Error::AccessDenied;
+    case ERROR_TOO_MANY_OPEN_FILES: return Error::TooManyOpenFiles;
+    case ERROR_NOT_ENOUGH_MEMORY: return Error::NotEnoughMemory;
+    case ERROR_OUTOFMEMORY: return Error::OutOfMemory;
+    case ERROR_SHARING_VIOLATION: return Error::SharingViolation;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return Error::AlreadyExists;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Error::DiskFull;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE: return Error::InvalidName;
+    default: return Error::Other;
+    }
+}
+
+Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
+                  bool text, const char* mode, Error& error) {
+    error = detail::TakeFault(FaultPoint::Open);
+    if (error != Error::None) return nullptr;
+
+    DWORD desired = access == Access::Read    ? GENERIC_READ
+                    : access == Access::Write ? GENERIC_WRITE
+                                              : GENERIC_READ | GENERIC_WRITE;
+    DWORD creation = disposition == Disposition::OpenExisting   ? OPEN_EXISTING
+                     : disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                                                                : OPEN_ALWAYS;
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.bInheritHandle = FALSE;
+    ScopedHandle handle(::CreateFileA(path, desired,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.Valid()) {
+        error = ErrorFromWin32(::GetLastError());
+        return nullptr;
+    }
+
+    int flags = text ? _O_TEXT : _O_BINARY;
+    if (append) flags |= _O_APPEND;
+    if (access == Access::Read) flags |= _O_RDONLY;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), flags);
+    if (fd == -1) {
+        error = Error::Other;
+        return nullptr;  // the handle is still ours and is closed here
+    }
+    handle.Release();  // the descriptor owns it now
+    Stream stream(::_fdopen(fd, mode));
+    if (!stream) {
+        ::_close(fd);
+        error = Error::Other;
+        return nullptr;
+    }
+    error = Error::None;
+    return stream;
+}
+
+Error EraseFile(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    return ::DeleteFileA(path) ? Error::None : ErrorFromWin32(::GetLastError());
+}
+
+bool SameFile(const char* first, const char* second) {
+    auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+        ScopedHandle handle(::CreateFileA(path, 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+        return handle.Valid() && ::GetFileInformationByHandle(handle.Get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    if (!identify(first, a) || !identify(second, b)) return false;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+Error SetNormalAttributes(const char* path) {
+    return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) ? Error::None
+                                                             : ErrorFromWin32(::GetLastError());
+}
+
+Error SetReadOnly(const char* path) {
+    return ::SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY) ? Error::None
+                                                               : ErrorFromWin32(::GetLastError());
+}
+
+std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
+    if (size == 0) return 0;
+    if (detail::TakeFault(FaultPoint::Write) != Error::None) return 0;
+    return std::fwrite(data, 1, size, stream);
+}
+
+std::int64_t Tell(std::FILE* stream) { return ::_ftelli64(stream); }
+
+int Seek(std::FILE* stream, std::int64_t offset, int origin) {
+    return ::_fseeki64(stream, offset, origin) == 0 ? 0 : -1;
+}
+
+void InjectFault(FaultPoint point, int nth, Error error, int count) {
+    detail::SetFault(point, nth, error, count);
+}
+
+void ClearFaults() {
+    for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
+                             FaultPoint::Delete}) {
+        detail::SetFault(point, 0, Error::None, 0);
+    }
+}
+
+}  // namespace kd::platform

@@ -1,0 +1,230 @@
+// File access helpers: mode strings, existence tests, byte-range copies and
+// line reads, on the real file system of each platform.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+#include "util/files.h"
+
+namespace kd {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+class FilesTest : public testing::Test {
+protected:
+    void TearDown() override { platform::ClearFaults(); }
+    TempDir dir;
+};
+
+TEST_F(FilesTest, ModeTableDecidesAccessAndDisposition) {
+    struct Case {
+        const char* mode;
+        bool existing;  // open a file holding "old"
+        bool opens;
+        const char* contentAfterWrite;  // nullptr: not writable
+    };
+    const Case cases[] = {
+        {"r", false, false, nullptr},     {"rb", true, true, nullptr},
+        {"rt", true, true, nullptr},      {"w", false, true, "new"},
+        {"wb", true, true, "new"},        {"a", true, true, "oldnew"},
+        {"ab", false, true, "new"},       {"r+", false, false, nullptr},
+        {"r+b", true, true, "new"},       {"w+", true, true, "new"},
+        {"a+t", true, true, "oldnew"},    {"R", true, false, nullptr},
+        {"rw", true, false, nullptr},     {"", true, false, nullptr},
+        {"wb+", true, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir / "file.txt";
+        RemoveFile(path.c_str());
+        if (c.existing) {
+            ASSERT_TRUE(WriteFile(path, "old"));
+        }
+        Stream stream = OpenFileShared(path.c_str(), c.mode);
+        EXPECT_EQ(stream != nullptr, c.opens) << c.mode;
+        if (!stream || !c.contentAfterWrite) continue;
+        EXPECT_EQ(std::fwrite("new", 1, 3, stream.get()), 3u) << c.mode;
+        stream.reset();
+        EXPECT_EQ(ReadFile(path), c.contentAfterWrite) << c.mode;
+    }
+}
+
+TEST_F(FilesTest, OnlyTextModesTranslateLineEnds) {
+    const std::string path = dir / "crlf.txt";
+    ASSERT_TRUE(WriteFile(path, "a\r\nb\r\n"));
+    char buffer[16];
+    {
+        Stream binary = OpenFileShared(path.c_str(), "r");
+        ASSERT_TRUE(binary);
+        ASSERT_EQ(std::fread(buffer, 1, sizeof buffer, binary.get()), 6u);
+        EXPECT_EQ(std::string(buffer, 6), "a\r\nb\r\n");
+    }
+    if (!test::IsWindowsBuild()) GTEST_SKIP() << "no text translation in the POSIX stand-in";
+    Stream text = OpenFileShared(path.c_str(), "rt");
+    ASSERT_TRUE(text);
+    ASSERT_EQ(std::fread(buffer, 1, sizeof buffer, text.get()), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "a\nb\n");
+}
+
+TEST_F(FilesTest, MissingFileIsNotRetried) {
+    // Only shortages of handles or memory are retried; this must fail at once.
+    const std::string path = dir / "missing";
+    EXPECT_FALSE(OpenFileShared(path.c_str(), "r"));
+    EXPECT_FALSE(OpenFileShared(nullptr, "r"));
+    EXPECT_FALSE(OpenFileShared("", "w"));
+}
+
+TEST_F(FilesTest, ShortOfHandlesRetriesUntilTheOpenSucceeds) {
+    const std::string path = dir / "later.txt";
+    ASSERT_TRUE(WriteFile(path, "x"));
+    platform::InjectFault(platform::FaultPoint::Open, 1, platform::Error::TooManyOpenFiles, 2);
+    EXPECT_TRUE(OpenFileShared(path.c_str(), "rb"));  // two 500 ms pauses, then success
+}
+
+TEST_F(FilesTest, ExistenceTests) {
+    ASSERT_TRUE(WriteFile(dir / "f.txt", "x"));
+    const std::string file = dir / "f.txt";
+    const std::string& directory = dir.Path();
+    EXPECT_TRUE(FileExists(file.c_str()));
+    EXPECT_FALSE(FileExists(directory.c_str()));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FileExists(nullptr));
+
+    struct Case {
+        std::string path;
+        bool exists;
+    };
+    const Case cases[] = {
+        {file, true},
+        {directory, true},
+        {directory + "\\", true},
+        {directory + "/", true},
+        {directory + "\\/", true},         // both separators go
+        {dir / "f.*", true},               // wildcards match
+        {dir / "missing", false},
+        {directory + "/\\\\", false},      // only one backslash goes: an empty name is left
+        {"", false},
+        {std::string(PathBufferSize, 'a'), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PathExists(c.path.c_str()), c.exists) << c.path;
+    EXPECT_FALSE(PathExists(nullptr));
+}
+
+TEST_F(FilesTest, RemoveFileLeavesReadOnlyFiles) {
+    const std::string plain = dir / "plain", locked = dir / "locked";
+    ASSERT_TRUE(WriteFile(plain, "x"));
+    ASSERT_TRUE(WriteFile(locked, "x"));
+    ASSERT_EQ(platform::SetReadOnly(locked.c_str()), platform::Error::None);
+    RemoveFile(plain.c_str());
+    RemoveFile(locked.c_str());
+    RemoveFile("");
+    EXPECT_FALSE(FileExists(plain.c_str()));
+    EXPECT_TRUE(FileExists(locked.c_str()));
+}
+
+TEST_F(FilesTest, CopyFileBytesClipsToTheSource) {
+    const std::string source = dir / "source", target = dir / "target";
+    ASSERT_TRUE(WriteFile(source, "0123456789AB"));  // 12 bytes
+    struct Case {
+        std::int64_t offset, count;
+        bool ok;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, -1, true, "0123456789AB"}, {10, 5, true, "AB"}, {3, 4, true, "3456"},
+        {12, -1, true, ""},            {13, 1, false, ""},  {0, -2, false, nullptr},
+        {-1, 1, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        WriteFile(target, "previous");
+        EXPECT_EQ(CopyFileBytes(source.c_str(), target.c_str(), c.offset, c.count), c.ok)
+            << c.offset << "," << c.count;
+        EXPECT_EQ(ReadFile(target), c.expected ? c.expected : "previous")
+            << c.offset << "," << c.count;
+    }
+    EXPECT_FALSE(CopyFileBytes((dir / "none").c_str(), target.c_str(), 0, -1));
+    EXPECT_FALSE(CopyFileBytes(source.c_str(), "", 0, -1));
+}
+
+TEST_F(FilesTest, CopyStreamBytesCopiesBlocksAndLeavesTheSourceAfterTheRange) {
+    for (std::size_t size : {16384u * 2, 16384u * 2 + 7, 5u}) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7 + i / 251);
+        const std::string source = dir / "big", target = dir / "copy";
+        ASSERT_TRUE(WriteFile(source, content + "tail"));
+        {
+            Stream in = OpenFileShared(source.c_str(), "rb");
+            Stream out = OpenFileShared(target.c_str(), "wb");
+            ASSERT_TRUE(in && out);
+            ASSERT_TRUE(CopyStreamBytes(in.get(), out.get(), 0, static_cast<std::int64_t>(size)));
+            EXPECT_EQ(FileTell(in.get()), static_cast<std::int64_t>(size));
+            char next[4];
+            ASSERT_EQ(std::fread(next, 1, 4, in.get()), 4u);
+            EXPECT_EQ(std::string(next, 4), "tail");
+        }
+        EXPECT_EQ(ReadFile(target), content) << size;
+    }
+}
+
+TEST_F(FilesTest, CopyReportsAFailedWrite) {
+    const std::string source = dir / "source", target = dir / "target";
+    ASSERT_TRUE(WriteFile(source, std::string(40000, 'x')));
+    platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
+    EXPECT_FALSE(CopyFileBytes(source.c_str(), target.c_str(), 0, -1));
+}
+
+TEST_F(FilesTest, ReadLineCountsTheLineEnd) {
+    const std::string path = dir / "lines";
+    ASSERT_TRUE(WriteFile(path, std::string("ab\r\n\n\r\nlast") + "\n" + std::string(10, 'z')));
+    Stream stream = OpenFileShared(path.c_str(), "r");
+    ASSERT_TRUE(stream);
+    char buffer[8];
+    struct Step {
+        int length;
+        const char* text;
+    };
+    // Size 8 reads at most 6 bytes at a time: the long line comes in pieces.
+    const Step steps[] = {{4, "ab"}, {1, ""}, {2, ""}, {5, "last"},
+                          {6, "zzzzzz"}, {4, "zzzz"}, {0, nullptr}};
+    for (const Step& step : steps) {
+        const int length = ReadLine(buffer, sizeof buffer, stream.get());
+        EXPECT_EQ(length, step.length);
+        if (step.text) {
+            EXPECT_STREQ(buffer, step.text);
+        }
+    }
+}
+
+TEST_F(FilesTest, ReadLineBytesKeepsZeroBytes) {
+    const std::string path = dir / "zeros";
+    ASSERT_TRUE(WriteFile(path, std::string("a\0b\r\n\0\n", 7)));
+    Stream stream = OpenFileShared(path.c_str(), "r");
+    ASSERT_TRUE(stream);
+    char buffer[64];
+    int length = -1;
+    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 5);
+    EXPECT_EQ(std::string(buffer, length), std::string("a\0b", 3));
+    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 2);
+    EXPECT_EQ(std::string(buffer, length), std::string("\0", 1));
+    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 0);
+}
+
+TEST_F(FilesTest, SeekAndTellAre64Bit) {
+    const std::string path = dir / "seek";
+    ASSERT_TRUE(WriteFile(path, "0123456789"));
+    Stream stream = OpenFileShared(path.c_str(), "rb");
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(FileSeek(stream.get(), -3, 2), 0);
+    EXPECT_EQ(FileTell(stream.get()), 7);
+    EXPECT_EQ(FileSeek(stream.get(), 2, 1), 0);
+    EXPECT_EQ(FileTell(stream.get()), 9);
+    EXPECT_EQ(FileSeek(stream.get(), -1, 0), -1);
+    EXPECT_EQ(FileSeek(stream.get(), 0, 3), -1);
+}
+
+}  // namespace
+}  // namespace kd

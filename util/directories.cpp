@@ -1,0 +1,123 @@
+// Directory operations. Operating-system independent: searches, creation and
+// removal go through platform/.
+#include "util/directories.h"
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "util/files.h"
+
+namespace kd {
+
+namespace {
+
+// directory + "\" (unless empty or already ending in one) + name; false when
+// the result would not fit the working path limit.
+bool JoinPath(const std::string& directory, const std::string& name, std::string& out) {
+    out = directory;
+    if (!out.empty() && out.back() != '\\') out += '\\';
+    out += name;
+    return out.size() < static_cast<std::size_t>(PathBufferSize);
+}
+
+// Null and "*" select everything, "" nothing, other text the names that
+// begin with it, case ignored.
+bool Selected(const char* filter, const std::string& name) {
+    if (!filter) return true;
+    if (*filter == '\0') return false;
+    if (filter[0] == '*' && filter[1] == '\0') return true;
+    const auto position = FindNoCase(name.c_str(), filter);
+    return position && *position == 0;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The cheap name test first: identity costs two lookups per file.
+bool IsKept(const char* keepFile, const std::string& name, const std::string& full) {
+    if (!keepFile) return false;
+    std::string_view keep(keepFile);
+    const auto separator = keep.find_last_of("\\/");
+    if (separator != std::string_view::npos) keep.remove_prefix(separator + 1);
+    return SameNameNoCase(keep, name) && platform::SameFile(full.c_str(), keepFile);
+}
+
+}  // namespace
+
+std::optional<std::size_t> FindNoCase(const char* text, const char* pattern) {
+    if (!text || !pattern) return std::nullopt;
+    const std::string_view haystack(text), needle(pattern);
+    if (needle.size() > haystack.size()) return std::nullopt;
+    for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
+        std::size_t k = 0;
+        while (k < needle.size() && Lower(haystack[start + k]) == Lower(needle[k])) ++k;
+        if (k == needle.size()) return start;
+    }
+    return std::nullopt;
+}
+
+bool CreateDirectoryPath(const char* path) {
+    if (!path) return false;
+    if (PathExists(path)) return true;
+    return platform::CreateDir(path) == platform::Error::None;
+}
+
+bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
+                const char* subdirectoryFilter, const char* keepFile) {
+    if (!directory || !PathExists(directory)) return true;
+    if (removeSelf) {
+        fileFilter = nullptr;
+        subdirectoryFilter = nullptr;
+    }
+    const std::string base = directory;
+    std::string pattern;
+    if (!JoinPath(base, "*", pattern)) return false;
+
+    bool result = true;
+    {
+        platform::FindHandle search;
+        platform::FindEntry entry;
+        // A search that cannot start (the path is a file) is a failure; an
+        // empty directory still yields its "." entries.
+        if (!search.First(pattern.c_str(), entry)) return false;
+        do {
+            std::string full;
+            const bool fits = JoinPath(base, entry.name, full);
+            if (entry.isDirectory) {
+                // Covers "." and ".." and every other name that begins with a dot.
+                if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) {
+                    continue;
+                }
+                if (!fits || !RemoveTree(full.c_str(), true, "*", "*", keepFile)) result = false;
+            } else if (Selected(fileFilter, entry.name) && !IsKept(keepFile, entry.name, full)) {
+                if (!fits || platform::EraseFile(full.c_str()) != platform::Error::None) {
+                    result = false;
+                }
+            }
+        } while (search.Next(entry));
+    }  // the search is closed before the directory is removed
+    if (removeSelf && platform::RemoveDir(directory) != platform::Error::None) return false;
+    return result;
+}
+
+bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names) {
+    if (!directory) return false;
+    std::string search;
+    if (!JoinPath(directory, pattern ? pattern : "*", search)) return false;
+    platform::FindHandle handle;
+    platform::FindEntry entry;
+    for (bool found = handle.First(search.c_str(), entry); found; found = handle.Next(entry)) {
+        if (!entry.isDirectory) names.push_back(entry.name);
+    }
+    return true;
+}
+
+}  // namespace kd

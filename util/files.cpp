@@ -1,0 +1,177 @@
+// File access helpers. Operating-system independent: every system call goes
+// through platform/.
+#include "util/files.h"
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kd {
+
+namespace {
+
+constexpr int CopyBlockSize = 16384;
+constexpr unsigned RetryPauseMs = 500;
+constexpr std::time_t RetrySeconds = 10;
+
+struct ModeInfo {
+    platform::Access access;
+    platform::Disposition disposition;
+    bool append;
+};
+
+// The 18 accepted mode strings; anything else opens nothing.
+bool ParseMode(std::string_view mode, ModeInfo& info) {
+    using platform::Access;
+    using platform::Disposition;
+    struct Row {
+        std::string_view names[3];
+        ModeInfo info;
+    };
+    static constexpr Row rows[] = {
+        {{"r", "rb", "rt"}, {Access::Read, Disposition::OpenExisting, false}},
+        {{"w", "wb", "wt"}, {Access::Write, Disposition::CreateAlways, false}},
+        {{"a", "ab", "at"}, {Access::Write, Disposition::OpenAlways, true}},
+        {{"r+", "r+b", "r+t"}, {Access::ReadWrite, Disposition::OpenExisting, false}},
+        {{"w+", "w+b", "w+t"}, {Access::ReadWrite, Disposition::CreateAlways, false}},
+        {{"a+", "a+b", "a+t"}, {Access::ReadWrite, Disposition::OpenAlways, true}},
+    };
+    for (const Row& row : rows) {
+        for (std::string_view name : row.names) {
+            if (name == mode) {
+                info = row.info;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool IsResourceShortage(platform::Error error) {
+    return error == platform::Error::TooManyOpenFiles ||
+           error == platform::Error::NotEnoughMemory || error == platform::Error::OutOfMemory;
+}
+
+}  // namespace
+
+Stream OpenFileShared(const char* path, const char* mode) {
+    if (!path || !*path || !mode) return nullptr;
+    ModeInfo info{};
+    if (!ParseMode(mode, info)) return nullptr;
+    const bool text = std::strchr(mode, 't') != nullptr;
+
+    platform::Error error = platform::Error::None;
+    Stream stream = platform::OpenShared(path, info.access, info.disposition, info.append, text,
+                                         mode, error);
+    if (stream || !IsResourceShortage(error)) return stream;
+
+    // Short of handles or memory: other processes may free some soon.
+    const std::time_t start = std::time(nullptr);
+    for (;;) {
+        platform::SleepMs(RetryPauseMs);
+        stream = platform::OpenShared(path, info.access, info.disposition, info.append, text,
+                                      mode, error);
+        if (stream || std::time(nullptr) - start > RetrySeconds) return stream;
+    }
+}
+
+bool FileExists(const char* path) {
+    if (!path || !*path) return false;
+    return OpenFileShared(path, "rb") != nullptr;
+}
+
+bool PathExists(const char* path) {
+    if (!path) return false;
+    std::string copy = path;
+    if (copy.size() >= static_cast<std::size_t>(PathBufferSize)) return false;
+    if (!copy.empty() && copy.back() == '/') copy.pop_back();
+    if (!copy.empty() && copy.back() == '\\') copy.pop_back();
+    if (copy.empty()) return false;
+    platform::FindHandle search;
+    platform::FindEntry entry;
+    return search.First(copy.c_str(), entry);
+}
+
+void RemoveFile(const char* path) {
+    if (path && *path) platform::EraseFile(path);
+}
+
+bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t offset,
+                     std::int64_t count) {
+    if (!source || !destination || offset < 0 || count < -1) return false;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[CopyBlockSize]);
+    if (!buffer) return false;
+
+    if (platform::Seek(source, 0, SEEK_END) != 0) return false;
+    const std::int64_t size = platform::Tell(source);
+    if (size < 0 || offset > size || platform::Seek(source, offset, SEEK_SET) != 0) return false;
+    if (count == -1 || count > size - offset) count = size - offset;
+
+    while (count > 0) {
+        const std::size_t block =
+            static_cast<std::size_t>(count < CopyBlockSize ? count : CopyBlockSize);
+        if (std::fread(buffer.get(), 1, block, source) != block) return false;
+        if (platform::WriteBytes(destination, buffer.get(), block) != block) return false;
+        count -= static_cast<std::int64_t>(block);
+    }
+    return true;
+}
+
+bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int64_t offset,
+                   std::int64_t count) {
+    if (!sourcePath || !*sourcePath || !destinationPath || !*destinationPath) return false;
+    if (offset < 0 || count < -1) return false;
+    Stream source = OpenFileShared(sourcePath, "rb");
+    if (!source) return false;
+    Stream destination = OpenFileShared(destinationPath, "wb");
+    if (!destination) return false;
+    if (!CopyStreamBytes(source.get(), destination.get(), offset, count)) return false;
+    // Buffered bytes that cannot be written are a failed copy too.
+    return std::fclose(destination.release()) == 0;
+}
+
+int ReadLine(char* buffer, int size, std::FILE* stream) {
+    if (!buffer || !stream || size < 3) {
+        if (buffer && size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    if (!std::fgets(buffer, size - 1, stream)) return 0;
+    const int length = static_cast<int>(std::strlen(buffer));
+    int end = length;
+    if (end > 0 && buffer[end - 1] == '\n') buffer[--end] = '\0';
+    if (end > 0 && buffer[end - 1] == '\r') buffer[--end] = '\0';
+    return length;
+}
+
+int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length) {
+    length = 0;
+    if (!buffer || !stream || size < 3) {
+        if (buffer && size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    const int limit = size - 2;
+    int taken = 0;
+    while (taken < limit) {
+        const int c = std::getc(stream);
+        if (c == EOF) break;
+        buffer[taken++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buffer[taken] = '\0';
+    length = taken;
+    if (length > 0 && buffer[length - 1] == '\n') buffer[--length] = '\0';
+    if (length > 0 && buffer[length - 1] == '\r') buffer[--length] = '\0';
+    return taken;
+}
+
+std::int64_t FileTell(std::FILE* stream) { return stream ? platform::Tell(stream) : -1; }
+
+int FileSeek(std::FILE* stream, std::int64_t offset, int origin) {
+    if (!stream || origin < 0 || origin > 2) return -1;
+    static constexpr int origins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    return platform::Seek(stream, offset, origins[origin]);
+}
+
+}  // namespace kd
