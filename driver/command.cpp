@@ -33,6 +33,17 @@ std::string ProgramPart(const std::string& commandLine) {
 
 }  // namespace
 
+std::string CommandWorkingDirectory(const std::string& commandLine,
+                                    const std::string& currentDirectory) {
+    const std::string program = ProgramPart(commandLine);
+    std::size_t separator = program.rfind('\\');
+    if (separator == std::string::npos) separator = program.rfind('/');
+    if (separator != std::string::npos) return program.substr(0, separator);
+    std::string directory = currentDirectory;
+    if (!directory.empty() && directory.back() != '\\') directory += '\\';
+    return directory;
+}
+
 int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t timeoutSeconds) {
     exitCode = 0;
     if (commandLine == nullptr) return CommandFailed;
@@ -40,15 +51,10 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
     TrimString(line, false, true);
     if (line.empty()) return CommandFailed;
 
-    std::string workingDirectory = platform::CurrentDirectory();
-    if (!workingDirectory.empty() && workingDirectory.back() != '\\') workingDirectory += '\\';
-    const std::string program = ProgramPart(line);
-    std::size_t separator = program.rfind('\\');
-    if (separator == std::string::npos) separator = program.rfind('/');
-    if (separator != std::string::npos) workingDirectory = program.substr(0, separator);
-
     platform::Process process;
-    if (!process.Start(line, workingDirectory)) return CommandFailed;
+    if (!process.Start(line, CommandWorkingDirectory(line, platform::CurrentDirectory()))) {
+        return CommandFailed;
+    }
     const std::time_t start = std::time(nullptr);
 
     std::uint32_t code = 0;

@@ -18,6 +18,14 @@ constexpr int CommandTimedOut = -2;  // the limit ran out and the process was te
 constexpr std::int32_t WaitForever = -1;
 constexpr std::int32_t DoNotWait = 0;
 
+// The working directory RunCommand gives a trimmed command line: the text
+// before the last "\" (else "/") of its program part, or currentDirectory
+// with a trailing "\" when there is none. The program part is the text in
+// quotes (" or ', a closing " looked for first, every quote then dropped) or
+// the text before the first blank.
+std::string CommandWorkingDirectory(const std::string& commandLine,
+                                    const std::string& currentDirectory);
+
 // Starts `commandLine` (trimmed, blanks collapsed) as a hidden process whose
 // working directory is the directory of the program it names, or the current
 // directory when the program part holds no "\" or "/". The program may be
