@@ -73,12 +73,13 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
         if (candidate.empty()) candidate = defaultDestination;
         SlashesToBackslashes(candidate);
 
-        Print(console, "\n\nConfirm destination directory " + candidate + " (y/n/q) => ");
+        std::string prompt = "\n\nConfirm destination directory ";
+        Print(console, prompt.append(candidate).append(" (y/n/q) => "));
         if (!ReadConsoleLine(console, answer)) return DialogueResult::Quit;
-        std::string confirmation = Normalised(answer);
-        if (confirmation.empty()) confirmation = "Y";
-        if (confirmation[0] == 'Q') return DialogueResult::Quit;
-        if (confirmation[0] == 'Y') {
+        const std::string confirmation = Normalised(answer);
+        const char first = confirmation.empty() ? 'Y' : confirmation[0];  // empty confirms
+        if (first == 'Q') return DialogueResult::Quit;
+        if (first == 'Y') {
             destination = candidate;
             return DialogueResult::Confirmed;
         }

@@ -19,6 +19,11 @@ namespace fs = std::filesystem;
 using test::SetEnvironment;
 using test::TempDir;
 
+std::string Quoted(const std::string& path) {
+    std::string quoted = "\"";
+    return quoted.append(path).append("\"");
+}
+
 struct WorkingDirectoryCase {
     const char* commandLine;
     const char* expected;
@@ -28,7 +33,7 @@ TEST(CommandWorkingDirectory, FollowsTheProgramPart) {
     const WorkingDirectoryCase cases[] = {
         {"\"C:\\Program Files\\Keldo\\Bin\\kds.exe\" -i", "C:\\Program Files\\Keldo\\Bin"},
         {"'C:\\My Dir\\p.exe' a", "C:\\My Dir"},
-        {"'C:\\a\"b\\c\\p.exe' x", "C:\\a"},        // a closing " is looked for first
+        {"'C:\\x\\a\"b\\c\\p.exe' x", "C:\\x"},   // a closing " is looked for first
         {"\"C:\\x y\\p.exe", "C:\\x y"},            // no closing quote
         {"C:\\Program Files\\Keldo\\kds.exe -i", "C:"},  // unquoted: cut at the first blank
         {"C:/tools/p.exe -x", "C:/tools"},          // slashes when there is no backslash
@@ -90,7 +95,7 @@ TEST_F(RunCommandTest, RefusesAMissingOrBlankCommandLine) {
 }
 
 TEST_F(RunCommandTest, FailsWhenTheProgramCannotStart) {
-    EXPECT_EQ(RunCommand(("\"" + (root / "missing.exe") + "\" -i").c_str(), exitCode, WaitForever),
+    EXPECT_EQ(RunCommand((Quoted(root / "missing.exe") + " -i").c_str(), exitCode, WaitForever),
               CommandFailed);
     EXPECT_EQ(exitCode, 0);
 }
@@ -98,9 +103,9 @@ TEST_F(RunCommandTest, FailsWhenTheProgramCannotStart) {
 TEST_F(RunCommandTest, ReportsTheExitCode) {
     Mode("exit:3");
     const std::string child = Child("child.exe");
-    EXPECT_EQ(RunCommand(("\"" + child + "\"").c_str(), exitCode, WaitForever), CommandStarted);
+    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, WaitForever), CommandStarted);
     EXPECT_EQ(exitCode, 3);
-    EXPECT_EQ(RunCommand(("\"" + child + "\"").c_str(), exitCode, 5), CommandStarted);
+    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, 5), CommandStarted);
     EXPECT_EQ(exitCode, 3);
 }
 
@@ -108,7 +113,8 @@ TEST_F(RunCommandTest, QuotedProgramWithBlanksRunsInItsDirectory) {
     Mode("record:" + recordFile);
     const std::string child = Child("dir with blanks\\child.exe");
     // Blanks collapse in the whole line, quoted arguments included.
-    const std::string line = "  \"" + child + "\"   \"x  y\"\tz ";
+    std::string line = "  ";
+    line.append(Quoted(child)).append("   \"x  y\"\tz ");
     ASSERT_EQ(RunCommand(line.c_str(), exitCode, WaitForever), CommandStarted);
     const auto runs = Records();
     ASSERT_EQ(runs.size(), 1u);
@@ -133,7 +139,7 @@ TEST_F(RunCommandTest, ZeroLimitReturnsAndLeavesTheProcessRunning) {
     const std::string stop = root / "stop", done = root / "done";
     Mode("wait:" + stop + "|" + done);
     const std::string child = Child("child.exe");
-    EXPECT_EQ(RunCommand(("\"" + child + "\"").c_str(), exitCode, DoNotWait), CommandStarted);
+    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, DoNotWait), CommandStarted);
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(test::IsFile(done));
     ASSERT_TRUE(test::WriteFile(stop, ""));
@@ -147,7 +153,7 @@ TEST_F(RunCommandTest, TwoSecondLimitTerminatesTheProcess) {
     Mode("sleep");
     const std::string child = Child("child.exe");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunCommand(("\"" + child + "\"").c_str(), exitCode, 2), CommandTimedOut);
+    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, 2), CommandTimedOut);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(exitCode, 0);
     // Terminated only once more than 2 whole seconds have passed.

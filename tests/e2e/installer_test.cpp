@@ -94,8 +94,8 @@ protected:
             GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
         }
         for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
-        if (!Windows) fs::create_directory(root / "cwd/c:");  // "c:\keldo" is relative here
-        fs::copy_file(BuiltProgram("kdinstall"), root / "setup/kdinstall.exe");
+        if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here
+        fs::copy_file(BuiltProgram("kdinstall"), root / "setup\\kdinstall.exe");
         kds = test::ReadFile(BuiltProgram("kds"));
         ASSERT_FALSE(kds.empty());
         DeleteValue("KELDO");
@@ -105,7 +105,7 @@ protected:
     void TearDown() override { RemoveDefaultInstallation(); }
 
     // Where "c:\keldo" lands: the prefix's drive C, natively below the run's directory.
-    std::string DefaultInstallation() const { return Windows ? "C:\\keldo" : root / "cwd/c:/keldo"; }
+    std::string DefaultInstallation() const { return Windows ? "c:\\keldo" : root / "cwd\\c:\\keldo"; }
     void RemoveDefaultInstallation() {
         std::error_code ignored;
         fs::remove_all(DefaultInstallation(), ignored);
@@ -129,7 +129,7 @@ protected:
     }
 
     RunResult Run(const std::string& input, const std::optional<std::string>& keldo = std::nullopt) {
-        RunResult result = RunProgram(root / "setup/kdinstall.exe", Setup() + "kdinstall.exe",
+        RunResult result = RunProgram(root / "setup\\kdinstall.exe", Setup() + "kdinstall.exe",
                                       root / "cwd", input, keldo, root / "scratch");
         EXPECT_TRUE(result.started);
         EXPECT_TRUE(result.finished);
@@ -220,7 +220,7 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     ExpectValue("KELDO", 1, destination);
     // The old Bin text is replaced in its place; the rest of the entry stays.
     ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin\\x64;C:\\tools");
-    EXPECT_EQ(Log(root / "Keldo"), Started(destination + "\\Bin", root / "Keldo/Bin", "-i"));
+    EXPECT_EQ(Log(root / "Keldo"), Started(destination + "\\Bin", root / "Keldo\\Bin", "-i"));
 }
 
 TEST_F(InstallerRun, DestinationWithBlanks) {
@@ -232,11 +232,11 @@ TEST_F(InstallerRun, DestinationWithBlanks) {
     EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + Installed(destination, CorePath()) +
                               "\n\nInstallation terminated successfully\n" + Restart + Enter);
     EXPECT_EQ(run.exitCode, 0);
-    ExpectInstalledFiles(root / "Program Files/Keldo Server");
+    ExpectInstalledFiles(root / "Program Files\\Keldo Server");
     ExpectValue("KELDO", 1, destination);
     ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin;C:\\tools");
-    const std::string bin = destination + "\\Bin", nativeBin = root / "Program Files/Keldo Server/Bin";
-    EXPECT_EQ(Log(root / "Program Files/Keldo Server"),
+    const std::string bin = destination + "\\Bin", nativeBin = root / "Program Files\\Keldo Server\\Bin";
+    EXPECT_EQ(Log(root / "Program Files\\Keldo Server"),
               Started(bin, nativeBin, "-r") + Started(bin, nativeBin, "-i"));
 }
 
@@ -291,9 +291,10 @@ TEST_F(InstallerRun, CorePackageInTheParentDirectory) {
 
 TEST_F(InstallerRun, RunningServerStopsBeforeAnyQuestion) {
     PackBoth();
-    fs::create_directories(root / "previous/Bin");
-    ASSERT_TRUE(test::WriteFile(root / "previous/Bin/keldo.run", ""));
-    const RunResult run = Run("\n\n\n", " " + W(root / "previous") + "\\ ");
+    fs::create_directories(root / "previous\\Bin");
+    ASSERT_TRUE(test::WriteFile(root / "previous\\Bin\\keldo.run", ""));
+    std::string keldo = " ";  // blanks and the trailing separator do not matter
+    const RunResult run = Run("\n\n\n", keldo.append(W(root / "previous")).append("\\ "));
     EXPECT_EQ(run.output, Start + "\nThe KELDO service is running (or has not been stopped correctly)" +
                               "\nPlease stop it and restart the installation" + Failed + Enter);
     EXPECT_EQ(run.exitCode, -1);
@@ -336,17 +337,17 @@ TEST_F(InstallerRun, SamplePackagesFromKdpack) {
     const std::string self = platform::ProgramPath();
     const std::string examples = self.substr(0, self.find_last_of("\\/")) + (Windows ? "\\..\\examples\\" : "/../examples/");
     if (!test::IsFile(examples + "keldo_core.pkg")) GTEST_SKIP() << "the samples were not packed in this build";
-    fs::copy_file(examples + "keldo_core.pkg", root / "setup/keldo_core.pkg");
-    fs::copy_file(examples + "keldo_window64.pkg", root / "setup/keldo_window64.pkg");
+    fs::copy_file(examples + "keldo_core.pkg", root / "setup\\keldo_core.pkg");
+    fs::copy_file(examples + "keldo_window64.pkg", root / "setup\\keldo_window64.pkg");
     const std::string destination = W(root / "sample");
     const RunResult run = Run(destination + "\n\n\n");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("\n\nInstallation terminated successfully\n"), std::string::npos) << run.output;
-    EXPECT_EQ(test::ReadFile(root / "sample/Bin/kds.exe"), kds);
-    const std::string readme = test::ReadFile(root / "sample/doc/readme.txt");
+    EXPECT_EQ(test::ReadFile(root / "sample\\Bin\\kds.exe"), kds);
+    const std::string readme = test::ReadFile(root / "sample\\doc\\readme.txt");
     EXPECT_NE(readme.find("\r\n"), std::string::npos);  // converted by TEXTFILE
     const std::string bin = destination + "\\Bin";
-    EXPECT_EQ(Log(root / "sample"), Started(bin, root / "sample/Bin", "-r") + Started(bin, root / "sample/Bin", "-i"));
+    EXPECT_EQ(Log(root / "sample"), Started(bin, root / "sample\\Bin", "-r") + Started(bin, root / "sample\\Bin", "-i"));
 }
 
 }  // namespace
