@@ -25,6 +25,13 @@ RunResult RunProgram(const std::string& program, const std::string& programText,
                      const std::string& workingDirectory, const std::string& input,
                      const std::optional<std::string>& keldo, const std::string& scratch);
 
+#ifdef _WIN32
+// Runs `program` with a whole command line of the caller's, otherwise as RunProgram.
+RunResult RunCommandLine(const std::string& program, const std::string& commandLine,
+                         const std::string& workingDirectory, const std::string& input,
+                         const std::optional<std::string>& keldo, const std::string& scratch);
+#endif
+
 struct RegistryValue {
     bool exists = false;
     std::uint32_t type = 0;  // 1 REG_SZ, 2 REG_EXPAND_SZ

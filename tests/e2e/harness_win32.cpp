@@ -56,6 +56,12 @@ std::map<std::string, RegistryValue> saved;
 RunResult RunProgram(const std::string& program, const std::string& programText,
                      const std::string& workingDirectory, const std::string& input,
                      const std::optional<std::string>& keldo, const std::string& scratch) {
+    return RunCommandLine(program, "\"" + programText + "\"", workingDirectory, input, keldo, scratch);
+}
+
+RunResult RunCommandLine(const std::string& program, const std::string& commandLine,
+                         const std::string& workingDirectory, const std::string& input,
+                         const std::optional<std::string>& keldo, const std::string& scratch) {
     RunResult result;
     const std::string inputPath = scratch + "\\input.txt", outputPath = scratch + "\\output.txt";
     std::ofstream(inputPath, std::ios::binary) << input;
@@ -74,9 +80,9 @@ RunResult RunProgram(const std::string& program, const std::string& programText,
     startup.hStdOutput = out.Get();
     startup.hStdError = out.Get();
     PROCESS_INFORMATION information{};
-    std::string commandLine = "\"" + programText + "\"";
+    std::string line = commandLine;
     std::vector<char> environment = EnvironmentBlock(keldo);
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
                         environment.data(), workingDirectory.c_str(), &startup, &information)) {
         return result;
     }

@@ -167,7 +167,8 @@ protected:
     }
 
     void ExpectInstalledFiles(const std::string& destination) {
-        EXPECT_EQ(test::ReadFile((fs::path(destination) / "Bin" / "kds.exe").string()), kds);
+        EXPECT_TRUE(test::ReadFile((fs::path(destination) / "Bin" / "kds.exe").string()) == kds)
+            << "Bin\\kds.exe is not the stand-in";
         EXPECT_EQ(test::ReadFile((fs::path(destination) / "doc" / "readme.txt").string()), "line one\r\nline two\r\n");
         EXPECT_EQ(test::ReadFile((fs::path(destination) / "window" / "keldo.cfg").string()), "width = 800\n");
         for (const std::string& entry : test::ListTree(destination)) {
@@ -343,11 +344,42 @@ TEST_F(InstallerRun, SamplePackagesFromKdpack) {
     const RunResult run = Run(destination + "\n\n\n");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("\n\nInstallation terminated successfully\n"), std::string::npos) << run.output;
-    EXPECT_EQ(test::ReadFile(root / "sample\\Bin\\kds.exe"), kds);
+    EXPECT_TRUE(test::ReadFile(root / "sample\\Bin\\kds.exe") == kds) << "Bin\\kds.exe is not the stand-in";
     const std::string readme = test::ReadFile(root / "sample\\doc\\readme.txt");
     EXPECT_NE(readme.find("\r\n"), std::string::npos);  // converted by TEXTFILE
     const std::string bin = destination + "\\Bin";
     EXPECT_EQ(Log(root / "sample"), Started(bin, root / "sample\\Bin", "-r") + Started(bin, root / "sample\\Bin", "-i"));
+}
+
+}  // namespace
+}  // namespace kd::e2e
+
+namespace kd::e2e {
+namespace {
+
+#ifdef _WIN32
+TEST_F(InstallerRun, AnswerFileThroughCmd) {
+    PackBoth();
+    const std::string destination = W(root / "piped");
+    // The example of the documentation, as one cmd.exe line: an answer file,
+    // then the installer started by name from the packages' directory (so the
+    // installer directory is the current directory).
+    std::string line = "cmd.exe /c \"echo ";
+    line.append(destination).append("> answers.txt& echo y>> answers.txt& echo.>> answers.txt& ");
+    line.append("kdinstall.exe < answers.txt\"");
+    const RunResult run = RunCommandLine("C:\\windows\\system32\\cmd.exe", line, root / "setup", "",
+                                         std::nullopt, root / "scratch");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    ExpectInstalledFiles(root / "piped");
+    ExpectValue("KELDO", 1, destination);
+}
+#endif
+
+TEST_F(InstallerRun, ProgramAsksForNoElevation) {
+    const std::string program = test::ReadFile(BuiltProgram("kdinstall"));
+    if (!Windows) GTEST_SKIP() << "the manifest is part of the Windows program";
+    EXPECT_NE(program.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
 }
 
 }  // namespace
