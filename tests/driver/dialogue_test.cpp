@@ -1,5 +1,6 @@
-// The start of a run: installer directory, packages, default destination,
-// the scripted dialogue, the change test and the running-server check.
+// The start of a run: installer directory, default destination, the
+// scripted dialogue, the change test and the running-server check. Package
+// location is covered by the end-to-end runs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -40,42 +41,6 @@ TEST(InstallerDirectory, CutsAtTheLastProgramNameOrUsesTheCurrentDirectory) {
 TEST(InstallerDirectory, KeepsAProgramPathOfAnyLength) {
     const std::string directory = "E:\\" + std::string(5000, 'd');
     EXPECT_EQ(InstallerDirectory(directory + "\\kdinstall.exe", "C:\\"), directory + "\\");
-}
-
-class LocatePackagesTest : public testing::Test {
-protected:
-    void SetUp() override { std::filesystem::create_directory(root / "setup"); }
-    std::string Installer() const { return (root / "setup") + "\\"; }
-    void Put(const std::string& relative) { ASSERT_TRUE(test::WriteFile(root / relative, "x")); }
-
-    TempDir root;
-    PackagePaths packages;
-    std::string missing;
-};
-
-TEST_F(LocatePackagesTest, FindsBothInTheInstallerDirectory) {
-    Put("setup\\keldo_core.pkg");
-    Put("setup\\keldo_window64.pkg");
-    ASSERT_TRUE(LocatePackages(Installer(), packages, missing));
-    EXPECT_EQ(packages.core, Installer() + "keldo_core.pkg");
-    EXPECT_EQ(packages.window, Installer() + "keldo_window64.pkg");
-}
-
-TEST_F(LocatePackagesTest, FindsTheCorePackageInTheParent) {
-    Put("keldo_core.pkg");
-    Put("setup\\keldo_window64.pkg");
-    ASSERT_TRUE(LocatePackages(Installer(), packages, missing));
-    EXPECT_EQ(packages.core, Installer() + "..\\keldo_core.pkg");
-}
-
-TEST_F(LocatePackagesTest, NamesThePathTriedLast) {
-    EXPECT_FALSE(LocatePackages(Installer(), packages, missing));
-    EXPECT_EQ(missing, Installer() + "..\\keldo_core.pkg");  // both missing: the core one
-
-    Put("setup\\keldo_core.pkg");
-    Put("keldo_window64.pkg");  // the window package is not looked for in the parent
-    EXPECT_FALSE(LocatePackages(Installer(), packages, missing));
-    EXPECT_EQ(missing, Installer() + "keldo_window64.pkg");
 }
 
 TEST(DefaultDestination, ComesFromKeldoNormalisedOrIsTheFixedOne) {
@@ -203,13 +168,6 @@ TEST_F(ServerCheckTest, BlanksOnlyLookInTheCurrentDirectory) {
     std::filesystem::current_path(saved);
     EXPECT_FALSE(without);
     EXPECT_TRUE(with);
-}
-
-TEST(KdMutex, HoldsAHandleForTheProcess) {
-    EXPECT_NE(processMutex.handle, nullptr);
-    KdMutex another;
-    EXPECT_NE(another.handle, nullptr);
-    EXPECT_NE(another.handle, processMutex.handle);
 }
 
 }  // namespace
