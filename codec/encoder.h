@@ -1,16 +1,55 @@
 // PackageEncoder: writes containers that PackageDecoder reads back exactly.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace kd {
 
+// Texts of 1 byte up to this length can be packed.
+constexpr std::uint64_t MaxTextLength = std::uint64_t{1} << 31;
+
+// Results of EncodeFile.
+enum class EncodeResult {
+    Ok,
+    CannotOpen,   // the input cannot be opened or the output not created
+    BadLength,    // the input is empty or longer than MaxTextLength
+    ReadFailed,   // the input could not be read to its end, or changed length
+    WriteFailed,  // the output could not be written
+};
+
 class PackageEncoder {
 public:
+    PackageEncoder();
+    ~PackageEncoder();
+    PackageEncoder(const PackageEncoder&) = delete;
+    PackageEncoder& operator=(const PackageEncoder&) = delete;
+
     // Compresses `text` (1 byte to 2 GiB) into a whole container: the 4-byte
     // length and the bit stream. False for an empty or too long text.
     bool Encode(std::string_view text, std::string& container);
+
+    // Compresses a file into a container file (created or truncated), reading
+    // and writing in blocks. The output may be incomplete after a failure.
+    EncodeResult EncodeFile(const char* inputPath, const char* outputPath);
+
+    // Streaming use: Begin with the text's whole length (false for a length
+    // out of range), Write the text in pieces of any size (false once more
+    // than that length is given), Finish (false if less was given). Container
+    // bytes collect in Output(); the caller may take and clear them at any
+    // time.
+    bool Begin(std::uint64_t length);
+    bool Write(const void* data, std::size_t size);
+    bool Finish();
+    std::string& Output() { return output; }
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+    std::string output;
 };
 
 }  // namespace kd

@@ -1,0 +1,227 @@
+// The package decoder: a bit reader over a block buffer, the adaptive
+// literal/length code, the position code and the match copy.
+#include "codec/decoder.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "util/files.h"
+
+namespace kd {
+
+namespace {
+
+using codec::FirstLengthSymbol;
+using codec::LeafBase;
+using codec::MinMatch;
+using codec::Positions;
+using codec::RingSize;
+using codec::Root;
+
+inline std::uint64_t LoadBig64(const unsigned char* data) {
+    std::uint64_t value;
+    std::memcpy(&value, data, sizeof value);
+    return __builtin_bswap64(value);  // x86-64 only, natively and for Windows
+}
+
+class FileSink : public DecodeSink {
+public:
+    explicit FileSink(std::FILE* stream) : stream(stream) {}
+    bool Write(const unsigned char* data, std::size_t size) override {
+        return platform::WriteBytes(stream, data, size) == size;
+    }
+
+private:
+    std::FILE* stream;
+};
+
+}  // namespace
+
+int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
+                           std::uint32_t outputLimit) {
+    declaredLength = 0;
+    outputCount = 0;
+    Stream input = OpenFileShared(inputPath, "rb");
+    if (!input) return DecodeCannotOpen;
+    Stream output = OpenFileShared(outputPath, "wb");
+    if (!output) return DecodeCannotOpen;
+    FileSink sink(output.get());
+    int result = Decode(input.get(), sink, outputLimit);
+    // The last block may still sit in the stream's buffer: a failure to get
+    // it to the file is a failed write, not a silent loss at close.
+    if (std::fflush(output.get()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
+    return result;
+}
+
+int PackageDecoder::Decode(std::FILE* input, DecodeSink& sink, std::uint32_t outputLimit) {
+    inputStream = input;
+    inputMemory = {};
+    return Run(sink, outputLimit);
+}
+
+int PackageDecoder::Decode(std::string_view container, DecodeSink& sink,
+                           std::uint32_t outputLimit) {
+    inputStream = nullptr;
+    inputMemory = container;
+    return Run(sink, outputLimit);
+}
+
+std::size_t PackageDecoder::ReadInput(unsigned char* data, std::size_t size) {
+    if (inputStream) return std::fread(data, 1, size, inputStream);
+    const std::size_t count = size < inputMemory.size() ? size : inputMemory.size();
+    if (count) std::memcpy(data, inputMemory.data(), count);
+    inputMemory.remove_prefix(count);
+    return count;
+}
+
+void PackageDecoder::FillInput() {
+    const std::size_t rest = static_cast<std::size_t>(inputEnd - inputNext);
+    std::memmove(input, inputNext, rest);
+    inputBase += static_cast<std::uint64_t>(inputNext - input);
+    unsigned char* end = input + rest;
+    unsigned char* const limit = input + InputSize;
+    while (!inputEnded && end < limit) {
+        // A failed read counts as the end of input.
+        const std::size_t got = ReadInput(end, static_cast<std::size_t>(limit - end));
+        if (got == 0) inputEnded = true;
+        end += got;
+        inputReal += got;
+    }
+    if (inputEnded) {
+        // Zero bits past the end keep the bit reader simple; whether a symbol
+        // used any of them is checked after each symbol.
+        std::memset(end, 0, static_cast<std::size_t>(limit - end));
+        end = limit;
+    }
+    inputNext = input;
+    inputEnd = end;
+}
+
+int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
+    declaredLength = 0;
+    outputCount = 0;
+    inputBase = 0;
+    inputReal = 0;
+    inputEnded = false;
+
+    unsigned char header[4];
+    std::size_t got = 0;
+    while (got < sizeof header) {
+        const std::size_t n = ReadInput(header + got, sizeof header - got);
+        if (n == 0) break;
+        got += n;
+    }
+    if (got < sizeof header) return DecodeNoHeader;
+    declaredLength = header[0] | (header[1] << 8) | (header[2] << 16) |
+                     (static_cast<std::uint32_t>(header[3]) << 24);
+    if (declaredLength == 0) return DecodeZeroLength;
+
+    inputNext = inputEnd = input;
+    FillInput();
+    tree.Init();
+    // The whole history starts as spaces; the last ten ring cells, which the
+    // first ten output bytes overwrite, are never read before that by a
+    // sound stream.
+    std::memset(window, ' ', RingSize);
+
+    const std::uint64_t stopAt =
+        outputLimit != 0 && outputLimit < declaredLength ? outputLimit : declaredLength;
+    unsigned char* const blockStart = window + RingSize;
+    unsigned char* const blockEnd = blockStart + BlockSize;
+    std::uint64_t written = 0;  // bytes handed to the sink
+    auto nextCheck = [&] {
+        const std::uint64_t left = stopAt - written;
+        return left < BlockSize ? blockStart + left : blockEnd;
+    };
+    unsigned char* out = blockStart;
+    unsigned char* check = nextCheck();
+
+    // Unread bits are left-aligned in `bits`; `count` of them are valid.
+    // Each refill tops the buffer up to 56..63 bits, which covers the
+    // longest symbol (the tree never grows deeper than about 22 levels under
+    // the rebuild limit) plus a position.
+    const unsigned char* next = inputNext;
+    std::uint64_t bits = 0;
+    unsigned count = 0;
+    auto overran = [&] {
+        const std::uint64_t used =
+            (inputBase + static_cast<std::uint64_t>(next - input)) * 8 - count;
+        return used > inputReal * 8;
+    };
+
+    std::int32_t* const child = tree.child;
+    int result = DecodeOk;
+    for (;;) {
+        if (inputEnd - next < 8) {
+            inputNext = next;
+            FillInput();
+            next = inputNext;
+        }
+        bits |= LoadBig64(next) >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
+
+        int node = child[Root];
+        do {
+            node = child[node + static_cast<int>(bits >> 63)];
+            bits <<= 1;
+            --count;
+        } while (node < LeafBase);
+        const int symbol = node - LeafBase;
+        tree.Update(symbol);
+
+        if (symbol < FirstLengthSymbol) {
+            if (inputEnded && overran()) {
+                result = DecodeTruncated;
+                break;
+            }
+            *out++ = static_cast<unsigned char>(symbol);
+        } else {
+            const unsigned top = static_cast<unsigned>(bits >> 56);
+            const unsigned codeLength = Positions.bits[top];
+            const unsigned position =
+                (static_cast<unsigned>(Positions.high[top]) << 6) |
+                static_cast<unsigned>((bits >> (58 - codeLength)) & 63);
+            bits <<= codeLength + 6;
+            count -= codeLength + 6;
+            if (inputEnded && overran()) {
+                result = DecodeTruncated;
+                break;
+            }
+            const int length = symbol - (FirstLengthSymbol - MinMatch);
+            const unsigned char* from = out - position - 1;
+            if (position >= 7) {
+                // Source at least 8 bytes back: two word copies, the second
+                // reading what the first may have written, cover any length.
+                std::memcpy(out, from, 8);
+                std::memcpy(out + 8, from + 8, 8);
+            } else {
+                for (int k = 0; k < length; ++k) out[k] = from[k];
+            }
+            out += length;
+        }
+
+        if (out >= check) {
+            if (written + static_cast<std::uint64_t>(out - blockStart) >= stopAt) break;
+            const std::size_t size = static_cast<std::size_t>(out - blockStart);
+            if (!sink.Write(blockStart, size)) {
+                outputCount = written;
+                return DecodeWriteFailed;
+            }
+            written += size;
+            std::memmove(window, out - RingSize, RingSize);
+            out = blockStart;
+            check = nextCheck();
+        }
+    }
+
+    const std::size_t pending = static_cast<std::size_t>(out - blockStart);
+    if (pending != 0 && !sink.Write(blockStart, pending)) {
+        outputCount = written;
+        return DecodeWriteFailed;
+    }
+    outputCount = written + pending;
+    return result;
+}
+
+}  // namespace kd

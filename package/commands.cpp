@@ -1,0 +1,291 @@
+// The seven script commands: DIR, RMDIR, FILE, REMOVEFILE, EXEC, TEXTFILE
+// and TEXTDIR, each reading its own parameter lines from the script.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "package/script_run.h"
+#include "util/directories.h"
+#include "util/files.h"
+#include "util/strings.h"
+
+namespace kd {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// A component of dots and blanks only with two dots or more climbs to a
+// parent: ".." does, and Windows drops trailing dots and blanks from names,
+// so ".. " and "..." are treated alike.
+bool ClimbsUp(const std::string& name) {
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        std::size_t dots = 0;
+        bool onlyDotsAndBlanks = true;
+        for (std::size_t i = start; i < end; ++i) {
+            if (name[i] == '.') {
+                ++dots;
+            } else if (name[i] != ' ') {
+                onlyDotsAndBlanks = false;
+            }
+        }
+        if (onlyDotsAndBlanks && dots >= 2) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A name that is used as written before the first DIR must stay relative to
+// the working directory: no root, no drive, no stream.
+bool IsAbsoluteOrDriveQualified(const std::string& name) {
+    return (!name.empty() && IsSeparator(name[0])) || name.find(':') != std::string::npos;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
+                     std::string packagePath, std::string destinationDirectory,
+                     const std::string& temporaryPath, bool showProgress)
+    : package(package),
+      script(script),
+      scriptLength(scriptLength),
+      packagePath(std::move(packagePath)),
+      destinationDirectory(std::move(destinationDirectory)),
+      temporaryPath(temporaryPath),
+      showProgress(showProgress) {}
+
+bool ScriptRun::NextLine(std::string& text) {
+    // Counted by bytes: a line that begins with a zero byte is a line like
+    // any other, not the end of the script (which would skip the rest of a
+    // damaged script and still report success).
+    int length = 0;
+    if (ReadLineBytes(line, ScriptLineBufferSize, script, length) == 0) return false;
+    text.assign(line, static_cast<std::size_t>(length));
+    return true;
+}
+
+bool ScriptRun::BadPackage() {
+    package.errorText = "Bad package file " + packagePath;
+    return false;
+}
+
+bool ScriptRun::Fail(const char* message, const std::string& path) {
+    package.errorText = message + path;
+    return false;
+}
+
+bool ScriptRun::Command(const std::string& name) {
+    if (name == "DIR") return Dir();
+    if (name == "RMDIR") return EmptyDirectory();
+    if (name == "FILE") return File();
+    if (name == "REMOVEFILE") return RemoveFiles();
+    if (name == "EXEC") return Exec();
+    if (name == "TEXTFILE") return TextFile();
+    if (name == "TEXTDIR") return TextDirectory();
+    return true;
+}
+
+bool ScriptRun::ReadParameter(const char* marker, std::string& value, bool upperCase) {
+    std::string text;
+    if (!NextLine(text)) return BadPackage();
+    const std::size_t at = text.find(marker);
+    if (at == std::string::npos) return BadPackage();
+    value = text.substr(at + std::strlen(marker));
+    // The system sees a name only up to its first zero byte, so the checks
+    // must see the same text.
+    value.erase(std::min(value.find('\0'), value.size()));
+    if (upperCase) MakeUpper(value);
+    TrimString(value, false, true);
+    return true;
+}
+
+bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
+    if (!ReadParameter("Name = ", name)) return false;
+    if (ClimbsUp(name)) return BadPackage();
+    if (relativeToCurrent && !dirSeen && IsAbsoluteOrDriveQualified(name)) return BadPackage();
+    return true;
+}
+
+bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
+    return platform::SameFile(path.c_str(), temporaryPath.c_str());
+}
+
+bool ScriptRun::Dir() {
+    std::string directory;
+    if (!ReadName(directory, false)) return false;
+    SlashesToBackslashes(directory);
+
+    std::string base = destinationDirectory;
+    RemoveTrailingSeparator(base);
+    if (showProgress) PrintProgress("\nDirectory %s", directory.c_str());
+    if (!CreateDirectoryPath(base.c_str())) return Fail("cannot create directory: ", base);
+    AddTrailingBackslash(base);
+
+    // One level at a time from the destination down; an empty level names
+    // the base itself, which exists.
+    std::string rest = directory;
+    for (std::size_t separator; (separator = rest.find('\\')) != std::string::npos;) {
+        std::string candidate = base + rest.substr(0, separator);
+        rest.erase(0, separator + 1);
+        if (!CreateDirectoryPath(candidate.c_str())) {
+            return Fail("cannot create directory: ", candidate);
+        }
+        AddTrailingBackslash(candidate);
+        base = candidate;
+    }
+    if (!rest.empty()) {
+        const std::string candidate = base + rest;
+        if (!CreateDirectoryPath(candidate.c_str())) {
+            return Fail("cannot create directory: ", candidate);
+        }
+    }
+
+    currentDirectory = destinationDirectory;
+    AddTrailingBackslash(currentDirectory);
+    currentDirectory += directory;
+    AddTrailingBackslash(currentDirectory);
+    dirSeen = true;
+    return true;
+}
+
+bool ScriptRun::EmptyDirectory() {
+    std::string value;
+    if (!ReadName(value, false)) return false;
+    SlashesToBackslashes(value);
+    std::string target = destinationDirectory;
+    AddTrailingBackslash(target);
+    target += value;
+    RemoveTrailingSeparator(target);
+
+    std::string withSubdirectories;
+    if (!ReadParameter("Withsubdir = ", withSubdirectories, true)) return false;
+    const char* subdirectoryFilter = withSubdirectories == "YES" ? "*" : "";
+
+    // The script being read may lie in the tree: it is passed over.
+    const bool removed = RemoveTree(target.c_str(), false, "*", subdirectoryFilter,
+                                    temporaryPath.c_str());
+    if (!removed) return Fail("cannot remove directory: ", target);
+    return true;
+}
+
+bool ScriptRun::File() {
+    std::string name;
+    if (!ReadName(name, true)) return false;
+    std::string sizeText;
+    if (!ReadParameter("Size = ", sizeText)) return false;
+
+    // Leading digits only; no digits is 0. Sizes beyond the signed 32-bit
+    // range cannot lie inside a script.
+    std::int64_t size = 0;
+    for (const char c : sizeText) {
+        if (c < '0' || c > '9') break;
+        size = size * 10 + (c - '0');
+        if (size > INT32_MAX) return BadPackage();
+    }
+
+    // Step over the data whatever happens to the file. Data that runs past
+    // the end of the script would leave a short file reported as written.
+    const std::int64_t position = FileTell(script);
+    if (position < 0 || size > scriptLength - position) return BadPackage();
+    if (FileSeek(script, size, SEEK_CUR) != 0) return BadPackage();
+
+    std::string lowerName = name;
+    MakeLower(lowerName);
+    if (lowerName == "thumbs.db") return true;
+
+    const std::string target = currentDirectory + name;
+    // Writing over the script being read would truncate it under the reader.
+    if (IsRunningTemporaryFile(target)) return BadPackage();
+    if (FileExists(target.c_str())) platform::SetNormalAttributes(target.c_str());
+    Stream file = OpenFileShared(target.c_str(), "wb");
+    if (!file) return Fail("Cannot create file ", target);
+    if (!CopyStreamBytes(script, file.get(), position, size)) {
+        return Fail("Cannot create file ", target);
+    }
+    // The last block may reach the disk only now.
+    if (std::fclose(file.release()) != 0) return Fail("Cannot create file ", target);
+    return true;
+}
+
+bool ScriptRun::RemoveFiles() {
+    std::string name;
+    if (!ReadName(name, true)) return false;
+    if (name.empty()) return true;  // names no file
+    if (name.front() != '*' && name.back() != '*') {
+        RemoveFile((currentDirectory + name).c_str());
+        return true;
+    }
+
+    std::string directory = currentDirectory;
+    RemoveTrailingSeparator(directory);
+    std::vector<std::string> names;
+    ListDirectory(directory.c_str(), nullptr, names);
+    // "*" alone keeps every name (empty suffix); a "*" inside is a plain byte.
+    const bool bySuffix = name.front() == '*';
+    const std::string part = bySuffix ? name.substr(1) : name.substr(0, name.size() - 1);
+    for (const std::string& listed : names) {
+        if (bySuffix ? !EndsWith(listed, part) : !StartsWith(listed, part)) continue;
+        const std::string path = currentDirectory + listed;
+        if (IsRunningTemporaryFile(path)) continue;
+        RemoveFile(path.c_str());
+    }
+    return true;
+}
+
+bool ScriptRun::Exec() {
+    std::string name;
+    return ReadName(name, true);
+}
+
+bool ScriptRun::TextFile() {
+    std::string name;
+    if (!ReadName(name, true)) return false;
+    const std::string target = currentDirectory + name;
+    // Converting the script being read would rewrite it under the reader.
+    if (IsRunningTemporaryFile(target)) return BadPackage();
+    if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
+    return true;
+}
+
+bool ScriptRun::TextDirectory() {
+    std::string value;
+    if (!ReadName(value, false)) return false;
+    SlashesToBackslashes(value);
+    std::string directory = destinationDirectory;
+    AddTrailingBackslash(directory);
+    directory += value;
+    RemoveTrailingSeparator(directory);
+
+    // Taken whole before the first conversion, so the conversion's own
+    // temporary files are not in it.
+    std::vector<std::string> names;
+    if (!ListDirectory(directory.c_str(), nullptr, names)) {
+        return Fail("cannot list directory: ", directory);
+    }
+    for (const std::string& listed : names) {
+        std::string target = directory;
+        AddTrailingBackslash(target);
+        target += listed;
+        if (IsRunningTemporaryFile(target)) continue;
+        if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
+    }
+    return true;
+}
+
+}  // namespace kd

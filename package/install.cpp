@@ -1,0 +1,107 @@
+// Install: the destination, the temporary script file, the header check and
+// the command loop.
+#include <cstdio>
+#include <string>
+
+#include "codec/decoder.h"
+#include "package/package.h"
+#include "package/script_run.h"
+#include "package/temporary_file.h"
+#include "util/directories.h"
+#include "util/files.h"
+#include "util/strings.h"
+
+namespace kd {
+
+namespace {
+
+constexpr const char* Header = "KELDO PACKAGE FILE";
+
+// The text after the last "/", or if there is none after the last "\".
+std::string PackageFileName(const std::string& packagePath) {
+    std::size_t separator = packagePath.rfind('/');
+    if (separator == std::string::npos) separator = packagePath.rfind('\\');
+    return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
+}
+
+// Length of the whole script, the stream left at its start; -1 on failure.
+std::int64_t ScriptLength(std::FILE* script) {
+    if (FileSeek(script, 0, SEEK_END) != 0) return -1;
+    const std::int64_t length = FileTell(script);
+    if (FileSeek(script, 0, SEEK_SET) != 0) return -1;
+    return length;
+}
+
+}  // namespace
+
+void PrintProgress(const char* message) {
+    std::fputs(message, stdout);
+    std::fflush(stdout);
+}
+
+void PrintProgress(const char* format, const char* argument) {
+    std::printf(format, argument);
+    std::fflush(stdout);
+}
+
+bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
+                        bool showProgress) {
+    errorText.clear();
+    if (packagePath == nullptr) {
+        errorText = "No package file";
+        return false;
+    }
+
+    const std::string destinationArgument = destinationDirectory ? destinationDirectory : "";
+    std::string destination = destinationArgument;
+    TrimString(destination, false, true);
+    RemoveTrailingSeparator(destination);
+    if (!PathExists(destination.c_str()) && !CreateDirectoryPath(destination.c_str())) {
+        errorText = "cannot create target directory: " + destination;
+        return false;
+    }
+    if (showProgress) PrintProgress("\nInstalling package %s", packagePath);
+
+    AddTrailingBackslash(destination);
+    const std::string temporaryPath = destination + PackageFileName(packagePath) + ".kd_temp";
+
+    if (showProgress) PrintProgress("\nUncompressing package file");
+    // Declared before the stream, so the stream is closed before the delete;
+    // from here on every way out deletes the decompressed script.
+    const TemporaryFile temporary(temporaryPath);
+    PackageDecoder decoder;
+    if (decoder.Decode(packagePath, temporaryPath.c_str(), 0) != DecodeOk) {
+        errorText = "Cannot decompress package file";
+        return false;
+    }
+
+    const Stream script = OpenFileShared(temporaryPath.c_str(), "r");
+    const std::int64_t scriptLength = script ? ScriptLength(script.get()) : -1;
+    if (scriptLength < 0) {
+        errorText = "Cannot open temporary package file " + temporaryPath;
+        return false;
+    }
+    if (showProgress) PrintProgress("\nVerifying package");
+
+    ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
+                  temporaryPath, showProgress);
+    std::string text;
+    if (!run.NextLine(text)) return run.BadPackage();
+    TrimString(text, false, true);
+    if (text != Header) return run.BadPackage();
+    if (!run.NextLine(text)) return run.BadPackage();  // line 2: free text
+
+    while (run.NextLine(text)) {
+        TrimString(text, false, true);
+        if (text.empty() || text[0] != '[') continue;
+        const std::size_t close = text.find(']', 1);
+        if (close == std::string::npos) continue;
+        std::string name = text.substr(1, close - 1);
+        TrimString(name, false, true);
+        MakeUpper(name);
+        if (!run.Command(name)) return false;
+    }
+    return true;
+}
+
+}  // namespace kd

@@ -1,0 +1,40 @@
+// KdPackage installs one compressed package into a destination directory:
+// it decompresses the package into a temporary file there, checks the
+// script's header and carries out its commands from front to back.
+#pragma once
+
+#include <string>
+
+namespace kd {
+
+class KdPackage {
+public:
+    KdPackage() = default;
+    virtual ~KdPackage() = default;
+
+    // Installs `packagePath` into `destinationDirectory` (null: empty; with or
+    // without a trailing separator). With showProgress the progress lines go to
+    // standard output; without it nothing is printed. Returns true on success;
+    // on failure false, with the reason in errorText. A null packagePath fails
+    // with "No package file" and touches nothing. What earlier commands did
+    // stays in place after a failure; the temporary file never does.
+    bool Install(const char* packagePath, const char* destinationDirectory, bool showProgress);
+    bool Install(const std::string& packagePath, const std::string& destinationDirectory,
+                 bool showProgress) {
+        return Install(packagePath.c_str(), destinationDirectory.c_str(), showProgress);
+    }
+
+    // Rewrites the file `target` so that every line ends with CR LF, through
+    // the temporary file target + ".kd_temp". Returns true when the target has
+    // been rewritten; false with the reason in errorText. The temporary file is
+    // deleted on every path except one: when the copy back failed after the
+    // target had been opened for writing, it holds the only complete text and
+    // is kept.
+    bool ConvertTextFile(const std::string& target);
+
+    // Empty after construction and at the start of every Install; after a
+    // false result, the message of the failure followed by the path it names.
+    std::string errorText;
+};
+
+}  // namespace kd

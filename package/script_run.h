@@ -1,0 +1,77 @@
+// The state of one running Install: the open script, its line buffer, the
+// current directory, and the seven commands that read their parameters from
+// the script. Private to the package library.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "package/package.h"
+
+namespace kd {
+
+// Script lines are read through a buffer of this size: one read takes at
+// most 2046 bytes, so longer lines arrive in pieces.
+constexpr int ScriptLineBufferSize = 2048;
+
+// Progress output: a fixed message, or a format with one text argument (the
+// argument is printed as it is, never used as a format). Flushed at once.
+void PrintProgress(const char* message);
+void PrintProgress(const char* format, const char* argument);
+
+class ScriptRun {
+public:
+    // `destinationDirectory` is the argument as passed to Install; commands
+    // build their paths on it. `temporaryPath` is the script's own file.
+    ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
+              std::string packagePath, std::string destinationDirectory,
+              const std::string& temporaryPath, bool showProgress);
+
+    // The next script line, line end removed, in `text`; false at the end.
+    bool NextLine(std::string& text);
+
+    // Sets errorText to the bad-package message; returns false.
+    bool BadPackage();
+    // Sets errorText to `message` followed by `path`; returns false.
+    bool Fail(const char* message, const std::string& path);
+
+    // Carries out the command named `name` (normalised, upper case). Returns
+    // false when it failed, with errorText set. Unknown names do nothing.
+    bool Command(const std::string& name);
+
+private:
+    bool Dir();
+    bool EmptyDirectory();
+    bool File();
+    bool RemoveFiles();
+    bool Exec();
+    bool TextFile();
+    bool TextDirectory();
+
+    // Reads the next line as the parameter `marker` ("Name = " ...). The
+    // value is the rest of the line after the marker's first occurrence,
+    // normalised (upper-cased first when upperCase). False for a bad package.
+    bool ReadParameter(const char* marker, std::string& value, bool upperCase = false);
+    // Reads "Name = " and refuses names that could reach outside the
+    // destination. relativeToCurrent: the name is appended to the current
+    // directory (FILE, REMOVEFILE, EXEC, TEXTFILE) rather than to the
+    // destination. False for a bad package.
+    bool ReadName(std::string& name, bool relativeToCurrent);
+
+    // True when `path` names the file this run reads its script from.
+    bool IsRunningTemporaryFile(const std::string& path) const;
+
+    KdPackage& package;
+    std::FILE* script;
+    std::int64_t scriptLength;
+    std::string packagePath;
+    std::string destinationDirectory;
+    std::string temporaryPath;
+    bool showProgress;
+    std::string currentDirectory;
+    bool dirSeen = false;
+    char line[ScriptLineBufferSize];
+};
+
+}  // namespace kd

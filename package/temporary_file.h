@@ -1,0 +1,29 @@
+// A temporary file that is deleted when it goes out of scope, unless kept.
+// Private to the package library.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "util/files.h"
+
+namespace kd {
+
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!kept) RemoveFile(path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& Path() const { return path; }
+    void Keep() { kept = true; }
+
+private:
+    std::string path;
+    bool kept = false;
+};
+
+}  // namespace kd

@@ -1,0 +1,108 @@
+// Install under injected failures: whichever open, write or directory
+// creation fails, the result is one of the messages that failure can give,
+// never a success with a wrong tree, and no temporary file stays behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "package_support.h"
+#include "platform/platform.h"
+
+namespace kd::test {
+namespace {
+
+const std::string script = Head +
+                           "[DIR]\nName = a/b\n"
+                           "[FILE]\nName = one.txt\nSize = 6\nline\n\n"
+                           "[FILE]\nName = two.bin\nSize = 3\nxyz\n"
+                           "[TEXTFILE]\nName = one.txt\n"
+                           "[RMDIR]\nName = gone\nWithsubdir = YES\n";
+
+const Snapshot installed = {{"a/", ""},
+                            {"a/b/", ""},
+                            {"a/b/one.txt", "line\r\n\r\n"},
+                            {"a/b/two.bin", "xyz"}};
+
+const std::string one = "{D}\\a\\b\\one.txt";
+const std::string two = "{D}\\a\\b\\two.bin";
+
+struct Sweep {
+    std::string name;
+    platform::FaultPoint point;
+    platform::Error error;
+    int calls;  // at least as many as one run makes
+    std::set<std::string> messages;
+};
+
+void PrintTo(const Sweep& c, std::ostream* out) { *out << c.name; }
+
+// The message with the run's destination written as {D}.
+std::string Generalised(std::string text, const std::string& destination) {
+    for (std::size_t at; (at = text.find(destination)) != std::string::npos;) {
+        text.replace(at, destination.size(), "{D}");
+    }
+    return text;
+}
+
+class FaultSweep : public testing::TestWithParam<Sweep> {
+protected:
+    void TearDown() override { platform::ClearFaults(); }
+};
+
+TEST_P(FaultSweep, EveryFailureIsReported) {
+    const Sweep& sweep = GetParam();
+    std::set<std::string> seen;
+    for (int n = 1; n <= sweep.calls; ++n) {
+        SCOPED_TRACE("failing call " + std::to_string(n));
+        Installation run;
+        ASSERT_TRUE(WritePackage(run.packagePath, script));
+        platform::InjectFault(sweep.point, n, sweep.error);
+        const bool ok = run.package.Install(run.packagePath, run.destination, false);
+        platform::ClearFaults();
+        std::string message;
+        if (ok) {
+            EXPECT_EQ(run.Installed(), installed);
+        } else {
+            message = Generalised(run.package.errorText, run.destination);
+            EXPECT_EQ(sweep.messages.count(message), 1u) << message;
+            seen.insert(message);
+        }
+        // A conversion whose copy back failed once the target was opened
+        // keeps its temporary file: it holds the only complete text.
+        const std::string kept = run.destination + "/a/b/one.txt.kd_temp";
+        if (IsFile(kept)) {
+            EXPECT_EQ(message, "Cannot set text file " + one);
+            EXPECT_EQ(ReadFile(kept), "line\r\n\r\n");
+            std::remove(kept.c_str());
+        }
+        EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
+    }
+    // Every failure the script can meet at this point was met.
+    EXPECT_EQ(seen, sweep.messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Install, FaultSweep,
+    testing::ValuesIn(std::vector<Sweep>{
+        {"DiskFull", platform::FaultPoint::Write, platform::Error::DiskFull,
+         static_cast<int>(script.size()) + 20,
+         {"Cannot decompress package file", "Cannot create file " + one,
+          "Cannot create file " + two, "Cannot set text file " + one}},
+        {"OpenRefused", platform::FaultPoint::Open, platform::Error::AccessDenied, 20,
+         {"Cannot decompress package file",
+          "Cannot open temporary package file {D}\\core.pkg.kd_temp",
+          "Cannot create file " + one, "Cannot create file " + two,
+          "Cannot set text file " + one}},
+        {"CreateDirectoryRefused", platform::FaultPoint::CreateDir,
+         platform::Error::AccessDenied, 6,
+         {"cannot create target directory: {D}", "cannot create directory: {D}\\a",
+          "cannot create directory: {D}\\a\\b"}},
+    }),
+    [](const testing::TestParamInfo<Sweep>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace kd::test

@@ -1,0 +1,178 @@
+// Install as a whole: the destination, the temporary script file, the
+// header, progress output, and one object serving several calls.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "codec/encoder.h"
+#include "package_support.h"
+
+namespace kd::test {
+namespace {
+
+TEST(Install, WithoutPackagePathTouchesNothing) {
+    Installation run;
+    StdoutCapture capture;
+    EXPECT_FALSE(run.package.Install(nullptr, run.destination.c_str(), true));
+    EXPECT_EQ(capture.Finish(), "");
+    EXPECT_EQ(run.package.errorText, "No package file");
+    EXPECT_FALSE(IsDirectory(run.destination));
+}
+
+TEST(Install, MissingPackageFile) {
+    Installation run;
+    StdoutCapture capture;
+    EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, true));
+    EXPECT_EQ(capture.Finish(),
+              "\nInstalling package " + run.packagePath + "\nUncompressing package file");
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    EXPECT_TRUE(IsDirectory(run.destination));
+    EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
+}
+
+TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
+    Installation run;
+    ASSERT_TRUE(WritePackage(run.packagePath, Head));
+    const std::string destination = run.dir / "missing/dest";
+    EXPECT_FALSE(run.package.Install(run.packagePath, destination + "\\", false));
+    EXPECT_EQ(run.package.errorText, "cannot create target directory: " + destination);
+    EXPECT_FALSE(IsDirectory(run.dir / "missing"));
+
+    // Blanks around it and a trailing separator are not part of it.
+    EXPECT_TRUE(run.package.Install(run.packagePath, " " + run.destination + "\\ ", false))
+        << run.package.errorText;
+    EXPECT_TRUE(IsDirectory(run.destination));
+}
+
+TEST(Install, TruncatedPackage) {
+    Installation run;
+    std::string container;
+    ASSERT_TRUE(PackageEncoder().Encode(Head + "[DIR]\nName = a\n" + std::string(4000, 'x'),
+                                        container));
+    ASSERT_TRUE(WriteFile(run.packagePath, container.substr(0, container.size() / 2)));
+    EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    EXPECT_TRUE(run.Installed().empty());
+}
+
+TEST(Install, DestinationThatIsAFile) {
+    Installation run;
+    ASSERT_TRUE(WritePackage(run.packagePath, Head));
+    ASSERT_TRUE(WriteFile(run.destination, "a file"));
+    EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    EXPECT_EQ(ReadFile(run.destination), "a file");
+}
+
+TEST(Install, TemporaryFileIsNamedAfterThePackageInTheDestination) {
+    Installation run;
+    ASSERT_TRUE(WritePackage(run.packagePath, Head));
+    // A directory in the way of the temporary file: the decompression fails.
+    std::filesystem::create_directories(run.destination + "/core.pkg.kd_temp");
+    EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    std::filesystem::remove(run.destination + "/core.pkg.kd_temp");
+    EXPECT_TRUE(run.package.Install(run.packagePath, run.destination, false));
+}
+
+TEST(Install, PackageNameIsTakenAfterTheLastSlashBeforeAnyBackslash) {
+    Installation run;
+    std::filesystem::create_directories(run.dir / "pkg");
+    ASSERT_TRUE(WritePackage(run.dir / "pkg/core.pkg", Head));
+    // The name is "pkg\core.pkg", so the temporary file goes to dest\pkg.
+    const std::string packagePath = run.dir.Path() + "/pkg\\core.pkg";
+    EXPECT_FALSE(run.package.Install(packagePath, run.destination, false));
+    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
+    std::filesystem::create_directories(run.destination + "/pkg");
+    EXPECT_TRUE(run.package.Install(packagePath, run.destination, false)) << run.package.errorText;
+    EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
+}
+
+struct HeaderCase {
+    std::string name;
+    std::string script;
+    bool accepted;
+};
+
+void PrintTo(const HeaderCase& c, std::ostream* out) { *out << c.name; }
+
+class HeaderTest : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderTest, IsCheckedAfterNormalisation) {
+    Installation run;
+    const bool ok = run.Install(GetParam().script);
+    EXPECT_EQ(ok, GetParam().accepted);
+    EXPECT_EQ(run.package.errorText, ok ? "" : "Bad package file " + run.packagePath);
+    EXPECT_TRUE(run.Installed().empty());
+    EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, HeaderTest,
+    testing::ValuesIn(std::vector<HeaderCase>{
+        {"Plain", "KELDO PACKAGE FILE\nx\n", true},
+        {"DoubleBlank", "KELDO  PACKAGE FILE\nx\n", true},
+        {"LeadingTab", "\tKELDO PACKAGE FILE\nx\n", true},
+        {"TrailingBlanksCrLf", "KELDO PACKAGE FILE   \r\nx", true},
+        {"SecondLineEmpty", "KELDO PACKAGE FILE\n\n", true},
+        {"LowerCase", "keldo package file\nx\n", false},
+        {"MoreText", "KELDO PACKAGE FILE 2\nx\n", false},
+        {"WordsJoined", "KELDO PACKAGEFILE\nx\n", false},
+        {"ByteOrderMark", "\xEF\xBB\xBFKELDO PACKAGE FILE\nx\n", false},
+        {"NoSecondLine", "KELDO PACKAGE FILE\n", false},
+        {"NoLineEndAtAll", "KELDO PACKAGE FILE", false},
+        {"CommandInsteadOfHeader", "[DIR]\nName = a\n", false},
+        {"ZeroByteFirst", std::string("\0KELDO PACKAGE FILE\nx\n", 22), false},
+    }),
+    [](const testing::TestParamInfo<HeaderCase>& info) { return info.param.name; });
+
+TEST(InstallProgress, LinesInOrder) {
+    Installation run;
+    StdoutCapture capture;
+    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = a/b\\c\n[DIR]\nName = \n", true));
+    EXPECT_EQ(capture.Finish(), "\nInstalling package " + run.packagePath +
+                                    "\nUncompressing package file\nVerifying package"
+                                    "\nDirectory a\\b\\c\nDirectory ");
+}
+
+TEST(InstallProgress, NothingWithoutIt) {
+    Installation run;
+    StdoutCapture capture;
+    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = a\n", false));
+    EXPECT_FALSE(run.Install(Head + "[DIR]\nName = ../a\n", false));
+    EXPECT_FALSE(run.package.Install(run.dir / "none.pkg", run.destination, false));
+    EXPECT_EQ(capture.Finish(), "");
+}
+
+TEST(InstallProgress, PathsArePrintedAsTheyAre) {
+    Installation run;
+    const std::string packagePath = run.dir / "100%s%d%n.pkg";
+    ASSERT_TRUE(WritePackage(packagePath, Head + "[DIR]\nName = %s%n\n"));
+    StdoutCapture capture;
+    EXPECT_TRUE(run.package.Install(packagePath, run.destination, true));
+    EXPECT_EQ(capture.Finish(), "\nInstalling package " + packagePath +
+                                    "\nUncompressing package file\nVerifying package"
+                                    "\nDirectory %s%n");
+}
+
+TEST(Install, EachCallStartsAfresh) {
+    Installation run;
+    std::filesystem::create_directories(run.dir / "work");
+    WorkingDirectory inWork(run.dir / "work");
+
+    EXPECT_FALSE(run.Install(Head + "[DIR]\nName = first\n[FILE]\nName = no/x\nSize = 0\n"));
+    EXPECT_EQ(run.package.errorText, run.Expand("Cannot create file {D}\\first\\no/x"));
+
+    // No current directory from the first call: the name is relative to the
+    // working directory.
+    EXPECT_TRUE(run.Install(Head + "[FILE]\nName = here\nSize = 2\nhi"));
+    EXPECT_EQ(run.package.errorText, "");
+    EXPECT_EQ(ReadFile(run.dir / "work/here"), "hi");
+    EXPECT_FALSE(IsFile(run.destination + "/first/here"));
+}
+
+}  // namespace
+}  // namespace kd::test

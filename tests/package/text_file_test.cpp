@@ -1,0 +1,172 @@
+// ConvertTextFile: the line-end table, zero bytes, split lines, and what
+// each failure leaves of the target and of the temporary file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "package_support.h"
+#include "platform/platform.h"
+
+namespace kd::test {
+namespace {
+
+struct ConversionCase {
+    std::string name;
+    std::string before;
+    std::string after;
+};
+
+void PrintTo(const ConversionCase& c, std::ostream* out) { *out << c.name; }
+
+class ConversionTest : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(ConversionTest, RewritesLineEnds) {
+    TempDir dir;
+    const std::string target = dir / "x.txt";
+    ASSERT_TRUE(WriteFile(target, GetParam().before));
+    KdPackage package;
+    EXPECT_TRUE(package.ConvertTextFile(target)) << package.errorText;
+    EXPECT_EQ(package.errorText, "");
+    EXPECT_EQ(ReadFile(target), GetParam().after);
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+}
+
+std::string Line(std::size_t length) { return std::string(length, 'x'); }
+
+INSTANTIATE_TEST_SUITE_P(
+    LineEnds, ConversionTest,
+    testing::ValuesIn(std::vector<ConversionCase>{
+        {"Lf", "a\nb\n", "a\r\nb\r\n"},
+        {"CrLfUnchanged", "a\r\nb\r\n", "a\r\nb\r\n"},
+        {"CrCrLfKeepsOneCr", "a\r\r\nb", "a\r\r\nb\r\n"},
+        {"NoFinalLineEnd", "a\nb", "a\r\nb\r\n"},
+        {"Empty", "", ""},
+        {"EmptyLines", "\n\r\n\n", "\r\n\r\n\r\n"},
+        {"LoneCrIsNoLineEnd", "a\rb\r", "a\rb\r\n"},
+        {"ZeroBytesKept", std::string("a\0b\n\0\nc\0", 8), std::string("a\0b\r\n\0\r\nc\0\r\n", 12)},
+        {"LongLineSplit", Line(70000), Line(65534) + "\r\n" + Line(70000 - 65534) + "\r\n"},
+        {"LongLineWithEndSplit", Line(65534) + "\n", Line(65534) + "\r\n\r\n"},
+        {"LineThatFits", Line(65533) + "\n", Line(65533) + "\r\n"},
+    }),
+    [](const testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
+
+TEST(ConvertTextFile, MissingTarget) {
+    TempDir dir;
+    KdPackage package;
+    EXPECT_FALSE(package.ConvertTextFile(dir / "none.txt"));
+    EXPECT_EQ(package.errorText, "Cannot open file " + (dir / "none.txt"));
+    EXPECT_TRUE(ListTree(dir.Path()).empty());
+}
+
+TEST(ConvertTextFile, DirectoryAsTarget) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "sub");
+    KdPackage package;
+    EXPECT_FALSE(package.ConvertTextFile(dir / "sub"));
+    EXPECT_EQ(package.errorText, "Cannot open file " + (dir / "sub"));
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"sub/"});
+}
+
+TEST(ConvertTextFile, TemporaryFileCannotBeCreated) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "x.txt", "a\n"));
+    std::filesystem::create_directories(dir / "x.txt.kd_temp");
+    KdPackage package;
+    EXPECT_FALSE(package.ConvertTextFile(dir / "x.txt"));
+    EXPECT_EQ(package.errorText, "Cannot open temporary file " + (dir / "x.txt.kd_temp"));
+    EXPECT_EQ(ReadFile(dir / "x.txt"), "a\n");
+}
+
+TEST(ConvertTextFile, EarlierTemporaryFileIsOverwrittenAndRemoved) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "x.txt", "a\n"));
+    ASSERT_TRUE(WriteFile(dir / "x.txt.kd_temp", "a much longer earlier content\n"));
+    KdPackage package;
+    EXPECT_TRUE(package.ConvertTextFile(dir / "x.txt"));
+    EXPECT_EQ(ReadFile(dir / "x.txt"), "a\r\n");
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+}
+
+TEST(ConvertTextFile, ReadOnlyTargetIsLeftAsItWas) {
+    if (RunningUnderWine()) GTEST_SKIP() << "Wine as root opens read-only files for writing";
+    TempDir dir;
+    const std::string target = dir / "x.txt";
+    ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+    ASSERT_EQ(platform::SetReadOnly(target.c_str()), platform::Error::None);
+    KdPackage package;
+    EXPECT_FALSE(package.ConvertTextFile(target));
+    EXPECT_EQ(package.errorText, "Cannot wricopyte file" + target + ".kd_temp -> " + target);
+    EXPECT_EQ(ReadFile(target), "a\nb\n");
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+}
+
+class ConvertFaults : public testing::Test {
+protected:
+    void TearDown() override { platform::ClearFaults(); }
+    TempDir dir;
+    std::string target = dir / "x.txt";
+    std::string temporary = target + ".kd_temp";
+    KdPackage package;
+};
+
+TEST_F(ConvertFaults, ShortWriteToTheTemporaryFile) {
+    ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+    platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
+    EXPECT_FALSE(package.ConvertTextFile(target));
+    EXPECT_EQ(package.errorText, "Cannot write file" + temporary);
+    EXPECT_EQ(ReadFile(target), "a\nb\n");
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+}
+
+TEST_F(ConvertFaults, OpensThatFail) {
+    // The opens in order: temporary file, target, then for the copy back the
+    // temporary file and the target. None of them damages the target.
+    const std::vector<std::string> messages = {
+        "Cannot open temporary file " + temporary, "Cannot open file " + target,
+        "Cannot wricopyte file" + temporary + " -> " + target,
+        "Cannot wricopyte file" + temporary + " -> " + target};
+    for (std::size_t n = 1; n <= messages.size(); ++n) {
+        SCOPED_TRACE(n);
+        ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+        platform::InjectFault(platform::FaultPoint::Open, static_cast<int>(n),
+                              platform::Error::AccessDenied);
+        EXPECT_FALSE(package.ConvertTextFile(target));
+        platform::ClearFaults();
+        EXPECT_EQ(package.errorText, messages[n - 1]);
+        EXPECT_EQ(ReadFile(target), "a\nb\n");
+        EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+    }
+}
+
+TEST_F(ConvertFaults, CopyBackFailingAfterTheTargetWasOpenedKeepsTheConvertedText) {
+    ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+    // Two line writes to the temporary file; the third write is the copy back.
+    platform::InjectFault(platform::FaultPoint::Write, 3, platform::Error::DiskFull);
+    EXPECT_FALSE(package.ConvertTextFile(target));
+    EXPECT_EQ(package.errorText, "Cannot wricopyte file" + temporary + " -> " + target);
+    EXPECT_EQ(ReadFile(target), "");  // truncated by the open for writing
+    EXPECT_EQ(ReadFile(temporary), "a\r\nb\r\n");
+}
+
+#ifndef _WIN32
+// A write that fails only when the stream is closed (the disk filled up
+// while the last buffered bytes went out) must not be copied back.
+TEST(ConvertTextFile, FailedCloseOfTheTemporaryFile) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    const std::string target = dir / "x.txt";
+    ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+    std::filesystem::create_symlink("/dev/full", target + ".kd_temp");
+    KdPackage package;
+    EXPECT_FALSE(package.ConvertTextFile(target));
+    EXPECT_EQ(package.errorText, "Cannot write file" + target + ".kd_temp");
+    EXPECT_EQ(ReadFile(target), "a\nb\n");
+    EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
+}
+#endif
+
+}  // namespace
+}  // namespace kd::test

@@ -1,0 +1,253 @@
+// kdpack: pack, verify and decompress of a small tree, refusals, the golden
+// verdicts on damaged packages, SHA-256 and the name rules.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "support/temp_dir.h"
+#include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/sha256.h"
+
+namespace kd {
+namespace {
+
+struct Outcome {
+    int exit = -1;
+    std::string out, err;
+};
+
+// Writes a file, creating the directories above it.
+bool Put(const std::string& path, const std::string& content) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    return test::WriteFile(path, content);
+}
+
+// Runs kdpack in-process with its output and errors caught in files.
+Outcome Kdpack(const test::TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "kdpack");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    Outcome run;
+    std::FILE* out = std::fopen((dir / "stdout.txt").c_str(), "wb");
+    std::FILE* err = std::fopen((dir / "stderr.txt").c_str(), "wb");
+    if (out && err) run.exit = RunKdpack(static_cast<int>(argv.size()), argv.data(), out, err);
+    if (out) std::fclose(out);
+    if (err) std::fclose(err);
+    run.out = test::ReadFile(dir / "stdout.txt");
+    run.err = test::ReadFile(dir / "stderr.txt");
+    return run;
+}
+
+class KdpackTree : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Put(dir / "src/readme.txt", "hello\nworld\n"));
+        ASSERT_TRUE(Put(dir / "src/Thumbs.db", "thumbnails"));
+        ASSERT_TRUE(Put(dir / "src/docs/en/guide.TXT", "[FILE]\nName = trap\n"));
+        ASSERT_TRUE(Put(dir / "src/docs/THUMBS.DB", "more thumbnails"));
+        ASSERT_TRUE(Put(dir / "src/bin/tool.exe", std::string("MZ\0\1\2\n\r", 7)));
+        ASSERT_TRUE(Put(dir / "src/bin/empty.dat", ""));
+        std::filesystem::create_directories(std::filesystem::path(dir / "src/empty"));
+    }
+
+    std::string Script(const std::string& package) {
+        PackageDecoder decoder;
+        EXPECT_EQ(decoder.Decode(package.c_str(), (dir / "script.out").c_str(), 0), DecodeOk);
+        return test::ReadFile(dir / "script.out");
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(KdpackTree, PackVerifyDecompress) {
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "out.pkg", "--text", "*.txt"});
+    ASSERT_EQ(pack.exit, 0) << pack.err;
+    EXPECT_NE(pack.out.find("sha256 "), std::string::npos);
+    EXPECT_NE(pack.err.find("leaving out Thumbs.db"), std::string::npos);
+    EXPECT_NE(pack.err.find("leaving out docs\\THUMBS.DB"), std::string::npos);
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp"));
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body"));
+
+    const std::string script = Script(dir / "out.pkg");
+    const std::string header = "KELDO PACKAGE FILE\nkdpack sha256 ";
+    ASSERT_EQ(script.compare(0, header.size(), header), 0);
+    const std::string body = script.substr(script.find('\n', header.size()) + 1);
+    Sha256 hash;
+    hash.Update(body.data(), body.size());
+    EXPECT_EQ(script.substr(header.size(), 64), hash.HexDigest());
+    EXPECT_EQ(body,
+              "[DIR]\nName = \n"
+              "[FILE]\nName = readme.txt\nSize = 12\nhello\nworld\n\n[TEXTFILE]\nName = readme.txt\n"
+              "[DIR]\nName = bin\n"
+              "[FILE]\nName = empty.dat\nSize = 0\n\n" +
+                  std::string("[FILE]\nName = tool.exe\nSize = 7\nMZ\0\1\2\n\r\n", 40) +
+                  "[DIR]\nName = docs\n"
+                  "[DIR]\nName = docs\\en\n"
+                  "[FILE]\nName = guide.TXT\nSize = 19\n[FILE]\nName = trap\n\n[TEXTFILE]\nName = guide.TXT\n"
+                  "[DIR]\nName = empty\n");
+
+    const Outcome verify = Kdpack(dir, {"verify", dir / "out.pkg"});
+    EXPECT_EQ(verify.exit, 0) << verify.out;
+    EXPECT_NE(verify.out.find("digest matches"), std::string::npos);
+    EXPECT_NE(verify.out.find("sound"), std::string::npos);
+
+    const Outcome list = Kdpack(dir, {"list", dir / "out.pkg"});
+    EXPECT_EQ(list.exit, 0);
+    EXPECT_NE(list.out.find("FILE       tool.exe 7\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("11 commands: 5 directories, 4 files (38 bytes), 2 text conversions"),
+              std::string::npos)
+        << list.out;
+
+    const Outcome decompress = Kdpack(dir, {"decompress", dir / "out.pkg", dir / "script.txt"});
+    EXPECT_EQ(decompress.exit, 0) << decompress.err;
+    EXPECT_EQ(test::ReadFile(dir / "script.txt"), script);
+
+    // The same tree packs to the same bytes.
+    ASSERT_EQ(Kdpack(dir, {"pack", dir / "src", dir / "again.pkg", "--text=*.txt"}).exit, 0);
+    EXPECT_EQ(test::ReadFile(dir / "again.pkg"), test::ReadFile(dir / "out.pkg"));
+}
+
+TEST_F(KdpackTree, CompressKeepsTheScriptByteForByte) {
+    const std::string script = "KELDO PACKAGE FILE\r\nby hand\r\n[DIR]\r\nName = a\r\n";
+    ASSERT_TRUE(test::WriteFile(dir / "script", script));
+    ASSERT_EQ(Kdpack(dir, {"compress", dir / "script", dir / "hand.pkg"}).exit, 0);
+    EXPECT_EQ(Script(dir / "hand.pkg"), script);
+    const Outcome verify = Kdpack(dir, {"verify", dir / "hand.pkg"});
+    EXPECT_EQ(verify.exit, 0) << verify.out;
+    EXPECT_NE(verify.out.find("unsigned"), std::string::npos);
+}
+
+TEST_F(KdpackTree, FailuresLeaveNoOutput) {
+    ASSERT_TRUE(test::WriteFile(dir / "cut.pkg", std::string("\x40\0\0\0\x12\x34", 6)));
+    const Outcome decompress = Kdpack(dir, {"decompress", dir / "cut.pkg", dir / "cut.txt"});
+    EXPECT_EQ(decompress.exit, 1);
+    EXPECT_NE(decompress.err.find("truncated"), std::string::npos) << decompress.err;
+    EXPECT_FALSE(test::IsFile(dir / "cut.txt"));
+    EXPECT_FALSE(test::IsFile(dir / "cut.txt.kdpack-tmp"));
+
+    ASSERT_TRUE(test::WriteFile(dir / "empty", ""));
+    EXPECT_EQ(Kdpack(dir, {"compress", dir / "empty", dir / "e.pkg"}).exit, 1);
+    EXPECT_FALSE(test::IsFile(dir / "e.pkg"));
+    EXPECT_FALSE(test::IsFile(dir / "e.pkg.kdpack-tmp"));
+
+    EXPECT_EQ(Kdpack(dir, {"pack", dir / "missing", dir / "m.pkg"}).exit, 1);
+    EXPECT_FALSE(test::IsFile(dir / "m.pkg"));
+}
+
+TEST_F(KdpackTree, UsageAndHelp) {
+    for (const char* command : {"pack", "compress", "decompress", "list", "verify"}) {
+        const Outcome help = Kdpack(dir, {command, "--help"});
+        EXPECT_EQ(help.exit, 0) << command;
+        EXPECT_NE(help.out.find(std::string("usage: kdpack ") + command), std::string::npos);
+        EXPECT_EQ(Kdpack(dir, {command}).exit, 2) << command;
+    }
+    EXPECT_EQ(Kdpack(dir, {"--help"}).exit, 0);
+    EXPECT_EQ(Kdpack(dir, {}).exit, 2);
+    EXPECT_EQ(Kdpack(dir, {"unpack", "x"}).exit, 2);
+    EXPECT_EQ(Kdpack(dir, {"verify", "x.pkg", "--destination-length", "abc"}).exit, 2);
+}
+
+TEST_F(KdpackTree, DestinationLengthMovesThePathLimit) {
+    const std::string deep = "src/" + std::string(100, 'd') + "/" + std::string(100, 'e') + "/f.txt";
+    ASSERT_TRUE(Put(dir / deep, "x"));
+    ASSERT_EQ(Kdpack(dir, {"pack", dir / "src", dir / "deep.pkg"}).exit, 0);
+    EXPECT_EQ(Kdpack(dir, {"verify", dir / "deep.pkg"}).exit, 0);
+    const Outcome longer = Kdpack(dir, {"verify", dir / "deep.pkg", "--destination-length", "60"});
+    EXPECT_EQ(longer.exit, 1);
+    EXPECT_NE(longer.out.find("exceeds the limit of 259"), std::string::npos) << longer.out;
+}
+
+// Names the POSIX stand-in can create but a script cannot carry.
+TEST_F(KdpackTree, RefusesUnfaithfulNamesNamingThem) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "Windows cannot create these names";
+    ASSERT_TRUE(Put(dir / "src/bin/two  blanks", "x"));
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "bad.pkg"});
+    EXPECT_EQ(pack.exit, 1);
+    EXPECT_NE(pack.err.find("cannot pack bin\\two  blanks: two blanks in a row"), std::string::npos)
+        << pack.err;
+    EXPECT_FALSE(test::IsFile(dir / "bad.pkg"));
+}
+
+TEST(KdpackNames, Rules) {
+    struct Case {
+        const char* name;
+        bool sound;
+    } cases[] = {
+        {"readme.txt", true},     {"a b.txt", true},       {".hidden", true},
+        {"two  blanks", false},   {" lead", false},        {"trail ", false},
+        {"tab\there", false},     {"line\nend", false},    {"cr\r", false},
+        {"back\\slash", false},   {"colon:", false},       {"star*", false},
+        {"dot.", false},          {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NameProblem(c.name).empty(), c.sound) << c.name;
+}
+
+TEST(KdpackNames, Wildcards) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    } cases[] = {
+        {"*.txt", "readme.txt", true}, {"*.txt", "README.TXT", true}, {"*.txt", "readme.txt.bak", false},
+        {"read?e.*", "readme.md", true}, {"*", "", true}, {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbY", false}, {"?", "", false}, {"*.*", "noext", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+}
+
+TEST(KdpackSha256, KnownDigests) {
+    struct Case {
+        std::string input;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const Case& c : cases) {
+        Sha256 whole;
+        whole.Update(c.input.data(), c.input.size());
+        EXPECT_EQ(whole.HexDigest(), c.digest);
+        // Fed in uneven pieces, the digest is the same.
+        Sha256 pieces;
+        for (std::size_t at = 0, step = 1; at < c.input.size(); at += step, step = step * 3 % 97 + 1)
+            pieces.Update(c.input.data() + at, std::min(step, c.input.size() - at));
+        EXPECT_EQ(pieces.HexDigest(), c.digest);
+    }
+}
+
+// Damaged and sound packages kept as files, each with the verdict verify
+// must print (the package path shown as PKG) and its exit status.
+TEST(KdpackGolden, VerifyVerdicts) {
+    struct Case {
+        const char* name;
+        int exit;
+    } cases[] = {
+        {"signed", 0},       {"unsigned", 0},     {"bad-digest", 1}, {"bad-header", 1},
+        {"data", 1},         {"long", 1},         {"missing-marker", 1}, {"names", 1},
+        {"no-header", 1},    {"truncated", 1},    {"zero-length", 1},
+    };
+    test::TempDir dir;
+    const std::string data = KD_TOOLS_TEST_DATA;
+    for (const Case& c : cases) {
+        const std::string package = data + "/" + c.name + ".pkg";
+        const Outcome run = Kdpack(dir, {"verify", package});
+        EXPECT_EQ(run.exit, c.exit) << c.name;
+        std::string shown = run.out;
+        for (std::size_t at; (at = shown.find(package)) != std::string::npos;) shown.replace(at, package.size(), "PKG");
+        bool ok = false;
+        const std::string expected = test::ReadFile(data + "/" + c.name + ".expect", &ok);
+        ASSERT_TRUE(ok) << c.name;
+        EXPECT_EQ(shown, expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace kd
