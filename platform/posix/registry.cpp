@@ -145,10 +145,8 @@ bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, V
                std::to_string(record.data.size()) + '\n' + record.data + '\n';
     }
     out += contents.damagedTail;
-    // The key was open; like RegSetValueExA's, the write's own result is not
-    // reported.
-    StoreFile(path, out);
-    return true;
+    // Creating the file is what opening (creating) the key stands for here.
+    return StoreFile(path, out);
 }
 
 RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value, ValueType* type) {

@@ -80,19 +80,18 @@ const std::string Start = "\n\nKELDO server installation\nChecking server...";
 
 class InstallerRun : public testing::Test {
 protected:
+    static bool MayRun() { return !Windows || test::RunningUnderWine(); }
     static void SetUpTestSuite() {
         suiteScratch = new TempDir;
-        BeginRegistry(suiteScratch->Path());
+        if (MayRun()) BeginRegistry(suiteScratch->Path());
     }
     static void TearDownTestSuite() {
-        EndRegistry();
+        if (MayRun()) EndRegistry();
         delete suiteScratch;
     }
 
     void SetUp() override {
-        if (Windows && !test::RunningUnderWine()) {
-            GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
-        }
+        if (!MayRun()) GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
         for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
         if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here
         fs::copy_file(BuiltProgram("kdinstall"), root / "setup\\kdinstall.exe");
