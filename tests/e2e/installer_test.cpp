@@ -211,7 +211,10 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     WriteValue("KELDO", 1, destination);
     std::string upper = destination;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
-    WriteValue("PATH", 2, BasePath + ";" + upper + "\\BIN\\x64;C:\\tools");
+    // A PATH far over 2047 characters, the old Bin entry at its end: read and written whole.
+    std::string entries = BasePath;
+    for (int i = 0; entries.size() < 3000; ++i) entries += ";C:\\tools\\t" + std::to_string(i);
+    WriteValue("PATH", 2, entries + ";" + upper + "\\BIN\\x64;C:\\tools");
     const RunResult run = Run("\ny\n\n", destination);
     EXPECT_EQ(run.output, Start + Ask(destination) + Confirm(destination) + Installed(destination, CorePath()) +
                               "\n\nInstallation terminated successfully\n" + Enter);
@@ -219,7 +222,7 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     ExpectInstalledFiles(root / "Keldo");
     ExpectValue("KELDO", 1, destination);
     // The old Bin text is replaced in its place; the rest of the entry stays.
-    ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin\\x64;C:\\tools");
+    ExpectValue("PATH", 2, entries + ";" + destination + "\\Bin\\x64;C:\\tools");
     EXPECT_EQ(Log(root / "Keldo"), Started(destination + "\\Bin", root / "Keldo\\Bin", "-i"));
 }
 
