@@ -2,6 +2,7 @@
 // greedy baseline, encode speed, and decode speed file to file against the
 // plain byte-at-a-time reference decoder on the same container.
 //   codec_bench WORK_DIR FILE...
+//   codec_bench --reference-decode PKG OUT   (for counting its instructions)
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -65,6 +66,8 @@ int ReferenceDecodeFile(const char* input, const char* output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--reference-decode")
+        return ReferenceDecodeFile(argv[2], argv[3]);
     if (argc < 3) {
         std::fprintf(stderr, "usage: codec_bench WORK_DIR FILE...\n");
         return 2;

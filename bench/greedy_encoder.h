@@ -34,11 +34,11 @@ inline std::string GreedyEncode(std::string_view text) {
         }
     };
     auto putSymbol = [&](int symbol) {
-        int node = tree.parent[symbol + LeafBase];
+        std::uint32_t node = tree.parent[symbol + LeafBase];
         std::uint32_t code = 0;
         unsigned size = 0;
         while (node != Root) {
-            const int up = tree.parent[node];
+            const std::uint32_t up = tree.parent[node];
             code |= static_cast<std::uint32_t>(node - tree.child[up]) << size++;
             node = up;
         }

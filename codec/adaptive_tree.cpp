@@ -43,7 +43,7 @@ void AdaptiveTree::Rebuild() {
         child[k] = i;
     }
     for (int i = 0; i < NodeCount; ++i) {
-        const int a = child[i];
+        const std::uint32_t a = child[i];
         parent[a] = i;
         if (a < LeafBase) parent[a + 1] = i;
     }

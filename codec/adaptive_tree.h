@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace kd::codec {
@@ -16,7 +17,7 @@ constexpr int SymbolCount = 256 + MaxMatch - MinMatch + 1;  // literals, then le
 constexpr int FirstLengthSymbol = 256;
 constexpr int NodeCount = 2 * SymbolCount - 1;
 constexpr int Root = NodeCount - 1;
-constexpr int LeafBase = NodeCount;  // child value of a leaf: LeafBase + symbol
+constexpr std::uint32_t LeafBase = NodeCount;  // child value of a leaf: LeafBase + symbol
 constexpr std::uint32_t RebuildLimit = 0x8000;
 
 // The adaptive code of literals and match lengths. Nodes are kept in
@@ -25,8 +26,9 @@ constexpr std::uint32_t RebuildLimit = 0x8000;
 // values as the format's 16-bit counts while being quicker to work on.
 struct AdaptiveTree {
     std::uint32_t weight[NodeCount + 1];   // the last entry is a sentinel above every count
-    std::int32_t child[NodeCount];         // first child, or LeafBase + symbol for a leaf
-    std::int32_t parent[NodeCount + SymbolCount];  // then, per symbol, the node of its leaf
+    // Unsigned so that indexing needs no sign extension in the hot loops.
+    std::uint32_t child[NodeCount];         // first child, or LeafBase + symbol for a leaf
+    std::uint32_t parent[NodeCount + SymbolCount];  // then, per symbol, the node of its leaf
 
     void Init();
     // Halves the counts and rebuilds the tree from its leaves, in leaf order.
@@ -36,22 +38,22 @@ struct AdaptiveTree {
     // sibling property; rebuilds first once the root has reached the limit.
     void Update(int symbol) {
         if (weight[Root] == RebuildLimit) Rebuild();
-        int n = parent[symbol + LeafBase];
+        std::size_t n = parent[symbol + LeafBase];
         do {
             const std::uint32_t k = ++weight[n];
             if (k > weight[n + 1]) {
-                int l = n + 1;
+                std::size_t l = n + 1;
                 while (k > weight[l + 1]) ++l;
                 weight[n] = weight[l];
                 weight[l] = k;
-                const int a = child[n];
-                const int b = child[l];
-                child[l] = a;
-                child[n] = b;
-                parent[a] = l;
-                if (a < LeafBase) parent[a + 1] = l;
-                parent[b] = n;
-                if (b < LeafBase) parent[b + 1] = n;
+                const std::size_t a = child[n];
+                const std::size_t b = child[l];
+                child[l] = static_cast<std::uint32_t>(a);
+                child[n] = static_cast<std::uint32_t>(b);
+                parent[a] = static_cast<std::uint32_t>(l);
+                if (a < LeafBase) parent[a + 1] = static_cast<std::uint32_t>(l);
+                parent[b] = static_cast<std::uint32_t>(n);
+                if (b < LeafBase) parent[b + 1] = static_cast<std::uint32_t>(n);
                 n = l;
             }
             n = parent[n];

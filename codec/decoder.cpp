@@ -149,7 +149,7 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
         return used > inputReal * 8;
     };
 
-    std::int32_t* const child = tree.child;
+    const std::uint32_t* const child = tree.child;
     int result = DecodeOk;
     for (;;) {
         if (inputEnd - next < 8) {
@@ -161,13 +161,13 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
         next += (63 - count) >> 3;
         count |= 56;
 
-        int node = child[Root];
+        std::size_t node = child[Root];
         do {
-            node = child[node + static_cast<int>(bits >> 63)];
+            node = child[node + static_cast<std::size_t>(bits >> 63)];
             bits <<= 1;
             --count;
         } while (node < LeafBase);
-        const int symbol = node - LeafBase;
+        const int symbol = static_cast<int>(node - LeafBase);
         tree.Update(symbol);
 
         if (symbol < FirstLengthSymbol) {

@@ -128,11 +128,11 @@ struct PackageEncoder::State {
     }
 
     void PutSymbol(int symbol, std::string& out) {
-        int node = tree.parent[symbol + LeafBase];
+        std::uint32_t node = tree.parent[symbol + LeafBase];
         std::uint32_t code = 0;
         unsigned length = 0;
         while (node != Root) {
-            const int up = tree.parent[node];
+            const std::uint32_t up = tree.parent[node];
             code |= static_cast<std::uint32_t>(node - tree.child[up]) << length;
             ++length;
             node = up;

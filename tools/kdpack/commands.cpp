@@ -159,7 +159,8 @@ public:
     Progress(Io& io, const char* what, std::uint64_t total)
         : io(io), what(what), total(total), active(io.terminal && total > ProgressThreshold) {}
     ~Progress() {
-        if (active && shown >= 0) std::fputs("\r\033[K", io.err);
+        // Blank the line again; plain spaces work on every console.
+        if (active && shown >= 0) std::fprintf(io.err, "\r%*s\r", 24, "");
     }
     void Show(std::uint64_t done) {
         if (!active) return;
