@@ -132,7 +132,9 @@ enum class RegistryRead { Ok, Missing, Failed };
 // Reads a value of that key whole, whatever its length and type (key opened
 // with RegOpenKeyExA for KEY_QUERY_VALUE; size asked for first, then read).
 // Missing: the key or value does not exist. Failed: it exists but cannot be read.
-RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value);
+// `type`, when given, receives the stored type (tests check what was written).
+RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value,
+                                          ValueType* type = nullptr);
 
 // Win32: SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, "Environment",
 // SMTO_ABORTIFHUNG, 5000, nullptr). POSIX: does nothing.

@@ -1,0 +1,47 @@
+// The start of a run: where the installer and its packages are, the default
+// destination, and the two-prompt destination dialogue.
+#pragma once
+
+#include <string>
+
+#include "driver/console.h"
+
+namespace kd {
+
+// The directory of the installer, always ending in "\": the program path cut
+// where its last "kdinstall" (letter case ignored) begins, or, when it holds
+// none or the cut leaves nothing, `currentDirectory`. An empty current
+// directory stays empty, so the packages are looked up relative to it.
+std::string InstallerDirectory(const std::string& programPath, const std::string& currentDirectory);
+
+struct PackagePaths {
+    std::string core;
+    std::string window;
+};
+
+// Finds "keldo_core.pkg" in the installer directory, else as
+// "..\keldo_core.pkg" below it, and "keldo_window64.pkg" in the installer
+// directory only. On failure `missing` is the path tried last and the result
+// false (the core package is named first when both are missing).
+bool LocatePackages(const std::string& installerDirectory, PackagePaths& packages,
+                    std::string& missing);
+
+// The destination offered by default: `keldo` (the KELDO variable, null when
+// unset) trimmed, without trailing separator and with backslashes, or
+// "c:\keldo" when that leaves nothing.
+std::string DefaultDestination(const char* keldo);
+
+enum class DialogueResult { Confirmed, Quit };
+
+// Asks for the destination and its confirmation until the user confirms or
+// quits. A quit (an answer beginning with "q", or the end of input) prints
+// nothing more. On Confirmed, `destination` is trimmed, without trailing
+// separator and with backslashes.
+DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
+                              std::string& destination);
+
+// True unless `destination` equals, byte for byte, the previous installation's
+// directory (the raw KELDO value trimmed and without trailing separator).
+bool IsDestinationChanged(const std::string& previousDirectory, const std::string& destination);
+
+}  // namespace kd

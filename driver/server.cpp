@@ -1,0 +1,29 @@
+// Running-server check and KdMutex.
+#include "driver/server.h"
+
+#include "platform/platform.h"
+#include "util/files.h"
+#include "util/strings.h"
+
+namespace kd {
+
+bool IsServerRunning(const std::string& previousDirectory) {
+    // Emptiness is tested on the raw value, the path built from the trimmed one:
+    // a value of blanks only looks for Bin\keldo.run in the current directory.
+    if (previousDirectory.empty()) return false;
+    std::string marker = previousDirectory;
+    TrimString(marker, false, true);
+    AddTrailingBackslash(marker);
+    marker += "Bin";
+    AddTrailingBackslash(marker);
+    marker += "keldo.run";
+    return FileExists(marker.c_str());
+}
+
+KdMutex::KdMutex() : handle(platform::CreateUnnamedMutex()) {}
+
+KdMutex::~KdMutex() { platform::ReleaseAndCloseMutex(handle); }
+
+KdMutex processMutex;
+
+}  // namespace kd

@@ -1,0 +1,227 @@
+// POSIX stand-in for Windows process creation: the command line is split into
+// arguments as the Windows C run-time splits it, the program is started with
+// posix_spawn in the given working directory, and it is polled and terminated
+// the way the installer polls and terminates a Windows process.
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace kd::platform {
+
+namespace {
+
+struct ProcessState {
+    pid_t pid = -1;
+    bool reaped = false;
+    std::uint32_t exitCode = 0;
+};
+
+std::string Native(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The Windows C run-time's rules: the program name ends at the first blank
+// outside double quotes, with the quotes dropped and backslashes literal; in
+// the arguments, 2n backslashes before a quote give n and the quote toggles
+// quoting, 2n+1 give n and a literal quote, and "" inside quotes is a quote.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> arguments;
+    std::size_t i = 0;
+    std::string program;
+    bool quoted = false;
+    while (i < line.size() && (quoted || !IsBlank(line[i]))) {
+        if (line[i] == '"') {
+            quoted = !quoted;
+        } else {
+            program += line[i];
+        }
+        ++i;
+    }
+    arguments.push_back(program);
+
+    for (;;) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        if (i >= line.size()) break;
+        std::string argument;
+        quoted = false;
+        for (;;) {
+            std::size_t slashes = 0;
+            while (i < line.size() && line[i] == '\\') {
+                ++slashes;
+                ++i;
+            }
+            bool copy = true;
+            if (i < line.size() && line[i] == '"') {
+                if (slashes % 2 == 0) {
+                    if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+                        ++i;  // "" inside quotes: one literal quote
+                    } else {
+                        copy = false;
+                        quoted = !quoted;
+                    }
+                }
+                slashes /= 2;
+            }
+            argument.append(slashes, '\\');
+            if (i >= line.size() || (!quoted && IsBlank(line[i]))) break;
+            if (copy) argument += line[i];
+            ++i;
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string WithExe(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.find('.') == std::string::npos ? path + ".exe" : path;
+}
+
+// The program as Windows would find it: a path is taken relative to the
+// caller's directory (not the child's), a bare name is looked up in the
+// caller's directory and then in PATH; ".exe" is tried when the name has no
+// extension.
+std::string ResolveProgram(const std::string& name) {
+    if (name.empty()) return {};
+    std::vector<std::string> candidates;
+    std::string cwd = CurrentDirectory();
+    if (name.find('/') != std::string::npos) {
+        candidates.push_back(name[0] == '/' ? name : cwd + "/" + name);
+    } else {
+        candidates.push_back(cwd + "/" + name);
+        const char* path = std::getenv("PATH");
+        std::string list = path ? path : "";
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            std::size_t end = list.find(':', start);
+            if (end == std::string::npos) end = list.size();
+            if (end > start) candidates.push_back(list.substr(start, end - start) + "/" + name);
+            start = end + 1;
+        }
+    }
+    for (const std::string& candidate : candidates) {
+        if (IsRegularFile(candidate)) return candidate;
+        if (IsRegularFile(WithExe(candidate))) return WithExe(candidate);
+    }
+    return {};
+}
+
+int Spawn(pid_t& pid, const std::string& program, const std::vector<std::string>& arguments,
+          const std::string& workingDirectory) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // The child inherits no handles of the installer.
+    for (int fd = 0; fd < 3; ++fd) {
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                         0);
+    }
+    if (!workingDirectory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    }
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const int result = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
+}
+
+}  // namespace
+
+Process::~Process() { Close(); }
+
+bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
+    Close();
+    const std::vector<std::string> arguments = SplitCommandLine(commandLine);
+    const std::string program = ResolveProgram(Native(arguments[0]));
+    if (program.empty()) return false;
+    std::string directory = Native(workingDirectory);
+
+    pid_t pid = -1;
+    int result = Spawn(pid, program, arguments, directory);
+    if (result == EACCES) {
+        // Windows runs any image it can read; the files a package writes carry
+        // no execute bit here, so grant it to the owner and try once more.
+        struct stat info {};
+        if (::stat(program.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            (info.st_mode & S_IXUSR) == 0 && ::chmod(program.c_str(), info.st_mode | S_IXUSR) == 0) {
+            result = Spawn(pid, program, arguments, directory);
+        }
+    }
+    if (result != 0) return false;
+    auto* process = new ProcessState;
+    process->pid = pid;
+    state = process;
+    return true;
+}
+
+bool Process::ExitCode(std::uint32_t& code) {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process == nullptr) return false;
+    if (!process->reaped) {
+        int status = 0;
+        const pid_t result = ::waitpid(process->pid, &status, WNOHANG);
+        if (result < 0) return false;
+        if (result == 0) {
+            code = StillActive;
+            return true;
+        }
+        process->reaped = true;
+        process->exitCode = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
+                                              : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+    }
+    code = process->exitCode;
+    return true;
+}
+
+void Process::Terminate(std::uint32_t code) {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process == nullptr || process->reaped) return;
+    std::uint32_t current = 0;
+    // A process that has already ended keeps its own exit code, as on Windows.
+    if (ExitCode(current) && current != StillActive) return;
+    ::kill(process->pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(process->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    process->reaped = true;
+    process->exitCode = code;
+}
+
+void Process::Close() {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process == nullptr) return;
+    if (!process->reaped) {
+        // Reap it if it has ended; one still running goes on, like a Windows
+        // process whose handles are closed.
+        int status = 0;
+        ::waitpid(process->pid, &status, WNOHANG);
+    }
+    delete process;
+    state = nullptr;
+}
+
+}  // namespace kd::platform

@@ -1,0 +1,65 @@
+// Windows processes: started hidden, polled for their exit code, terminated.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kd::platform {
+
+namespace {
+
+struct ProcessState {
+    HANDLE process = nullptr;
+    HANDLE thread = nullptr;
+};
+
+}  // namespace
+
+Process::~Process() { Close(); }
+
+bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
+    Close();
+    // CreateProcessA may write into the command line, so it gets its own copy.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION information{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                          nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
+                          &startup, &information)) {
+        return false;
+    }
+    state = new ProcessState{information.hProcess, information.hThread};
+    return true;
+}
+
+bool Process::ExitCode(std::uint32_t& code) {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process == nullptr) return false;
+    DWORD value = 0;
+    if (!::GetExitCodeProcess(process->process, &value)) return false;
+    code = value;
+    return true;
+}
+
+void Process::Terminate(std::uint32_t code) {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process != nullptr) ::TerminateProcess(process->process, code);
+}
+
+void Process::Close() {
+    auto* process = static_cast<ProcessState*>(state);
+    if (process == nullptr) return;
+    ::CloseHandle(process->process);
+    ::CloseHandle(process->thread);
+    delete process;
+    state = nullptr;
+}
+
+}  // namespace kd::platform

@@ -1,0 +1,174 @@
+// The start of a run: installer directory, default destination, the
+// scripted dialogue, the change test and the running-server check. Package
+// location is covered by the end-to-end runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "driver/dialogue.h"
+#include "driver/server.h"
+#include "driver_test_support.h"
+#include "support/temp_dir.h"
+
+namespace kd {
+namespace {
+
+using test::ScriptedConsole;
+using test::TempDir;
+
+struct DirectoryCase {
+    const char* programPath;
+    const char* currentDirectory;
+    const char* expected;
+};
+
+TEST(InstallerDirectory, CutsAtTheLastProgramNameOrUsesTheCurrentDirectory) {
+    const DirectoryCase cases[] = {
+        {"kdinstall", "C:\\setup", "C:\\setup\\"},                  // cut leaves nothing
+        {"D:\\Setup\\KdInstall.exe", "C:\\cwd", "D:\\Setup\\"},     // case ignored, kept
+        {"D:\\kdinstall\\kdinstall.exe", "C:\\cwd", "D:\\kdinstall\\"},  // last occurrence
+        {"D:\\Setup\\setup.exe", "C:\\cwd", "C:\\cwd\\"},           // no name at all
+        {"D:\\Tools\\mykdinstall.exe", "C:\\cwd", "D:\\Tools\\my\\"},
+        {"setup.exe", "D:\\", "D:\\"},                              // root keeps one backslash
+        {"kdinstall.exe", "", ""},                                  // no current directory
+    };
+    for (const DirectoryCase& c : cases) {
+        EXPECT_EQ(InstallerDirectory(c.programPath, c.currentDirectory), c.expected) << c.programPath;
+    }
+}
+
+TEST(InstallerDirectory, KeepsAProgramPathOfAnyLength) {
+    const std::string directory = "E:\\" + std::string(5000, 'd');
+    EXPECT_EQ(InstallerDirectory(directory + "\\kdinstall.exe", "C:\\"), directory + "\\");
+}
+
+TEST(DefaultDestination, ComesFromKeldoNormalisedOrIsTheFixedOne) {
+    EXPECT_EQ(DefaultDestination(nullptr), "c:\\keldo");
+    EXPECT_EQ(DefaultDestination(""), "c:\\keldo");
+    EXPECT_EQ(DefaultDestination(" \t "), "c:\\keldo");
+    EXPECT_EQ(DefaultDestination("\\"), "c:\\keldo");
+    EXPECT_EQ(DefaultDestination("D:/Apps/Keldo/"), "D:\\Apps\\Keldo");
+    EXPECT_EQ(DefaultDestination("  D:\\My   Keldo\\ "), "D:\\My Keldo");
+}
+
+TEST(DestinationChanged, ComparesEveryByteOfTheTrimmedPreviousDirectory) {
+    EXPECT_TRUE(IsDestinationChanged("", "c:\\keldo"));
+    EXPECT_FALSE(IsDestinationChanged("D:\\Keldo", "D:\\Keldo"));
+    EXPECT_FALSE(IsDestinationChanged("  D:\\Keldo\\ ", "D:\\Keldo"));
+    EXPECT_TRUE(IsDestinationChanged("D:\\Keldo", "d:\\keldo"));           // case counts
+    EXPECT_TRUE(IsDestinationChanged("D:/Apps/Keldo/", "D:\\Apps\\Keldo"));  // slashes count
+}
+
+// The prompts as printed.
+std::string Ask(const std::string& defaultDestination) {
+    return "\n\nPlease enter KELDO destination directory (" + defaultDestination + ") => ";
+}
+std::string Confirm(const std::string& candidate) {
+    return "\n\nConfirm destination directory " + candidate + " (y/n/q) => ";
+}
+
+struct DialogueCase {
+    const char* name;
+    std::string script;
+    DialogueResult result;
+    std::string destination;  // when confirmed
+    std::string output;
+};
+
+TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
+    const std::string def = "D:\\Keldo";
+    const DialogueCase cases[] = {
+        {"defaults", "\n\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        {"yes words", "E:\\x\nyellow\n", DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
+        {"slashes", "d:/data/keldo/\ny\n", DialogueResult::Confirmed, "d:\\data\\keldo",
+         Ask(def) + Confirm("d:\\data\\keldo")},
+        {"blanks", "  e:\\my   dir \t\n\n", DialogueResult::Confirmed, "e:\\my dir",
+         Ask(def) + Confirm("e:\\my dir")},
+        {"percent", "e:\\100%s %d\n\n", DialogueResult::Confirmed, "e:\\100%s %d",
+         Ask(def) + Confirm("e:\\100%s %d")},
+        {"no asks again", "e:\\one\nn\n\nY\n", DialogueResult::Confirmed, def,
+         Ask(def) + Confirm("e:\\one") + Ask(def) + Confirm(def)},
+        {"q", "q\n", DialogueResult::Quit, "", Ask(def)},
+        {"spaced Q", "   Q\n", DialogueResult::Quit, "", Ask(def)},
+        {"quit", "quit\n", DialogueResult::Quit, "", Ask(def)},
+        {"q drive", "q:\\dir\n", DialogueResult::Quit, "", Ask(def)},
+        {"q at confirm", "\nq\n", DialogueResult::Quit, "", Ask(def) + Confirm(def)},
+        {"no input", "", DialogueResult::Quit, "", Ask(def)},
+        {"end at confirm", "e:\\x\n", DialogueResult::Quit, "", Ask(def) + Confirm("e:\\x")},
+        {"end after no", "\nno\n", DialogueResult::Quit, "", Ask(def) + Confirm(def) + Ask(def)},
+        {"last line unended", "\ny", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+    };
+    for (const DialogueCase& c : cases) {
+        ScriptedConsole console(c.script);
+        std::string destination;
+        EXPECT_EQ(AskDestination(console.Get(), def, destination), c.result) << c.name;
+        if (c.result == DialogueResult::Confirmed) {
+            EXPECT_EQ(destination, c.destination) << c.name;
+        }
+        EXPECT_EQ(console.Output(), c.output) << c.name;
+    }
+}
+
+TEST(Dialogue, OneReadTakesAtMost2047Bytes) {
+    // The rest of a longer line is the next answer: here "no", so it asks again.
+    const std::string first(ConsoleLineSize - 1, 'e');
+    ScriptedConsole console(first + "no\n\n\n");
+    std::string destination;
+    EXPECT_EQ(AskDestination(console.Get(), "D:\\k", destination), DialogueResult::Confirmed);
+    EXPECT_EQ(destination, "D:\\k");
+    EXPECT_EQ(console.Output(), Ask("D:\\k") + Confirm(first) + Ask("D:\\k") + Confirm("D:\\k"));
+}
+
+TEST(Dialogue, ShowsADefaultOfAnyLengthWhole) {
+    const std::string def = "D:\\" + std::string(6000, 'k');
+    ScriptedConsole console("\n\n");
+    std::string destination;
+    EXPECT_EQ(AskDestination(console.Get(), def, destination), DialogueResult::Confirmed);
+    EXPECT_EQ(destination, def);
+    EXPECT_EQ(console.Output(), Ask(def) + Confirm(def));
+}
+
+TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
+    ScriptedConsole console("anything\nleft over\n");
+    EXPECT_EQ(EndRun(console.Get(), {"\nA %s", "\nB\n"}, -1), -1);
+    EXPECT_EQ(console.Output(), "\nA %s\nB\n\n\nPress enter to continue");
+    std::string rest;
+    ASSERT_TRUE(ReadConsoleLine(console.Get(), rest));
+    EXPECT_EQ(rest, "left over");  // exactly one line was taken
+
+    ScriptedConsole closed("");
+    EXPECT_EQ(EndRun(closed.Get(), {}, 0), 0);  // the end of input ends the wait
+}
+
+class ServerCheckTest : public testing::Test {
+protected:
+    void Marker(const std::string& directory) {
+        std::filesystem::create_directories(std::filesystem::path(directory) / "Bin");
+        ASSERT_TRUE(test::WriteFile((std::filesystem::path(directory) / "Bin" / "keldo.run").string(), ""));
+    }
+    TempDir root;
+};
+
+TEST_F(ServerCheckTest, LooksForTheMarkerOfThePreviousInstallation) {
+    EXPECT_FALSE(IsServerRunning(""));
+    EXPECT_FALSE(IsServerRunning(root.Path()));
+    Marker(root.Path());
+    EXPECT_TRUE(IsServerRunning(root.Path()));
+    EXPECT_TRUE(IsServerRunning(root.Path() + "\\"));            // no doubled separator
+    EXPECT_TRUE(IsServerRunning("  " + root.Path() + " \t"));    // trimmed first
+}
+
+TEST_F(ServerCheckTest, BlanksOnlyLookInTheCurrentDirectory) {
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(root.Path());
+    const bool without = IsServerRunning("   ");
+    Marker(root.Path());
+    const bool with = IsServerRunning("   ");
+    std::filesystem::current_path(saved);
+    EXPECT_FALSE(without);
+    EXPECT_TRUE(with);
+}
+
+}  // namespace
+}  // namespace kd

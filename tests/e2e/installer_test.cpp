@@ -1,0 +1,386 @@
+// End-to-end runs of the built kdinstall: answers piped to standard input, and
+// checks of the exact output, the exit code, the installed files, the machine
+// environment values and how the stand-in kds.exe was started. Under Windows
+// they run only under Wine, in the test prefix, never on a real machine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "codec/encoder.h"
+#include "harness.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+namespace kd::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+constexpr bool Windows = test::IsWindowsBuild();
+const std::string Restart = "\n\nPLEASE RESTART YOUR COMPUTER FOR TERMINATING THE INSTALLATION";
+const std::string Failed = "\n\nInstallation failed\n";
+const std::string Enter = "\n\nPress enter to continue";
+// PATH as each run finds it; the system directories stay, so that other
+// programs started in the prefix meanwhile still find theirs.
+const std::string BasePath = "C:\\windows\\system32;C:\\windows";
+
+// A path as the installer spells it: natively "/" becomes "\", which the
+// stand-in turns back at the system boundary.
+std::string W(std::string path) {
+    if (!Windows) std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string BuiltProgram(const std::string& name) {
+    const std::string self = platform::ProgramPath();
+    return self.substr(0, self.find_last_of("\\/") + 1) + name + (Windows ? ".exe" : "");
+}
+
+struct PackageFile {
+    std::string directory;  // as the DIR command names it
+    std::string name;
+    std::string data;
+    bool text = false;      // converted to CR LF line ends by TEXTFILE
+};
+
+std::string Script(const std::vector<PackageFile>& files, const std::string& header) {
+    std::string script = header + "\nwritten by the end-to-end tests\n";
+    std::optional<std::string> directory;
+    for (const PackageFile& file : files) {
+        if (directory != file.directory) {
+            script += "[DIR]\nName = " + file.directory + "\n";
+            directory = file.directory;
+        }
+        script += "[FILE]\nName = " + file.name + "\nSize = " + std::to_string(file.data.size()) +
+                  "\n" + file.data + "\n";
+        if (file.text) script += "[TEXTFILE]\nName = " + file.name + "\n";
+    }
+    return script;
+}
+
+// The lines Install prints for a package whose DIR commands name `directories`.
+std::string Progress(const std::string& packagePath, const std::vector<std::string>& directories) {
+    std::string text = "\nInstalling package " + packagePath + "\nUncompressing package file\nVerifying package";
+    for (const std::string& directory : directories) text += "\nDirectory " + directory;
+    return text;
+}
+
+std::string Ask(const std::string& defaultDestination) {
+    return "\n\nPlease enter KELDO destination directory (" + defaultDestination + ") => ";
+}
+std::string Confirm(const std::string& candidate) {
+    return "\n\nConfirm destination directory " + candidate + " (y/n/q) => ";
+}
+const std::string Start = "\n\nKELDO server installation\nChecking server...";
+
+class InstallerRun : public testing::Test {
+protected:
+    static bool MayRun() { return !Windows || test::RunningUnderWine(); }
+    static void SetUpTestSuite() {
+        suiteScratch = new TempDir;
+        if (MayRun()) BeginRegistry(suiteScratch->Path());
+    }
+    static void TearDownTestSuite() {
+        if (MayRun()) EndRegistry();
+        delete suiteScratch;
+    }
+
+    void SetUp() override {
+        if (!MayRun()) GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
+        for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
+        if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here
+        fs::copy_file(BuiltProgram("kdinstall"), root / "setup\\kdinstall.exe");
+        kds = test::ReadFile(BuiltProgram("kds"));
+        ASSERT_FALSE(kds.empty());
+        DeleteValue("KELDO");
+        WriteValue("PATH", 2, BasePath);
+        RemoveDefaultInstallation();
+    }
+    void TearDown() override { RemoveDefaultInstallation(); }
+
+    // Where "c:\keldo" lands: the prefix's drive C, natively below the run's directory.
+    std::string DefaultInstallation() const { return Windows ? "c:\\keldo" : root / "cwd\\c:\\keldo"; }
+    void RemoveDefaultInstallation() {
+        std::error_code ignored;
+        fs::remove_all(DefaultInstallation(), ignored);
+    }
+
+    std::vector<PackageFile> CoreFiles() const {
+        return {{"Bin", "kds.exe", kds}, {"doc", "readme.txt", "line one\nline two\n", true}};
+    }
+    std::vector<PackageFile> WindowFiles() const {
+        return {{"window", "keldo.cfg", "width = 800\n"}};
+    }
+    void Pack(const std::string& relative, const std::vector<PackageFile>& files,
+              const std::string& header = "KELDO PACKAGE FILE") {
+        std::string container;
+        ASSERT_TRUE(PackageEncoder().Encode(Script(files, header), container));
+        ASSERT_TRUE(test::WriteFile(root / relative, container));
+    }
+    void PackBoth() {
+        Pack("setup/keldo_core.pkg", CoreFiles());
+        Pack("setup/keldo_window64.pkg", WindowFiles());
+    }
+
+    RunResult Run(const std::string& input, const std::optional<std::string>& keldo = std::nullopt) {
+        RunResult result = RunProgram(root / "setup\\kdinstall.exe", Setup() + "kdinstall.exe",
+                                      root / "cwd", input, keldo, root / "scratch");
+        EXPECT_TRUE(result.started);
+        EXPECT_TRUE(result.finished);
+        if (Windows) {
+            // The console output has CR LF line ends; compare without the CRs.
+            std::string plain;
+            for (std::size_t i = 0; i < result.output.size(); ++i) {
+                if (result.output[i] == '\n') {
+                    EXPECT_TRUE(i > 0 && result.output[i - 1] == '\r');
+                }
+                if (result.output[i] != '\r' || result.output[i + 1] != '\n') plain += result.output[i];
+            }
+            result.output = plain;
+        }
+        return result;
+    }
+
+    std::string Setup() const { return W(root / "setup") + "\\"; }
+    std::string CorePath() const { return Setup() + "keldo_core.pkg"; }
+    std::string WindowPath() const { return Setup() + "keldo_window64.pkg"; }
+
+    // The whole output of a run that installs both packages into `destination`.
+    std::string Installed(const std::string& destination, const std::string& corePath) const {
+        return "\n\nInstalling KELDO in " + destination + " directory\nThis may take a few minutes..." +
+               Progress(corePath, {"Bin", "doc"}) + Progress(WindowPath(), {"window"}) +
+               "\nUpdating environment...\nRegistering the Keldo service...";
+    }
+
+    // How kds.exe in `bin` (as the installer spells it; `nativeBin` as the
+    // system reports it) records a start with `argument`.
+    static std::string Started(const std::string& bin, const std::string& nativeBin, const char* argument) {
+        const std::string program = bin + "\\kds.exe";
+        return "command line: " + (Windows ? "\"" + program + "\"" : program) + " " + argument +
+               "\nworking directory: " + nativeBin + "\n";
+    }
+
+    void ExpectInstalledFiles(const std::string& destination) {
+        EXPECT_TRUE(test::ReadFile((fs::path(destination) / "Bin" / "kds.exe").string()) == kds)
+            << "Bin\\kds.exe is not the stand-in";
+        EXPECT_EQ(test::ReadFile((fs::path(destination) / "doc" / "readme.txt").string()), "line one\r\nline two\r\n");
+        EXPECT_EQ(test::ReadFile((fs::path(destination) / "window" / "keldo.cfg").string()), "width = 800\n");
+        for (const std::string& entry : test::ListTree(destination)) {
+            EXPECT_EQ(entry.find(".kd_temp"), std::string::npos) << entry;
+        }
+    }
+    static void ExpectValue(const char* name, std::uint32_t type, const std::string& data) {
+        const RegistryValue value = ReadValue(name);
+        EXPECT_TRUE(value.exists) << name;
+        EXPECT_EQ(value.type, type) << name;
+        EXPECT_EQ(value.data, data) << name;
+    }
+    std::string Log(const std::string& destination) {
+        return test::ReadFile((fs::path(destination) / "Bin" / "kds.log").string());
+    }
+
+    static TempDir* suiteScratch;
+    TempDir root;
+    std::string kds;
+};
+
+TempDir* InstallerRun::suiteScratch = nullptr;
+
+TEST_F(InstallerRun, FirstInstallationIntoTheDefaultDirectory) {
+    PackBoth();
+    const RunResult run = Run("\n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm("c:\\keldo") + Installed("c:\\keldo", CorePath()) +
+                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectInstalledFiles(DefaultInstallation());
+    ExpectValue("KELDO", 1, "c:\\keldo");
+    ExpectValue("PATH", 2, BasePath + ";c:\\keldo\\Bin");
+    const std::string bin = DefaultInstallation() + (Windows ? "\\Bin" : "/Bin");
+    EXPECT_EQ(Log(DefaultInstallation()),
+              Started("c:\\keldo\\Bin", bin, "-r") + Started("c:\\keldo\\Bin", bin, "-i"));
+}
+
+TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
+    PackBoth();
+    const std::string destination = W(root / "Keldo");
+    WriteValue("KELDO", 1, destination);
+    std::string upper = destination;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+    // A PATH far over 2047 characters, the old Bin entry at its end: read and written whole.
+    std::string entries = BasePath;
+    for (int i = 0; entries.size() < 3000; ++i) entries += ";C:\\tools\\t" + std::to_string(i);
+    WriteValue("PATH", 2, entries + ";" + upper + "\\BIN\\x64;C:\\tools");
+    const RunResult run = Run("\ny\n\n", destination);
+    EXPECT_EQ(run.output, Start + Ask(destination) + Confirm(destination) + Installed(destination, CorePath()) +
+                              "\n\nInstallation terminated successfully\n" + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectInstalledFiles(root / "Keldo");
+    ExpectValue("KELDO", 1, destination);
+    // The old Bin text is replaced in its place; the rest of the entry stays.
+    ExpectValue("PATH", 2, entries + ";" + destination + "\\Bin\\x64;C:\\tools");
+    EXPECT_EQ(Log(root / "Keldo"), Started(destination + "\\Bin", root / "Keldo\\Bin", "-i"));
+}
+
+TEST_F(InstallerRun, DestinationWithBlanks) {
+    PackBoth();
+    fs::create_directory(root / "Program Files");
+    const std::string destination = W(root / "Program Files") + "\\Keldo Server";
+    WriteValue("PATH", 2, BasePath + ";%KELDO%\\bin;C:\\tools");
+    const RunResult run = Run("  " + destination + "\\  \n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + Installed(destination, CorePath()) +
+                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectInstalledFiles(root / "Program Files\\Keldo Server");
+    ExpectValue("KELDO", 1, destination);
+    ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin;C:\\tools");
+    const std::string bin = destination + "\\Bin", nativeBin = root / "Program Files\\Keldo Server\\Bin";
+    EXPECT_EQ(Log(root / "Program Files\\Keldo Server"),
+              Started(bin, nativeBin, "-r") + Started(bin, nativeBin, "-i"));
+}
+
+TEST_F(InstallerRun, QuitOrEndOfInputLeavesEverythingAsItWas) {
+    PackBoth();
+    struct Case {
+        const char* input;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"q\n", Start + Ask("c:\\keldo")},
+        {"\nq\n\n", Start + Ask("c:\\keldo") + Confirm("c:\\keldo")},
+        {"", Start + Ask("c:\\keldo")},
+        {"\n", Start + Ask("c:\\keldo") + Confirm("c:\\keldo")},
+    };
+    for (const Case& c : cases) {
+        const RunResult run = Run(c.input);
+        EXPECT_EQ(run.output, c.output) << c.input;
+        EXPECT_EQ(run.exitCode, -1) << c.input;
+    }
+    EXPECT_FALSE(ReadValue("KELDO").exists);
+    ExpectValue("PATH", 2, BasePath);
+    EXPECT_FALSE(fs::exists(DefaultInstallation()));
+}
+
+TEST_F(InstallerRun, MissingPackages) {
+    RunResult run = Run("\n");
+    EXPECT_EQ(run.output, "\n\nKELDO server installation\nCannot find " + Setup() + "..\\keldo_core.pkg package" +
+                              Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+
+    Pack("setup/keldo_core.pkg", CoreFiles());
+    Pack("keldo_window64.pkg", WindowFiles());  // not looked for in the parent
+    run = Run("");
+    EXPECT_EQ(run.output, "\n\nKELDO server installation\nCannot find " + WindowPath() + " package" + Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+}
+
+TEST_F(InstallerRun, CorePackageInTheParentDirectory) {
+    Pack("keldo_core.pkg", CoreFiles());
+    Pack("setup/keldo_window64.pkg", WindowFiles());
+    const std::string destination = W(root / "dest");
+    const RunResult run = Run(destination + "\ny\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) +
+                              Installed(destination, Setup() + "..\\keldo_core.pkg") +
+                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectInstalledFiles(root / "dest");
+}
+
+TEST_F(InstallerRun, RunningServerStopsBeforeAnyQuestion) {
+    PackBoth();
+    fs::create_directories(root / "previous\\Bin");
+    ASSERT_TRUE(test::WriteFile(root / "previous\\Bin\\keldo.run", ""));
+    std::string keldo = " ";  // blanks and the trailing separator do not matter
+    const RunResult run = Run("\n\n\n", keldo.append(W(root / "previous")).append("\\ "));
+    EXPECT_EQ(run.output, Start + "\nThe KELDO service is running (or has not been stopped correctly)" +
+                              "\nPlease stop it and restart the installation" + Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_FALSE(ReadValue("KELDO").exists);
+}
+
+TEST_F(InstallerRun, FailingPackageStopsTheInstallation) {
+    Pack("setup/keldo_core.pkg", CoreFiles(), "keldo package file");  // header in the wrong case
+    Pack("setup/keldo_window64.pkg", WindowFiles());
+    const std::string destination = W(root / "dest");
+    const RunResult run = Run(destination + "\n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                              destination + " directory\nThis may take a few minutes..." +
+                              Progress(CorePath(), {}) + "\nError: Bad package file " + CorePath() + Failed +
+                              Enter);
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});  // window package not tried
+    EXPECT_FALSE(ReadValue("KELDO").exists);
+}
+
+TEST_F(InstallerRun, MissingServerExecutableFailsTheRegistration) {
+    std::vector<PackageFile> core = CoreFiles();
+    core.erase(core.begin());  // no Bin\kds.exe
+    Pack("setup/keldo_core.pkg", core);
+    Pack("setup/keldo_window64.pkg", WindowFiles());
+    const std::string destination = W(root / "dest");
+    const RunResult run = Run(destination + "\n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                              destination + " directory\nThis may take a few minutes..." +
+                              Progress(CorePath(), {"doc"}) + Progress(WindowPath(), {"window"}) +
+                              "\nUpdating environment...\nRegistering the Keldo service..." +
+                              "\nError: cannot register the Keldo service)" + Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+    // The environment was updated before the registration failed.
+    ExpectValue("KELDO", 1, destination);
+    ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin");
+}
+
+TEST_F(InstallerRun, SamplePackagesFromKdpack) {
+    const std::string self = platform::ProgramPath();
+    const std::string examples = self.substr(0, self.find_last_of("\\/")) + (Windows ? "\\..\\examples\\" : "/../examples/");
+    if (!test::IsFile(examples + "keldo_core.pkg")) GTEST_SKIP() << "the samples were not packed in this build";
+    fs::copy_file(examples + "keldo_core.pkg", root / "setup\\keldo_core.pkg");
+    fs::copy_file(examples + "keldo_window64.pkg", root / "setup\\keldo_window64.pkg");
+    const std::string destination = W(root / "sample");
+    const RunResult run = Run(destination + "\n\n\n");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("\n\nInstallation terminated successfully\n"), std::string::npos) << run.output;
+    EXPECT_TRUE(test::ReadFile(root / "sample\\Bin\\kds.exe") == kds) << "Bin\\kds.exe is not the stand-in";
+    const std::string readme = test::ReadFile(root / "sample\\doc\\readme.txt");
+    EXPECT_NE(readme.find("\r\n"), std::string::npos);  // converted by TEXTFILE
+    const std::string bin = destination + "\\Bin";
+    EXPECT_EQ(Log(root / "sample"), Started(bin, root / "sample\\Bin", "-r") + Started(bin, root / "sample\\Bin", "-i"));
+}
+
+}  // namespace
+}  // namespace kd::e2e
+
+namespace kd::e2e {
+namespace {
+
+#ifdef _WIN32
+TEST_F(InstallerRun, AnswerFileThroughCmd) {
+    PackBoth();
+    const std::string destination = W(root / "piped");
+    // The example of the documentation, as one cmd.exe line: an answer file,
+    // then the installer started by name from the packages' directory (so the
+    // installer directory is the current directory).
+    std::string line = "cmd.exe /c \"echo ";
+    line.append(destination).append("> answers.txt& echo y>> answers.txt& echo.>> answers.txt& ");
+    line.append("kdinstall.exe < answers.txt\"");
+    const RunResult run = RunCommandLine("C:\\windows\\system32\\cmd.exe", line, root / "setup", "",
+                                         std::nullopt, root / "scratch");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    ExpectInstalledFiles(root / "piped");
+    ExpectValue("KELDO", 1, destination);
+}
+#endif
+
+TEST_F(InstallerRun, ProgramAsksForNoElevation) {
+    const std::string program = test::ReadFile(BuiltProgram("kdinstall"));
+    if (!Windows) GTEST_SKIP() << "the manifest is part of the Windows program";
+    EXPECT_NE(program.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kd::e2e
