@@ -15,8 +15,9 @@ constexpr unsigned PollPauseMs = 10;
 constexpr unsigned MaxDelayMs = 10000;
 
 // The program part of a trimmed command line: the quoted text (a double quote
-// is looked for first, whichever quote opened it) with every quote removed,
-// or the text before the first blank.
+// is looked for first, whichever quote opened it), or the text before the
+// first blank. An apostrophe inside a double-quoted path is part of a
+// directory name (C:\Users\O'Neil) and stays.
 std::string ProgramPart(const std::string& commandLine) {
     std::string program = commandLine;
     if (!program.empty() && (program[0] == '"' || program[0] == '\'')) {
@@ -24,7 +25,6 @@ std::string ProgramPart(const std::string& commandLine) {
         std::size_t close = program.find('"');
         if (close == std::string::npos) close = program.find('\'');
         if (close != std::string::npos) program.erase(close);
-        std::erase_if(program, [](char c) { return c == '"' || c == '\''; });
     } else if (const std::size_t blank = program.find(' '); blank != std::string::npos) {
         program.erase(blank);
     }
@@ -62,7 +62,14 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
     unsigned delay = 1;
     for (;;) {
         platform::SleepMs(PollPauseMs);
-        if (code != platform::StillActive) {
+        // A program may end with the very code that means "still running"
+        // (259): ask the process itself, or the wait would never end.
+        bool ended = code != platform::StillActive;
+        if (!ended && process.HasEnded()) {
+            ended = true;
+            process.ExitCode(code);
+        }
+        if (ended) {
             exitCode = static_cast<std::int32_t>(code);
             return CommandStarted;
         }

@@ -48,6 +48,34 @@ bool IsAbsoluteOrDriveQualified(const std::string& name) {
     return (!name.empty() && IsSeparator(name[0])) || name.find(':') != std::string::npos;
 }
 
+bool SameLetters(const std::string& text, const char* upper) {
+    std::string copy = text;
+    MakeUpper(copy);
+    return copy == upper;
+}
+
+// Names Windows takes for devices in any directory (nul, con.txt, COM1 ...):
+// a FILE of that name would write to the device, a TEXTFILE read from it.
+bool NamesDevice(const std::string& name) {
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        std::string base = name.substr(start, end - start);
+        base.erase(std::min(base.find('.'), base.size()));
+        while (!base.empty() && base.back() == ' ') base.pop_back();
+        for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+            if (SameLetters(base, device)) return true;
+        }
+        if (base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+            (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"))) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -117,13 +145,19 @@ bool ScriptRun::ReadParameter(const char* marker, std::string& value, bool upper
 
 bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
     if (!ReadParameter("Name = ", name)) return false;
-    if (ClimbsUp(name)) return BadPackage();
+    if (ClimbsUp(name) || NamesDevice(name)) return BadPackage();
     if (relativeToCurrent && !dirSeen && IsAbsoluteOrDriveQualified(name)) return BadPackage();
     return true;
 }
 
 bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
     return platform::SameFile(path.c_str(), temporaryPath.c_str());
+}
+
+bool ScriptRun::ConversionTouchesScript(const std::string& target) const {
+    // The conversion writes target + ".kd_temp" and then deletes it: for a
+    // file named like the package that is the script itself.
+    return IsRunningTemporaryFile(target) || IsRunningTemporaryFile(target + ".kd_temp");
 }
 
 bool ScriptRun::Dir() {
@@ -228,7 +262,10 @@ bool ScriptRun::RemoveFiles() {
     if (!ReadName(name, true)) return false;
     if (name.empty()) return true;  // names no file
     if (name.front() != '*' && name.back() != '*') {
-        RemoveFile((currentDirectory + name).c_str());
+        const std::string path = currentDirectory + name;
+        // Deleting the script would leave its name free for a later FILE on
+        // POSIX only: pass over it on every platform.
+        if (!IsRunningTemporaryFile(path)) RemoveFile(path.c_str());
         return true;
     }
 
@@ -258,7 +295,7 @@ bool ScriptRun::TextFile() {
     if (!ReadName(name, true)) return false;
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
-    if (IsRunningTemporaryFile(target)) return BadPackage();
+    if (ConversionTouchesScript(target)) return BadPackage();
     if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
     return true;
 }
@@ -282,7 +319,7 @@ bool ScriptRun::TextDirectory() {
         std::string target = directory;
         AddTrailingBackslash(target);
         target += listed;
-        if (IsRunningTemporaryFile(target)) continue;
+        if (ConversionTouchesScript(target)) continue;
         if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
     }
     return true;

@@ -61,6 +61,8 @@ private:
 
     // True when `path` names the file this run reads its script from.
     bool IsRunningTemporaryFile(const std::string& path) const;
+    // True when converting `target` would write over or delete the script.
+    bool ConversionTouchesScript(const std::string& target) const;
 
     KdPackage& package;
     std::FILE* script;

@@ -78,12 +78,14 @@ int Seek(std::FILE* stream, std::int64_t offset, int origin);
 
 // Win32: CreateDirectoryA(path, nullptr). Only the last level is created.
 Error CreateDir(const char* path);
-// Win32: RemoveDirectoryA. Fails unless the directory is empty.
+// Win32: RemoveDirectoryA. Fails unless the directory is empty; a directory
+// link (junction, symbolic link) goes without touching what it points to.
 Error RemoveDir(const char* path);
 
 struct FindEntry {
     std::string name;  // the entry's name, without its directory
     bool isDirectory = false;
+    bool isLink = false;  // a symbolic link or junction (Win32: a reparse point)
 };
 
 // A directory search, closed when it goes out of scope (FindClose).
@@ -160,6 +162,11 @@ public:
     // Win32: GetExitCodeProcess. False when the code cannot be read; while the
     // process runs the code is StillActive.
     bool ExitCode(std::uint32_t& code);
+
+    // True once the process has ended (Win32: WaitForSingleObject with no
+    // wait). Tells a process that ended with the code StillActive from one
+    // that still runs.
+    bool HasEnded();
 
     // Win32: TerminateProcess with the given exit code.
     void Terminate(std::uint32_t code);

@@ -2,6 +2,7 @@
 // removal go through platform/.
 #include "util/directories.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -65,14 +66,17 @@ std::optional<std::size_t> FindNoCase(const char* text, const char* pattern) {
 }
 
 bool CreateDirectoryPath(const char* path) {
-    if (!path) return false;
+    if (!path || std::strlen(path) >= static_cast<std::size_t>(PathBufferSize)) return false;
     if (PathExists(path)) return true;
     return platform::CreateDir(path) == platform::Error::None;
 }
 
 bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
                 const char* subdirectoryFilter, const char* keepFile) {
-    if (!directory || !PathExists(directory)) return true;
+    if (!directory) return true;
+    // Too long to search: refused rather than taken for a missing directory.
+    if (std::strlen(directory) >= static_cast<std::size_t>(PathBufferSize)) return false;
+    if (!PathExists(directory)) return true;
     if (removeSelf) {
         fileFilter = nullptr;
         subdirectoryFilter = nullptr;
@@ -96,7 +100,15 @@ bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
                 if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) {
                     continue;
                 }
-                if (!fits || !RemoveTree(full.c_str(), true, "*", "*", keepFile)) result = false;
+                // A link is removed, never entered: what it points to may lie
+                // outside the tree.
+                if (entry.isLink) {
+                    if (!fits || platform::RemoveDir(full.c_str()) != platform::Error::None) {
+                        result = false;
+                    }
+                } else if (!fits || !RemoveTree(full.c_str(), true, "*", "*", keepFile)) {
+                    result = false;
+                }
             } else if (Selected(fileFilter, entry.name) && !IsKept(keepFile, entry.name, full)) {
                 if (!fits || platform::EraseFile(full.c_str()) != platform::Error::None) {
                     result = false;

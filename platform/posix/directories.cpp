@@ -52,8 +52,11 @@ struct Search {
 bool Describe(const std::string& base, const char* name, FindEntry& entry) {
     std::string full = base.empty() ? name : base + "/" + name;
     struct stat info {};
-    if (::stat(full.c_str(), &info) != 0) return false;
+    if (::lstat(full.c_str(), &info) != 0) return false;
     entry.name = name;
+    entry.isLink = S_ISLNK(info.st_mode);
+    // A link reports what it points to, as a Windows directory link does.
+    if (entry.isLink && ::stat(full.c_str(), &info) != 0) info.st_mode = S_IFREG;
     entry.isDirectory = S_ISDIR(info.st_mode);
     return true;
 }
@@ -115,6 +118,10 @@ Error CreateDir(const char* path) {
 
 Error RemoveDir(const char* path) {
     const std::string native = NativePath(path);
+    struct stat info {};
+    if (::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        return ::unlink(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
+    }
     return ::rmdir(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
 }
 

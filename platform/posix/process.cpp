@@ -197,6 +197,11 @@ bool Process::ExitCode(std::uint32_t& code) {
     return true;
 }
 
+bool Process::HasEnded() {
+    std::uint32_t code = 0;
+    return ExitCode(code) && static_cast<ProcessState*>(state)->reaped;
+}
+
 void Process::Terminate(std::uint32_t code) {
     auto* process = static_cast<ProcessState*>(state);
     if (process == nullptr || process->reaped) return;

@@ -25,6 +25,7 @@ bool FindHandle::First(const char* pattern, FindEntry& entry) {
     state = handle;
     entry.name = data.cFileName;
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return true;
 }
 
@@ -34,6 +35,7 @@ bool FindHandle::Next(FindEntry& entry) {
     if (!::FindNextFileA(static_cast<HANDLE>(state), &data)) return false;
     entry.name = data.cFileName;
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return true;
 }
 

@@ -48,6 +48,11 @@ bool Process::ExitCode(std::uint32_t& code) {
     return true;
 }
 
+bool Process::HasEnded() {
+    auto* process = static_cast<ProcessState*>(state);
+    return process != nullptr && ::WaitForSingleObject(process->process, 0) == WAIT_OBJECT_0;
+}
+
 void Process::Terminate(std::uint32_t code) {
     auto* process = static_cast<ProcessState*>(state);
     if (process != nullptr) ::TerminateProcess(process->process, code);

@@ -40,6 +40,8 @@ TEST(CommandWorkingDirectory, FollowsTheProgramPart) {
         {"C:/a\\b/p.exe", "C:/a"},                  // the last backslash wins over slashes
         {"kds.exe -i", "D:\\cwd\\"},               // no separator: the current directory
         {"\"kds.exe\"", "D:\\cwd\\"},
+        // An apostrophe inside a double-quoted path belongs to a name.
+        {"\"C:\\Users\\O'Neil\\Bin\\kds.exe\" -i", "C:\\Users\\O'Neil\\Bin"},
     };
     for (const WorkingDirectoryCase& c : cases) {
         EXPECT_EQ(CommandWorkingDirectory(c.commandLine, "D:\\cwd"), c.expected) << c.commandLine;
@@ -107,6 +109,14 @@ TEST_F(RunCommandTest, ReportsTheExitCode) {
     EXPECT_EQ(exitCode, 3);
     EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, 5), CommandStarted);
     EXPECT_EQ(exitCode, 3);
+}
+
+TEST_F(RunCommandTest, AProgramEndingWithTheStillRunningCodeIsSeenToEnd) {
+    // 259 is also the code that means "still running"; the wait must end anyway.
+    Mode("exit:259");
+    const std::string child = Child("child.exe");
+    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, WaitForever), CommandStarted);
+    EXPECT_EQ(exitCode, test::IsWindowsBuild() ? 259 : 259 % 256);  // POSIX keeps 8 bits
 }
 
 TEST_F(RunCommandTest, QuotedProgramWithBlanksRunsInItsDirectory) {
@@ -180,6 +190,14 @@ TEST_F(RegisterServiceTest, ChangedDestinationRemovesThenInstalls) {
     const std::string bin = root / "Program Files\\Keldo\\Bin";
     ASSERT_TRUE(Register(bin, true));
     EXPECT_EQ(Records(), (std::vector<std::vector<std::string>>{Run(bin, "-r"), Run(bin, "-i")}));
+}
+
+TEST_F(RegisterServiceTest, ApostropheInTheDestinationStaysInThePath) {
+    Mode("record:" + recordFile);
+    Child("O'Neil Keldo\\Bin\\kds.exe");
+    const std::string bin = root / "O'Neil Keldo\\Bin";
+    ASSERT_TRUE(Register(bin, false));
+    EXPECT_EQ(Records(), (std::vector<std::vector<std::string>>{Run(bin, "-i")}));
 }
 
 TEST_F(RegisterServiceTest, SameDestinationOnlyInstalls) {

@@ -229,7 +229,13 @@ KD_SCRIPT_CASES(
     {"TextfileDriveBeforeDir", "[TEXTFILE]\nName = C:\\x.txt\n", Bad, {}},
     {"RemovefileRootedBeforeDir", "[REMOVEFILE]\nName = /tmp/*\n", Bad, {}},
     {"ExecUncBeforeDir", "[EXEC]\nName = \\\\server\\x.exe\n", Bad, {}},
-    {"RootedAfterDirStaysInside", Dir("sub") + File("/x", "1"), "", {{"sub/", ""}, {"sub/x", "1"}}});
+    {"RootedAfterDirStaysInside", Dir("sub") + File("/x", "1"), "", {{"sub/", ""}, {"sub/x", "1"}}},
+    // Windows devices in any directory: data would go to the device.
+    {"FileNamedDevice", Dir("") + File("nul", "x"), Bad, {}},
+    {"TextfileNamedConsole", Dir("") + "[TEXTFILE]\nName = sub/CON.txt\n", Bad, {}},
+    {"DirNamedPort", Dir("a/com1"), Bad, {}},
+    {"DeviceLikeNamesAreFiles", Dir("") + File("console", "1") + File("com10", "2") + File("nul_x", "3"),
+     "", {{"com10", "2"}, {"console", "1"}, {"nul_x", "3"}}});
 
 // The script being read lies in the destination. Commands over the
 // destination pass over it; one that would overwrite it makes the package bad.
@@ -250,6 +256,15 @@ KD_SCRIPT_CASES(
      Dir("") + "[REMOVEFILE]\nName = *.kd_temp\n" + "[TEXTFILE]\nName = core.pkg.kd_temp\n", Bad,
      {}},
     {"FileOverScript", Dir("") + File("core.pkg.kd_temp", "x"), Bad, {}},
+    {"RemovefileOfTheScriptByName",
+     Dir("") + "[REMOVEFILE]\nName = core.pkg.kd_temp\n" + File("core.pkg.kd_temp", "x"), Bad, {}},
+    // Converting a file named like the package goes through the script's
+    // own name: TEXTFILE refuses it, TEXTDIR passes over it.
+    {"TextfileNamedLikeThePackage", Dir("") + File("core.pkg", "a\n") + "[TEXTFILE]\nName = core.pkg\n",
+     Bad, {{"core.pkg", "a\n"}}},
+    {"TextdirPassesOverAFileNamedLikeThePackage",
+     Dir("") + File("core.pkg", "a\n") + File("t", "1\n") + "[TEXTDIR]\nName = \n" + File("after", "x"),
+     "", {{"after", "x"}, {"core.pkg", "a\n"}, {"t", "1\r\n"}}},
     {"SameNameElsewhereIsWritten", Dir("sub") + File("core.pkg.kd_temp", "x"), "",
      {{"sub/", ""}, {"sub/core.pkg.kd_temp", "x"}}});
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,27 @@ TEST(RemoveTree, GoesOnPastWhatCannotBeRemoved) {
     // The read-only file and a nested dot-directory keep their parents.
     EXPECT_EQ(ListTree(dir.Path()),
               (Tree{"sub/", "sub/inner/", "sub/inner/.git/", "sub/locked"}));
+}
+
+TEST(RemoveTree, RemovesDirectoryLinksWithoutEnteringThem) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "making links needs a privilege on Windows";
+    TempDir dir, outside;
+    Build(dir, {"sub/", "sub/x"});
+    ASSERT_TRUE(WriteFile(outside / "precious", "keep me"));
+    std::filesystem::create_directory_symlink(outside.Path(), dir / "link");
+    std::filesystem::create_directory_symlink(outside.Path(), dir / "sub/inner");
+    EXPECT_TRUE(RemoveTree(dir.Path().c_str(), false, "*", "*"));
+    EXPECT_EQ(ListTree(dir.Path()), Tree{});
+    EXPECT_EQ(test::ReadFile(outside / "precious"), "keep me");
+}
+
+TEST(PathLimit, OverLongPathsAreRefused) {
+    TempDir dir;
+    const std::string tooLong = dir / std::string(PathBufferSize, 'a');
+    EXPECT_FALSE(CreateDirectoryPath(tooLong.c_str()));
+    EXPECT_FALSE(RemoveTree(tooLong.c_str(), false, "*", "*"));
+    std::vector<std::string> names;
+    EXPECT_FALSE(ListDirectory(tooLong.c_str(), nullptr, names));
 }
 
 TEST(RemoveTree, PassesOverTheKeptFile) {
