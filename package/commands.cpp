@@ -11,6 +11,7 @@
 #include "package/script_run.h"
 #include "util/directories.h"
 #include "util/files.h"
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -19,61 +20,10 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A component of dots and blanks only with two dots or more climbs to a
-// parent: ".." does, and Windows drops trailing dots and blanks from names,
-// so ".. " and "..." are treated alike.
-bool ClimbsUp(const std::string& name) {
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
-        std::size_t dots = 0;
-        bool onlyDotsAndBlanks = true;
-        for (std::size_t i = start; i < end; ++i) {
-            if (name[i] == '.') {
-                ++dots;
-            } else if (name[i] != ' ') {
-                onlyDotsAndBlanks = false;
-            }
-        }
-        if (onlyDotsAndBlanks && dots >= 2) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // A name that is used as written before the first DIR must stay relative to
 // the working directory: no root, no drive, no stream.
 bool IsAbsoluteOrDriveQualified(const std::string& name) {
     return (!name.empty() && IsSeparator(name[0])) || name.find(':') != std::string::npos;
-}
-
-bool SameLetters(const std::string& text, const char* upper) {
-    std::string copy = text;
-    MakeUpper(copy);
-    return copy == upper;
-}
-
-// Names Windows takes for devices in any directory (nul, con.txt, COM1 ...):
-// a FILE of that name would write to the device, a TEXTFILE read from it.
-bool NamesDevice(const std::string& name) {
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
-        std::string base = name.substr(start, end - start);
-        base.erase(std::min(base.find('.'), base.size()));
-        while (!base.empty() && base.back() == ' ') base.pop_back();
-        for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-            if (SameLetters(base, device)) return true;
-        }
-        if (base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
-            (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"))) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {

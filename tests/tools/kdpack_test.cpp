@@ -182,7 +182,8 @@ TEST(KdpackNames, Rules) {
         {"two  blanks", false},   {" lead", false},        {"trail ", false},
         {"tab\there", false},     {"line\nend", false},    {"cr\r", false},
         {"back\\slash", false},   {"colon:", false},       {"star*", false},
-        {"dot.", false},          {"", false},
+        {"dot.", false},          {"", false},             {"nul", false},
+        {"Com1.log", false},      {"console.txt", true},   {"com10", true},
     };
     for (const Case& c : cases) EXPECT_EQ(NameProblem(c.name).empty(), c.sound) << c.name;
 }

@@ -14,6 +14,7 @@
 #include "tools/kdpack/script_check.h"
 #include "tools/kdpack/sha256.h"
 #include "util/files.h"
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -643,6 +644,7 @@ std::string NameProblem(const std::string& name) {
                                                    ", which Windows file names cannot hold";
     }
     if (name.back() == '.') return "a dot at the end, which Windows drops";
+    if (NamesDevice(name)) return "a Windows device name";
     return {};
 }
 

@@ -2,6 +2,7 @@
 // most 2046 bytes, normalised section lines, parameter lines found by their
 // markers, FILE data stepped over by its size.
 #include "tools/kdpack/script_check.h"
+#include "util/names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -74,15 +75,13 @@ bool ScriptCheck::CheckRelative(const std::string& name, bool directory) {
         Problem(current.line, std::string(what) + " names a drive: " + name);
         return false;
     }
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0) {
-            Problem(current.line, std::string(what) + " leaves the destination with '..': " + name);
-            return false;
-        }
-        start = end + 1;
+    if (ClimbsUp(name)) {
+        Problem(current.line, std::string(what) + " leaves the destination with '..': " + name);
+        return false;
+    }
+    if (NamesDevice(name)) {
+        Problem(current.line, std::string(what) + " names a Windows device: " + name);
+        return false;
     }
     return true;
 }

@@ -1,0 +1,19 @@
+// Tests of script names against what Windows makes of them: components that
+// climb out of a directory, and device names.
+#pragma once
+
+#include <string>
+
+namespace kd {
+
+// True when a component (split at "\" and "/") consists of dots and blanks
+// with two dots or more: ".." climbs to the parent, and Windows drops
+// trailing dots and blanks, so "..." and ".. " do the same.
+bool ClimbsUp(const std::string& name);
+
+// True when a component names a Windows device (CON, PRN, AUX, NUL, COM1 to
+// COM9, LPT1 to LPT9, CONIN$, CONOUT$; any letter case, any extension):
+// Windows opens the device whatever directory stands in front.
+bool NamesDevice(const std::string& name);
+
+}  // namespace kd
