@@ -6,10 +6,10 @@
 #include "codec/decoder.h"
 #include "package/package.h"
 #include "package/script_run.h"
-#include "package/temporary_file.h"
 #include "util/directories.h"
 #include "util/files.h"
 #include "util/strings.h"
+#include "util/temporary_file.h"
 
 namespace kd {
 

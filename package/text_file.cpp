@@ -6,9 +6,9 @@
 #include <string>
 
 #include "package/package.h"
-#include "package/temporary_file.h"
 #include "platform/platform.h"
 #include "util/files.h"
+#include "util/temporary_file.h"
 
 namespace kd {
 
@@ -36,8 +36,8 @@ CopyBack CopyOver(const std::string& source, const std::string& target) {
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
     // Declared before the streams, so they are closed before the delete.
-    TemporaryFile temporary(target + ".kd_temp");
-    const std::string& temporaryPath = temporary.Path();
+    const std::string temporaryPath = target + ".kd_temp";
+    TemporaryFile temporary(temporaryPath);
 
     Stream output = OpenFileShared(temporaryPath.c_str(), "w");
     if (!output) {

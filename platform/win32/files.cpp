@@ -124,15 +124,4 @@ int Seek(std::FILE* stream, std::int64_t offset, int origin) {
     return ::_fseeki64(stream, offset, origin) == 0 ? 0 : -1;
 }
 
-void InjectFault(FaultPoint point, int nth, Error error, int count) {
-    detail::SetFault(point, nth, error, count);
-}
-
-void ClearFaults() {
-    for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
-                             FaultPoint::Delete}) {
-        detail::SetFault(point, 0, Error::None, 0);
-    }
-}
-
 }  // namespace kd::platform

@@ -15,6 +15,7 @@
 #include "tools/kdpack/sha256.h"
 #include "util/files.h"
 #include "util/names.h"
+#include "util/temporary_file.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -103,23 +104,6 @@ int Usage(Io& io, const char* help, const char* problem) {
     std::fputs(help, io.err);
     return KdpackUsage;
 }
-
-// Deletes its file on the way out unless told to keep it.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!kept) RemoveFile(path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const char* Path() const { return path.c_str(); }
-    void Keep() { kept = true; }
-
-private:
-    std::string path;
-    bool kept = false;
-};
 
 // Gives a finished temporary file its final name, replacing an older file.
 bool Rename(TemporaryFile& from, const std::string& to) {

@@ -1,5 +1,4 @@
 // A temporary file that is deleted when it goes out of scope, unless kept.
-// Private to the package library.
 #pragma once
 
 #include <string>
@@ -18,7 +17,7 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    const std::string& Path() const { return path; }
+    const char* Path() const { return path.c_str(); }
     void Keep() { kept = true; }
 
 private:

@@ -1,0 +1,17 @@
+// The test-only fault hook, the same for both platform implementations.
+#include "platform/fault_hook.h"
+
+namespace kd::platform {
+
+void InjectFault(FaultPoint point, int nth, Error error, int count) {
+    detail::SetFault(point, nth, error, count);
+}
+
+void ClearFaults() {
+    for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
+                             FaultPoint::Delete}) {
+        detail::SetFault(point, 0, Error::None, 0);
+    }
+}
+
+}  // namespace kd::platform
