@@ -16,7 +16,8 @@ void AdaptiveTree::Init() {
         child[j] = i;
         parent[i] = parent[i + 1] = j;
     }
-    weight[NodeCount] = 0xFFFF;
+    for (std::uint32_t i = NodeCount; i < ScratchWeight; ++i) weight[i] = 0xFFFF;
+    for (std::uint32_t i = ScratchWeight; i < ScratchWeight + 8; ++i) weight[i] = 0;
     parent[Root] = 0;
 }
 
