@@ -19,13 +19,16 @@ constexpr int NodeCount = 2 * SymbolCount - 1;
 constexpr int Root = NodeCount - 1;
 constexpr std::uint32_t LeafBase = NodeCount;  // child value of a leaf: LeafBase + symbol
 constexpr std::uint32_t RebuildLimit = 0x8000;
+constexpr std::uint32_t ScratchWeight = NodeCount + 4;  // first of eight unused weight cells
 
 // The adaptive code of literals and match lengths. Nodes are kept in
 // non-decreasing weight order (the sibling property); the root stays at the
 // last index. Weights never exceed RebuildLimit, so 32-bit cells hold the same
 // values as the format's 16-bit counts while being quicker to work on.
 struct AdaptiveTree {
-    std::uint32_t weight[NodeCount + 1];   // the last entry is a sentinel above every count
+    // Past the nodes: sentinels above every count, then cells a decoder may
+    // count into to keep its loops free of branches.
+    std::uint32_t weight[ScratchWeight + 8];
     // Unsigned so that indexing needs no sign extension in the hot loops.
     std::uint32_t child[NodeCount];         // first child, or LeafBase + symbol for a leaf
     std::uint32_t parent[NodeCount + SymbolCount];  // then, per symbol, the node of its leaf
@@ -38,22 +41,36 @@ struct AdaptiveTree {
     // sibling property; rebuilds first once the root has reached the limit.
     void Update(int symbol) {
         if (weight[Root] == RebuildLimit) Rebuild();
-        std::size_t n = parent[symbol + LeafBase];
+        Climb(parent[symbol + LeafBase]);
+    }
+
+    // Counts one more for node n and each node above it, swapping as Update.
+    void Climb(std::size_t n) {
         do {
             const std::uint32_t k = ++weight[n];
             if (k > weight[n + 1]) {
+                // The partner is the last node of the run of weights below k
+                // after n; weights do not decrease, so counting the ones below
+                // k four at a time finds it without a branch per node.
                 std::size_t l = n + 1;
-                while (k > weight[l + 1]) ++l;
+                for (;;) {
+                    const unsigned below = (k > weight[l + 1]) + (k > weight[l + 2]) +
+                                           (k > weight[l + 3]) + (k > weight[l + 4]);
+                    l += below;
+                    if (below < 4) break;
+                }
                 weight[n] = weight[l];
                 weight[l] = k;
                 const std::size_t a = child[n];
                 const std::size_t b = child[l];
                 child[l] = static_cast<std::uint32_t>(a);
                 child[n] = static_cast<std::uint32_t>(b);
+                // A leaf has one parent entry, a node two; writing a leaf's
+                // entry twice spares a branch that data decides.
                 parent[a] = static_cast<std::uint32_t>(l);
-                if (a < LeafBase) parent[a + 1] = static_cast<std::uint32_t>(l);
+                parent[a + (a < LeafBase)] = static_cast<std::uint32_t>(l);
                 parent[b] = static_cast<std::uint32_t>(n);
-                if (b < LeafBase) parent[b + 1] = static_cast<std::uint32_t>(n);
+                parent[b + (b < LeafBase)] = static_cast<std::uint32_t>(n);
                 n = l;
             }
             n = parent[n];

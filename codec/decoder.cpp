@@ -2,6 +2,7 @@
 // literal/length code, the position code and the match copy.
 #include "codec/decoder.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -23,6 +24,11 @@ inline std::uint64_t LoadBig64(const unsigned char* data) {
     std::memcpy(&value, data, sizeof value);
     return __builtin_bswap64(value);  // x86-64 only, natively and for Windows
 }
+
+constexpr std::uint32_t Padding[8] = {
+    codec::ScratchWeight,     codec::ScratchWeight + 1, codec::ScratchWeight + 2,
+    codec::ScratchWeight + 3, codec::ScratchWeight + 4, codec::ScratchWeight + 5,
+    codec::ScratchWeight + 6, codec::ScratchWeight + 7};
 
 class FileSink : public DecodeSink {
 public:
@@ -150,6 +156,10 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
     };
 
     const std::uint32_t* const child = tree.child;
+    std::uint32_t* const weight = tree.weight;
+    // Nodes of the current symbol's code, from below the root down. Counts
+    // under the rebuild limit keep the tree under about 25 levels.
+    std::uint32_t path[64];
     int result = DecodeOk;
     for (;;) {
         if (inputEnd - next < 8) {
@@ -161,14 +171,50 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
         next += (63 - count) >> 3;
         count |= 56;
 
-        std::size_t node = child[Root];
-        do {
-            node = child[node + static_cast<std::size_t>(bits >> 63)];
-            bits <<= 1;
-            --count;
-        } while (node < LeafBase);
-        const int symbol = static_cast<int>(node - LeafBase);
-        tree.Update(symbol);
+        int symbol;
+        if (weight[Root] != codec::RebuildLimit) [[likely]] {
+            // On the way down, note the lowest node whose count equals the
+            // next node's: counting it needs a swap, which changes the path
+            // above it. Below that node the counts go up in place, and the
+            // climb does the rest. Children have lower indices than their
+            // parents, so those equalities are the ones the climb would see.
+            // Path entries past the code name spare cells, so that a short
+            // path is counted without a loop whose exit mispredicts.
+            std::memcpy(path, Padding, sizeof Padding);
+            std::size_t node = child[Root];
+            unsigned depth = 0;
+            unsigned swapAt = ~0u;
+            for (;;) {
+                const std::size_t index = node + static_cast<std::size_t>(bits >> 63);
+                bits <<= 1;
+                assert(depth < sizeof path / sizeof path[0]);
+                path[depth] = static_cast<std::uint32_t>(index);
+                swapAt = weight[index] == weight[index + 1] ? depth : swapAt;
+                ++depth;
+                node = child[index];
+                if (node >= LeafBase) break;
+            }
+            count -= depth;
+            symbol = static_cast<int>(node - LeafBase);
+            if (swapAt == ~0u) {
+#pragma GCC unroll 8
+                for (unsigned d = 0; d < 8; ++d) ++weight[path[d]];
+                for (unsigned d = 8; d < depth; ++d) ++weight[path[d]];
+                ++weight[Root];
+            } else {
+                for (unsigned d = swapAt + 1; d < depth; ++d) ++weight[path[d]];
+                tree.Climb(path[swapAt]);
+            }
+        } else {
+            std::size_t node = child[Root];
+            do {
+                node = child[node + static_cast<std::size_t>(bits >> 63)];
+                bits <<= 1;
+                --count;
+            } while (node < LeafBase);
+            symbol = static_cast<int>(node - LeafBase);
+            tree.Update(symbol);
+        }
 
         if (symbol < FirstLengthSymbol) {
             if (inputEnded && overran()) {
