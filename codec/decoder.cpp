@@ -56,6 +56,9 @@ int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
     // The last block may still sit in the stream's buffer: a failure to get
     // it to the file is a failed write, not a silent loss at close.
     if (std::fflush(output.get()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
+    // Closing can still fail (a network share reports its write errors
+    // here): the output is only whole when the close succeeded.
+    if (std::fclose(output.release()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
     return result;
 }
 

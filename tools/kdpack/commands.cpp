@@ -25,6 +25,7 @@ namespace {
 constexpr std::uint64_t ProgressThreshold = 4u << 20;
 constexpr std::size_t CopyBlock = 1 << 16;
 constexpr char Header[] = "KELDO PACKAGE FILE\n";
+constexpr std::uint64_t ScriptLimit = 0x7FFFFFFFu;  // the installer's largest script
 
 const char MainHelp[] =
     "usage: kdpack COMMAND ARGUMENTS...\n"
@@ -378,9 +379,13 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             Fail(io, "%s", error.c_str());
             return KdpackFailed;
         }
+        if (std::fclose(body.release()) != 0) {
+            Fail(io, "cannot write %s", bodyFile.Path());
+            return KdpackFailed;
+        }
     }
     const std::string prefix = Header + std::string(DigestTag) + bodyHash.HexDigest() + "\n";
-    if (prefix.size() + bodySize > 0x7FFFFFFFu) {
+    if (prefix.size() + bodySize > ScriptLimit) {
         Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
              static_cast<unsigned long long>(prefix.size() + bodySize));
         return KdpackFailed;
@@ -444,6 +449,10 @@ int CompressCommand(Io& io, const std::vector<std::string>& args) {
                                            package.get(), packageHash, packedSize);
         if (!error.empty()) {
             Fail(io, "%s: %s", args[0].c_str(), error.c_str());
+            return KdpackFailed;
+        }
+        if (std::fclose(package.release()) != 0) {
+            Fail(io, "cannot write %s", packageFile.Path());
             return KdpackFailed;
         }
     }
@@ -525,6 +534,10 @@ int ListCommand(Io& io, const std::vector<std::string>& args) {
             directories += command.command == "DIR";
             texts += command.command == "TEXTFILE" || command.command == "TEXTDIR";
             std::fprintf(io.out, "%-10s %s\n", command.command.c_str(), command.name.c_str());
+        }
+        if (std::fclose(package.release()) != 0) {
+            Fail(io, "cannot write %s", packageFile.Path());
+            return KdpackFailed;
         }
     }
     std::fprintf(io.out, "%zu commands: %zu directories, %zu files (%llu bytes), %zu text conversions; script %llu bytes\n",
