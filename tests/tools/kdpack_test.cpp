@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "codec/decoder.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/script_check.h"
 #include "tools/kdpack/sha256.h"
 
 namespace kd {
@@ -173,6 +175,90 @@ TEST_F(KdpackTree, RefusesUnfaithfulNamesNamingThem) {
     EXPECT_FALSE(test::IsFile(dir / "bad.pkg"));
 }
 
+// Names Windows takes for one: a file pair and a file beside a directory.
+TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "Windows cannot create these names";
+    ASSERT_TRUE(Put(dir / "src/d/A.txt", "x"));
+    ASSERT_TRUE(Put(dir / "src/d/a.txt", "y"));
+    ASSERT_TRUE(Put(dir / "src/Bin", "z"));
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "case.pkg"});
+    EXPECT_EQ(pack.exit, 1);
+    EXPECT_NE(pack.err.find("cannot pack d\\A.txt and d\\a.txt: the names differ only in letter case"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_NE(pack.err.find("cannot pack Bin and bin\\: the names differ only in letter case"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_FALSE(test::IsFile(dir / "case.pkg"));
+}
+
+// A tree over 2 GiB is refused before anything is copied: every write would fail.
+TEST_F(KdpackTree, RefusesOverTwoGibBeforeCopying) {
+    std::error_code ec;
+    ASSERT_TRUE(Put(dir / "src/big.bin", ""));
+    std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 0x80000000u, ec);
+    if (ec) GTEST_SKIP() << "no sparse 2 GiB file here: " << ec.message();
+    platform::InjectFault(platform::FaultPoint::Write, 1, platform::Error::DiskFull, 1 << 30);
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "big.pkg"});
+    platform::ClearFaults();
+    EXPECT_EQ(pack.exit, 1);
+    EXPECT_NE(pack.err.find("the files hold 2147483686 bytes; the installer reads scripts below 2 GiB only"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_FALSE(test::IsFile(dir / "big.pkg"));
+}
+
+// The problems verify finds in a script, one "line: message" each.
+std::string ProblemsOf(const std::string& script, std::size_t split) {
+    ScriptCheck check(40, "");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(script.data());
+    split = std::min(split, script.size());
+    check.Write(bytes, split);
+    check.Write(bytes + split, script.size() - split);
+    check.Finish();
+    std::string shown;
+    for (const ScriptProblem& problem : check.problems)
+        shown += std::to_string(problem.line) + ": " + problem.message + "\n";
+    return shown;
+}
+
+TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
+    const std::string head = "KELDO PACKAGE FILE\nunsigned\n";
+    const std::string full(ScriptLinePiece, 'x');
+    struct Case {
+        std::string body;
+        const char* problems;
+    } cases[] = {
+        {"[DIR]\nName = a\\b \\c\n", "3: directory \"a\\b \\c\": a blank at the start or end of the name\n"},
+        {"[DIR]\nName = a\\\\b/\n[DIR]\nName = \n", ""},
+        {"[DIR]\nName = \n[FILE]\nName = \nSize = 0\n",
+         "5: name \"\" names no file: the target is the directory itself\n"},
+        {"[DIR]\nName = d\n[FILE]\nName = sub/x.\nSize = 0\n",
+         "5: name \"sub/x.\": a dot at the end, which Windows drops\n"},
+        {"[DIR]\nName = d\n[TEXTFILE]\nName = a?b\n",
+         "5: name \"a?b\": the character ?, which Windows file names cannot hold\n"},
+        {"[RMDIR]\nName = x<y\nWithsubdir = yes\n[TEXTDIR]\nName = q|r\n",
+         "3: directory \"x<y\": the character <, which Windows file names cannot hold\n"
+         "6: directory \"q|r\": the character |, which Windows file names cannot hold\n"},
+        {"[DIR]\nName = \n[REMOVEFILE]\nName = *.tmp*\n[EXEC]\nName = run.exe /q:x\n", ""},
+        {"[DIR]\nName = d\n[FILE]\nName = A.txt\nSize = 0\n[FILE]\nName = A.txt\nSize = 0\n"
+         "[DIR]\nName = D/\n[FILE]\nName = a.txt\nSize = 0\n",
+         "11: directory D differs only in letter case from line 3 (d): Windows takes them for one\n"
+         "13: file D\\a.txt differs only in letter case from line 5 (d\\A.txt): Windows takes them for one\n"},
+        // A last line without its line end is read whole up to 2046 bytes.
+        {full, ""},
+        {full + "x", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
+        {full.substr(1) + "\n", ""},
+        {full + "\n", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string script = head + c.body;
+        EXPECT_EQ(ProblemsOf(script, script.size()), c.problems) << c.body;
+        // Split where a full piece ends, the decoder may hand it over alone.
+        EXPECT_EQ(ProblemsOf(script, head.size() + ScriptLinePiece), c.problems) << c.body;
+    }
+}
+
 TEST(KdpackNames, Rules) {
     struct Case {
         const char* name;
@@ -233,7 +319,7 @@ TEST(KdpackGolden, VerifyVerdicts) {
     } cases[] = {
         {"signed", 0},       {"unsigned", 0},     {"bad-digest", 1}, {"bad-header", 1},
         {"data", 1},         {"long", 1},         {"missing-marker", 1}, {"names", 1},
-        {"no-header", 1},    {"truncated", 1},    {"zero-length", 1},
+        {"no-header", 1},    {"truncated", 1},    {"zero-length", 1}, {"header-only", 1},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
@@ -248,6 +334,8 @@ TEST(KdpackGolden, VerifyVerdicts) {
         ASSERT_TRUE(ok) << c.name;
         EXPECT_EQ(shown, expected) << c.name;
     }
+    const Outcome list = Kdpack(dir, {"list", data + "/header-only.pkg"});
+    EXPECT_NE(list.err.find("kdpack: 1 problem; kdpack verify"), std::string::npos) << list.err;
 }
 
 }  // namespace

@@ -236,6 +236,24 @@ bool ListEntries(const std::string& directory, std::vector<std::string>& files,
     return true;
 }
 
+// Windows ignores letter case in names: two entries of one directory that
+// differ only in it would land on one file.
+void CheckLetterCase(Walk& walk, const std::string& prefix, const std::vector<std::string>& files,
+                     const std::vector<std::string>& subdirectories) {
+    std::vector<std::pair<std::string, std::string>> entries;  // folded, as shown
+    for (const std::string& name : files) entries.push_back({name, prefix + name});
+    for (const std::string& name : subdirectories) entries.push_back({name, prefix + name + "\\"});
+    for (auto& entry : entries) MakeLower(entry.first);
+    std::erase_if(entries, [](const auto& entry) { return entry.first == "thumbs.db"; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        if (entries[i].first == entries[i - 1].first)
+            walk.problems.push_back(entries[i - 1].second + " and " + entries[i].second +
+                                    ": the names differ only in letter case, which Windows ignores");
+    }
+}
+
 void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& relative) {
     std::vector<std::string> files, subdirectories;
     if (!ListEntries(absolute, files, subdirectories)) {
@@ -246,6 +264,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     const std::string prefix = relative.empty() ? "" : relative + "\\";
     if (!relative.empty() && 7 + relative.size() + 1 > ScriptLinePiece)
         walk.problems.push_back(relative + ": the [DIR] line would be longer than 2046 bytes");
+    CheckLetterCase(walk, prefix, files, subdirectories);
     for (const std::string& name : files) {
         std::string lower = name;
         MakeLower(lower);
@@ -365,6 +384,12 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
 
+    // The files alone can already pass the limit: refuse before copying them.
+    if (walk.fileBytes > ScriptLimit) {
+        Fail(io, "the files hold %llu bytes; the installer reads scripts below 2 GiB only",
+             static_cast<unsigned long long>(walk.fileBytes));
+        return KdpackFailed;
+    }
     TemporaryFile bodyFile(target + ".kdpack-body");
     Sha256 bodyHash;
     std::uint64_t bodySize = 0;
@@ -405,6 +430,10 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             Compress(io, prefix, body.get(), bodySize, package.get(), packageHash, packedSize);
         if (!error.empty()) {
             Fail(io, "%s", error.c_str());
+            return KdpackFailed;
+        }
+        if (std::fclose(package.release()) != 0) {
+            Fail(io, "cannot write %s", packageFile.Path());
             return KdpackFailed;
         }
     }
@@ -535,16 +564,13 @@ int ListCommand(Io& io, const std::vector<std::string>& args) {
             texts += command.command == "TEXTFILE" || command.command == "TEXTDIR";
             std::fprintf(io.out, "%-10s %s\n", command.command.c_str(), command.name.c_str());
         }
-        if (std::fclose(package.release()) != 0) {
-            Fail(io, "cannot write %s", packageFile.Path());
-            return KdpackFailed;
-        }
     }
     std::fprintf(io.out, "%zu commands: %zu directories, %zu files (%llu bytes), %zu text conversions; script %llu bytes\n",
                  check.commands.size(), directories, files, static_cast<unsigned long long>(check.fileBytes),
                  texts, static_cast<unsigned long long>(check.scriptBytes));
     if (!check.problems.empty())
-        Fail(io, "%zu problems; kdpack verify %s shows them", check.problems.size(), args[0].c_str());
+        Fail(io, "%zu problem%s; kdpack verify %s shows them", check.problems.size(),
+             check.problems.size() == 1 ? "" : "s", args[0].c_str());
     return result == DecodeOk ? KdpackOk : KdpackFailed;
 }
 
@@ -588,7 +614,7 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
             std::fprintf(io.out, "%s:%llu: %s\n", path.c_str(), static_cast<unsigned long long>(problem.line),
                          problem.message.c_str());
     }
-    if (check.digest == ScriptCheck::Digest::None && result == DecodeOk)
+    if (check.digest == ScriptCheck::Digest::None && result == DecodeOk && check.HasLineTwo())
         std::fprintf(io.out, "%s: unsigned: line 2 holds no kdpack digest\n", path.c_str());
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());

@@ -2,6 +2,8 @@
 // most 2046 bytes, normalised section lines, parameter lines found by their
 // markers, FILE data stepped over by its size.
 #include "tools/kdpack/script_check.h"
+
+#include "tools/kdpack/kdpack.h"
 #include "util/names.h"
 
 #include <algorithm>
@@ -86,6 +88,24 @@ bool ScriptCheck::CheckRelative(const std::string& name, bool directory) {
     return true;
 }
 
+void ScriptCheck::CheckComponents(const std::string& name, bool directory) {
+    if (!directory && (name.empty() || name.back() == '\\' || name.back() == '/')) {
+        Problem(current.line, "name \"" + name + "\" names no file: the target is the directory itself");
+        return;
+    }
+    // Empty levels ("a\\b") are harmless: Windows reads them as one separator.
+    for (std::size_t begin = 0; begin <= name.size();) {
+        const std::size_t end = std::min(name.find_first_of("\\/", begin), name.size());
+        const std::string component = name.substr(begin, end - begin);
+        const std::string problem = component.empty() ? std::string() : NameProblem(component);
+        if (!problem.empty()) {
+            Problem(current.line, std::string(directory ? "directory" : "name") + " \"" + name + "\": " + problem);
+            return;
+        }
+        begin = end + 1;
+    }
+}
+
 bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
     scriptBytes += size;
     const unsigned char* next = data;
@@ -110,6 +130,13 @@ bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
             }
             continue;
         }
+        if (line.size() == ScriptLinePiece) {
+            // A full piece without its line end, and more bytes follow: the
+            // line needs a second read. At the end of the script it would not.
+            Line(line, false);
+            line.clear();
+            continue;
+        }
         if (line.empty()) pieceLine = lineNumber;
         const std::size_t room = ScriptLinePiece - line.size();
         const unsigned char* stop = end - next > static_cast<std::ptrdiff_t>(room) ? next + room : end;
@@ -122,9 +149,6 @@ bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
         if (lineFeed) {
             ++lineNumber;
             Line(line, true);
-            line.clear();
-        } else if (line.size() == ScriptLinePiece) {
-            Line(line, false);
             line.clear();
         }
     }
@@ -237,12 +261,15 @@ void ScriptCheck::EndCommand() {
     if (command == "DIR" || command == "RMDIR" || command == "TEXTDIR") {
         std::string directory = current.name;
         SlashesToBackslashes(directory);
-        CheckRelative(directory, true);
+        if (CheckRelative(directory, true)) CheckComponents(directory, true);
         if (command == "DIR") {
             if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
             currentDirectory = directory;
             if (!currentDirectory.empty() && currentDirectory.back() != '\\') currentDirectory += '\\';
             haveDirectory = true;
+            std::string shown = directory;
+            RemoveTrailingSeparator(shown);
+            if (!shown.empty()) CheckCase(directoriesByFolded, shown, "directory");
         }
         return;
     }
@@ -250,10 +277,14 @@ void ScriptCheck::EndCommand() {
         Problem(current.line, "[" + command + "] before any [DIR]: the installer takes " + current.name +
                                   " relative to its own working directory");
     }
-    CheckRelative(current.name, false);
+    const bool relative = CheckRelative(current.name, false);
+    if (relative && (command == "FILE" || command == "TEXTFILE")) CheckComponents(current.name, false);
     const std::string path = currentDirectory + current.name;
     if (command == "FILE") {
         NotePath(path, MaxFilePath);
+        std::string target = path;
+        SlashesToBackslashes(target);
+        CheckCase(filesByFolded, target, "file");
         std::string lower = current.name;
         MakeLower(lower);
         if (lower == "thumbs.db")
@@ -272,6 +303,15 @@ void ScriptCheck::EndCommand() {
             Problem(current.line, "text conversion of " + current.name +
                                       ", which holds zero bytes, would lose what follows them");
     }
+}
+
+void ScriptCheck::CheckCase(std::map<std::string, Earlier>& earlier, const std::string& path,
+                            const char* what) {
+    const auto [at, added] = earlier.try_emplace(LowerKey(path), Earlier{path, current.line});
+    if (!added && at->second.path != path)
+        Problem(current.line, std::string(what) + " " + path + " differs only in letter case from line " +
+                                  std::to_string(at->second.line) + " (" + at->second.path +
+                                  "): Windows takes them for one");
 }
 
 void ScriptCheck::Finish() {

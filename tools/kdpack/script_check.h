@@ -47,6 +47,8 @@ public:
     void Finish();
 
     enum class Digest { None, Matches, Differs };
+    // True once line 2 was read: only then can the script be signed.
+    bool HasLineTwo() const { return hashing; }
 
     std::vector<ScriptCommand> commands;
     std::vector<ScriptProblem> problems;
@@ -66,6 +68,16 @@ private:
     void Problem(std::uint64_t line, std::string message);
     void NotePath(const std::string& path, std::size_t limit);
     bool CheckRelative(const std::string& name, bool directory);
+    // Applies pack's name rules to each level of a name (a file's, or a
+    // directory's when `directory`).
+    void CheckComponents(const std::string& name, bool directory);
+    struct Earlier {
+        std::string path;
+        std::uint64_t line = 0;
+    };
+    // Notes `path` by its ASCII-folded form; a problem when an earlier one
+    // folds the same but differs in its bytes.
+    void CheckCase(std::map<std::string, Earlier>& earlier, const std::string& path, const char* what);
 
     std::size_t destinationLength;
     std::string packageName;
@@ -88,6 +100,8 @@ private:
     bool haveDirectory = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
     std::map<std::string, bool> zeroBytesByFile;  // files written so far
+    std::map<std::string, Earlier> filesByFolded;
+    std::map<std::string, Earlier> directoriesByFolded;
 };
 
 }  // namespace kd
