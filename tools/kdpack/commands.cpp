@@ -52,8 +52,9 @@ const char PackHelp[] =
     "Entries are sorted, so the same tree always gives the same package. Files\n"
     "named Thumbs.db are left out. Names a script cannot carry (tabs, line ends,\n"
     "two blanks in a row, blanks at either end, characters Windows refuses, lines\n"
-    "over 2046 bytes) are refused. Line 2 of the script holds a SHA-256 digest of\n"
-    "everything after it; the SHA-256 of the package file is printed at the end.\n";
+    "over 2046 bytes, names of one directory differing only in letter case) are\n"
+    "refused. Line 2 of the script holds a SHA-256 digest of everything after it;\n"
+    "the SHA-256 of the package file is printed at the end.\n";
 
 const char CompressHelp[] =
     "usage: kdpack compress SCRIPT OUT.pkg\n"
@@ -78,11 +79,13 @@ const char VerifyHelp[] =
     "\n"
     "Checks the container is complete; the header and line 2; every section's\n"
     "parameter lines; that every file's data lies within the script; that no\n"
-    "name is absolute or holds '..'; that no line passes 2046 bytes; and that\n"
-    "the longest path the package creates fits Windows' limits below a\n"
-    "destination directory of N characters (default 40). A digest written by\n"
-    "kdpack pack on line 2 is checked; a package without one is unsigned, which\n"
-    "is not a problem. Prints each problem with its line number; exit status 0\n"
+    "name is absolute or holds '..', and every level of a name is one Windows\n"
+    "creates as written; that no file or directory differs only in letter case\n"
+    "from an earlier one; that no line passes 2046 bytes; and that the longest\n"
+    "path the package creates fits Windows' limits below a destination\n"
+    "directory of N characters (default 40). A digest written by kdpack pack on\n"
+    "line 2 is checked; a package without one is unsigned, which is not a\n"
+    "problem. Prints each problem with its line number; exit status 0\n"
     "when the package is sound, 1 otherwise.\n";
 
 struct Io {
