@@ -5,6 +5,8 @@
 #include <cassert>
 #include <cstring>
 
+#include <utility>
+
 #include "platform/platform.h"
 #include "util/files.h"
 
@@ -58,7 +60,7 @@ int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
     if (std::fflush(output.get()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
     // Closing can still fail (a network share reports its write errors
     // here): the output is only whole when the close succeeded.
-    if (std::fclose(output.release()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
+    if (platform::CloseStream(std::move(output)) != 0 && result == DecodeOk) result = DecodeWriteFailed;
     return result;
 }
 

@@ -203,7 +203,7 @@ bool ScriptRun::File() {
         return Fail("Cannot create file ", target);
     }
     // The last block may reach the disk only now.
-    if (std::fclose(file.release()) != 0) return Fail("Cannot create file ", target);
+    if (platform::CloseStream(std::move(file)) != 0) return Fail("Cannot create file ", target);
     return true;
 }
 

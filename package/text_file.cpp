@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "package/package.h"
 #include "platform/platform.h"
@@ -28,7 +29,7 @@ CopyBack CopyOver(const std::string& source, const std::string& target) {
     Stream output = OpenFileShared(target.c_str(), "wb");
     if (!output) return CopyBack::TargetUntouched;
     if (!CopyStreamBytes(input.get(), output.get(), 0, -1)) return CopyBack::TargetDamaged;
-    if (std::fclose(output.release()) != 0) return CopyBack::TargetDamaged;
+    if (platform::CloseStream(std::move(output)) != 0) return CopyBack::TargetDamaged;
     return CopyBack::Done;
 }
 
@@ -76,7 +77,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     input.reset();
     // Buffered bytes reach the disk only now; a short text must not be
     // copied back as if it were whole.
-    if (std::fclose(output.release()) != 0) {
+    if (platform::CloseStream(std::move(output)) != 0) {
         errorText = "Cannot write file" + temporaryPath;
         return false;
     }

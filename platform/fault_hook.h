@@ -14,7 +14,7 @@ struct FaultSlot {
 };
 
 inline FaultSlot& Slot(FaultPoint point) {
-    static FaultSlot slots[4];
+    static FaultSlot slots[5];
     return slots[static_cast<int>(point)];
 }
 

@@ -1,4 +1,6 @@
 // The test-only fault hook, the same for both platform implementations.
+#include <cstdio>
+
 #include "platform/fault_hook.h"
 
 namespace kd::platform {
@@ -9,9 +11,15 @@ void InjectFault(FaultPoint point, int nth, Error error, int count) {
 
 void ClearFaults() {
     for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
-                             FaultPoint::Delete}) {
+                             FaultPoint::Delete, FaultPoint::Close}) {
         detail::SetFault(point, 0, Error::None, 0);
     }
+}
+
+int CloseStream(Stream stream) {
+    if (!stream) return EOF;
+    const int result = std::fclose(stream.release());
+    return detail::TakeFault(FaultPoint::Close) != Error::None ? EOF : result;
 }
 
 }  // namespace kd::platform

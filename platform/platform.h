@@ -59,6 +59,10 @@ Error SetNormalAttributes(const char* path);
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY). Used by tests.
 Error SetReadOnly(const char* path);
 
+// Closes a finished output through the fault hook: 0, or EOF when buffered
+// bytes could not be written (the stream is closed either way).
+int CloseStream(Stream stream);
+
 // fwrite through the fault hook: returns the number of bytes written.
 std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size);
 
@@ -198,7 +202,7 @@ bool IsWine();
 
 // ---- Fault injection (tests only) -------------------------------------------
 
-enum class FaultPoint { Open, Write, CreateDir, Delete };
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
 void InjectFault(FaultPoint point, int nth, Error error, int count = 1);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
 #include <string_view>
 
 namespace kd {
@@ -129,7 +130,7 @@ bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int
     if (!destination) return false;
     if (!CopyStreamBytes(source.get(), destination.get(), offset, count)) return false;
     // Buffered bytes that cannot be written are a failed copy too.
-    return std::fclose(destination.release()) == 0;
+    return platform::CloseStream(std::move(destination)) == 0;
 }
 
 int ReadLine(char* buffer, int size, std::FILE* stream) {

@@ -1,4 +1,4 @@
-// Install under injected failures: whichever open, write or directory
+// Install under injected failures: whichever open, write, close or directory
 // creation fails, the result is one of the messages that failure can give,
 // never a success with a wrong tree, and no temporary file stays behind.
 #include <gtest/gtest.h>
@@ -97,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
           "Cannot open temporary package file {D}\\core.pkg.kd_temp",
           "Cannot create file " + one, "Cannot create file " + two,
           "Cannot set text file " + one}},
+        {"CloseFails", platform::FaultPoint::Close, platform::Error::DiskFull, 8,
+         {"Cannot decompress package file", "Cannot create file " + one,
+          "Cannot create file " + two, "Cannot set text file " + one}},
         {"CreateDirectoryRefused", platform::FaultPoint::CreateDir,
          platform::Error::AccessDenied, 6,
          {"cannot create target directory: {D}", "cannot create directory: {D}\\a",

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/decoder.h"
@@ -407,7 +408,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             Fail(io, "%s", error.c_str());
             return KdpackFailed;
         }
-        if (std::fclose(body.release()) != 0) {
+        if (platform::CloseStream(std::move(body)) != 0) {
             Fail(io, "cannot write %s", bodyFile.Path());
             return KdpackFailed;
         }
@@ -435,7 +436,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             Fail(io, "%s", error.c_str());
             return KdpackFailed;
         }
-        if (std::fclose(package.release()) != 0) {
+        if (platform::CloseStream(std::move(package)) != 0) {
             Fail(io, "cannot write %s", packageFile.Path());
             return KdpackFailed;
         }
@@ -483,7 +484,7 @@ int CompressCommand(Io& io, const std::vector<std::string>& args) {
             Fail(io, "%s: %s", args[0].c_str(), error.c_str());
             return KdpackFailed;
         }
-        if (std::fclose(package.release()) != 0) {
+        if (platform::CloseStream(std::move(package)) != 0) {
             Fail(io, "cannot write %s", packageFile.Path());
             return KdpackFailed;
         }
