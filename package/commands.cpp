@@ -148,14 +148,20 @@ bool ScriptRun::Dir() {
     return true;
 }
 
-bool ScriptRun::EmptyDirectory() {
+bool ScriptRun::ReadDestinationDirectory(std::string& directory) {
     std::string value;
     if (!ReadName(value, false)) return false;
     SlashesToBackslashes(value);
-    std::string target = destinationDirectory;
-    AddTrailingBackslash(target);
-    target += value;
-    RemoveTrailingSeparator(target);
+    directory = destinationDirectory;
+    AddTrailingBackslash(directory);
+    directory += value;
+    RemoveTrailingSeparator(directory);
+    return true;
+}
+
+bool ScriptRun::EmptyDirectory() {
+    std::string target;
+    if (!ReadDestinationDirectory(target)) return false;
 
     std::string withSubdirectories;
     if (!ReadParameter("Withsubdir = ", withSubdirectories, true)) return false;
@@ -251,13 +257,8 @@ bool ScriptRun::TextFile() {
 }
 
 bool ScriptRun::TextDirectory() {
-    std::string value;
-    if (!ReadName(value, false)) return false;
-    SlashesToBackslashes(value);
-    std::string directory = destinationDirectory;
-    AddTrailingBackslash(directory);
-    directory += value;
-    RemoveTrailingSeparator(directory);
+    std::string directory;
+    if (!ReadDestinationDirectory(directory)) return false;
 
     // Taken whole before the first conversion, so the conversion's own
     // temporary files are not in it.

@@ -58,6 +58,9 @@ private:
     // directory (FILE, REMOVEFILE, EXEC, TEXTFILE) rather than to the
     // destination. False for a bad package.
     bool ReadName(std::string& name, bool relativeToCurrent);
+    // RMDIR and TEXTDIR: the "Name = " directory below the destination, with
+    // backslashes and no trailing separator. False for a bad package.
+    bool ReadDestinationDirectory(std::string& directory);
 
     // True when `path` names the file this run reads its script from.
     bool IsRunningTemporaryFile(const std::string& path) const;
