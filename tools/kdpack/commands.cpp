@@ -110,9 +110,13 @@ int Usage(Io& io, const char* help, const char* problem) {
     return KdpackUsage;
 }
 
-// Gives a finished temporary file its final name, replacing an older file.
-bool Rename(TemporaryFile& from, const std::string& to) {
-    if (platform::RenameReplacing(from.Path(), to.c_str()) != platform::Error::None) return false;
+// Gives a finished temporary file its final name, replacing an older file in
+// one step; says so on failure.
+bool Rename(Io& io, TemporaryFile& from, const std::string& to) {
+    if (platform::RenameReplacing(from.Path(), to.c_str()) != platform::Error::None) {
+        Fail(io, "cannot rename %s to %s", from.Path(), to.c_str());
+        return false;
+    }
     from.Keep();
     return true;
 }
@@ -441,10 +445,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             return KdpackFailed;
         }
     }
-    if (!Rename(packageFile, target)) {
-        Fail(io, "cannot rename %s to %s", packageFile.Path(), target.c_str());
-        return KdpackFailed;
-    }
+    if (!Rename(io, packageFile, target)) return KdpackFailed;
     const std::uint64_t scriptSize = prefix.size() + bodySize;
     std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes); script %llu bytes, package %llu bytes (%.3f)\n",
                  target.c_str(), walk.directories.size() - 1, walk.fileCount,
@@ -489,10 +490,7 @@ int CompressCommand(Io& io, const std::vector<std::string>& args) {
             return KdpackFailed;
         }
     }
-    if (!Rename(packageFile, args[1])) {
-        Fail(io, "cannot rename %s to %s", packageFile.Path(), args[1].c_str());
-        return KdpackFailed;
-    }
+    if (!Rename(io, packageFile, args[1])) return KdpackFailed;
     std::fprintf(io.out, "%s: %lld bytes -> %llu bytes (%.3f)\n", args[1].c_str(),
                  static_cast<long long>(size), static_cast<unsigned long long>(packedSize),
                  static_cast<double>(packedSize) / static_cast<double>(size));
@@ -513,10 +511,7 @@ int DecompressCommand(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(result), result);
         return KdpackFailed;
     }
-    if (!Rename(outputFile, args[1])) {
-        Fail(io, "cannot rename %s to %s", outputFile.Path(), args[1].c_str());
-        return KdpackFailed;
-    }
+    if (!Rename(io, outputFile, args[1])) return KdpackFailed;
     return KdpackOk;
 }
 
