@@ -359,10 +359,6 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     Walk walk;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            std::fputs(PackHelp, io.out);
-            return KdpackOk;
-        }
         if (args[i] == "--text") {
             if (i + 1 >= args.size()) return Usage(io, PackHelp, "--text needs a pattern");
             walk.patterns.push_back(args[++i]);
@@ -459,10 +455,6 @@ int Pack(Io& io, const std::vector<std::string>& args) {
 // ---- compress, decompress ---------------------------------------------------------
 
 int CompressCommand(Io& io, const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::fputs(CompressHelp, io.out);
-        return KdpackOk;
-    }
     if (args.size() != 2) return Usage(io, CompressHelp, "compress needs SCRIPT and OUT.pkg");
     Stream input = OpenFileShared(args[0].c_str(), "rb");
     const std::int64_t size = input ? StreamSize(input.get()) : -1;
@@ -499,10 +491,6 @@ int CompressCommand(Io& io, const std::vector<std::string>& args) {
 }
 
 int DecompressCommand(Io& io, const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::fputs(DecompressHelp, io.out);
-        return KdpackOk;
-    }
     if (args.size() != 2) return Usage(io, DecompressHelp, "decompress needs PKG and OUT");
     TemporaryFile outputFile(args[1] + ".kdpack-tmp");
     PackageDecoder decoder;
@@ -540,10 +528,6 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
 }
 
 int ListCommand(Io& io, const std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::fputs(ListHelp, io.out);
-        return KdpackOk;
-    }
     if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
     ScriptCheck check(40, BaseName(args[0]));
     const int result = ReadPackage(io, args[0], check);
@@ -578,10 +562,6 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
     long destination = 40;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string value;
-        if (args[i] == "--help" || args[i] == "-h") {
-            std::fputs(VerifyHelp, io.out);
-            return KdpackOk;
-        }
         if (args[i] == "--destination-length") {
             if (i + 1 >= args.size()) return Usage(io, VerifyHelp, "--destination-length needs a number");
             value = args[++i];
@@ -675,22 +655,34 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     if (argc < 2) return Usage(io, MainHelp, "no command given");
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
+    struct Entry {
+        const char* name;
+        int (*run)(Io&, const std::vector<std::string>&);
+        const char* help;
+    };
+    static constexpr Entry commands[] = {
+        {"pack", Pack, PackHelp},
+        {"compress", CompressCommand, CompressHelp},
+        {"decompress", DecompressCommand, DecompressHelp},
+        {"list", ListCommand, ListHelp},
+        {"verify", VerifyCommand, VerifyHelp},
+    };
+    const auto wantsHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
+    const Entry* found = nullptr;
+    for (const Entry& entry : commands) {
+        if (command == entry.name) found = &entry;
+    }
     int result;
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (wantsHelp(command) || command == "help") {
         std::fputs(MainHelp, out);
         result = KdpackOk;
-    } else if (command == "pack") {
-        result = Pack(io, args);
-    } else if (command == "compress") {
-        result = CompressCommand(io, args);
-    } else if (command == "decompress") {
-        result = DecompressCommand(io, args);
-    } else if (command == "list") {
-        result = ListCommand(io, args);
-    } else if (command == "verify") {
-        result = VerifyCommand(io, args);
-    } else {
+    } else if (!found) {
         result = Usage(io, MainHelp, ("unknown command " + command).c_str());
+    } else if (std::any_of(args.begin(), args.end(), wantsHelp)) {
+        std::fputs(found->help, out);  // every command takes --help anywhere
+        result = KdpackOk;
+    } else {
+        result = found->run(io, args);
     }
     std::fflush(out);
     std::fflush(err);
