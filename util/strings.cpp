@@ -28,6 +28,12 @@ void MakeUpper(std::string& text) {
     }
 }
 
+void MakeUpper(std::u16string& text) {
+    for (char16_t& c : text) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+}
+
 void MakeLower(std::string& text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -9,6 +9,8 @@ namespace kd {
 // ASCII letters only; bytes 0x80 and above never change.
 void MakeUpper(std::string& text);
 void MakeLower(std::string& text);
+// The same on 16-bit text units: only a to z change, every other unit stays.
+void MakeUpper(std::u16string& text);
 
 // Whitespace is tab, LF, CR and space. With collapseSpaces (every caller):
 // trims both ends, turns tabs into spaces, deletes CR and LF and reduces each
