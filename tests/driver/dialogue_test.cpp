@@ -86,6 +86,7 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const std::string longest = "E:\\" + std::string(LongestAnswer - 3, 'e');
     const std::string longer = longest + "e";
     const std::string yes(LongestAnswer, 'y');
+    const std::string manyX(3000, 'x'), manyQ(3000, 'q');
     // "\keldo" is relative to the current drive on Windows; the stand-in has one tree.
     const bool rootedIsFull = !test::IsWindowsBuild();
     const DialogueCase cases[] = {
@@ -143,14 +144,14 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
         {"longest answer", longest + "\n\n", DialogueResult::Confirmed, longest, Ask(def) + Confirm(longest)},
         {"answer too long", longer + "\n\n\n", DialogueResult::Confirmed, def,
          Ask(def) + TooLong + Ask(def) + Confirm(def)},
-        {"3000 bytes then y", std::string(3000, 'x') + "\ny\nE:\\k\ny\n", DialogueResult::Confirmed, "E:\\k",
+        {"3000 bytes then y", manyX + "\ny\nE:\\k\ny\n", DialogueResult::Confirmed, "E:\\k",
          Ask(def) + TooLong + Ask(def) + NotFull + Ask(def) + Confirm("E:\\k")},
-        {"too long q", std::string(3000, 'q') + "\nq\n", DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
+        {"too long q", manyQ + "\nq\n", DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
         {"too long unended", longer, DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
         {"longest confirmation", "\n" + yes + "\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
         {"confirmation too long", "\n" + yes + "y\n\n\n", DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
-        {"confirmation of 3000 q", "\n" + std::string(3000, 'q') + "\n\n\n", DialogueResult::Confirmed, def,
+        {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
         {"CR counts toward the length", std::string(LongestAnswer, 'x') + "\r\n\n\n", DialogueResult::Confirmed,
          def, Ask(def) + TooLong + Ask(def) + Confirm(def)},
