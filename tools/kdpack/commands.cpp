@@ -1,6 +1,5 @@
 // kdpack's commands: pack, compress, decompress, list and verify.
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -613,10 +612,9 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
 }  // namespace
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    auto fold = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
     std::size_t p = 0, n = 0, starAt = std::string::npos, resumeAt = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {
