@@ -24,14 +24,6 @@ std::string PackageFileName(const std::string& packagePath) {
     return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
 }
 
-// Length of the whole script, the stream left at its start; -1 on failure.
-std::int64_t ScriptLength(std::FILE* script) {
-    if (FileSeek(script, 0, SEEK_END) != 0) return -1;
-    const std::int64_t length = FileTell(script);
-    if (FileSeek(script, 0, SEEK_SET) != 0) return -1;
-    return length;
-}
-
 }  // namespace
 
 void PrintProgress(const char* message) {
@@ -76,7 +68,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     }
 
     const Stream script = OpenFileShared(temporaryPath.c_str(), "r");
-    const std::int64_t scriptLength = script ? ScriptLength(script.get()) : -1;
+    const std::int64_t scriptLength = StreamSize(script.get());
     if (scriptLength < 0) {
         errorText = "Cannot open temporary package file " + temporaryPath;
         return false;

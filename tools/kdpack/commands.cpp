@@ -125,13 +125,6 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::int64_t StreamSize(std::FILE* stream) {
-    if (platform::Seek(stream, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = platform::Tell(stream);
-    if (platform::Seek(stream, 0, SEEK_SET) != 0) return -1;
-    return size;
-}
-
 const char* DecodeMeaning(int result) {
     switch (result) {
     case DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
@@ -290,7 +283,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
         }
         const std::string path = absolute + "\\" + name;
         Stream stream = OpenFileShared(path.c_str(), "rb");
-        const std::int64_t size = stream ? StreamSize(stream.get()) : -1;
+        const std::int64_t size = StreamSize(stream.get());
         if (size < 0) {
             walk.problems.push_back(prefix + name + ": cannot be read");
             continue;
@@ -456,7 +449,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
 int CompressCommand(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, CompressHelp, "compress needs SCRIPT and OUT.pkg");
     Stream input = OpenFileShared(args[0].c_str(), "rb");
-    const std::int64_t size = input ? StreamSize(input.get()) : -1;
+    const std::int64_t size = StreamSize(input.get());
     if (size < 0) {
         Fail(io, "cannot read %s", args[0].c_str());
         return KdpackFailed;
