@@ -20,7 +20,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
     Print(console, "\n\nInstalling KELDO in " + destination + " directory");
     Print(console, "\nThis may take a few minutes...");
 
-    KdPackage package;
+    KdPackage package(console);
     for (const std::string* packagePath : {&corePackagePath, &windowPackagePath}) {
         if (!package.Install(*packagePath, destination, true)) {
             return EndRun(console, {"\nError: " + package.errorText, FailedLine}, ExitFailure);

@@ -26,15 +26,6 @@ std::string PackageFileName(const std::string& packagePath) {
 
 }  // namespace
 
-void PrintProgress(const char* message) {
-    std::fputs(message, stdout);
-    std::fflush(stdout);
-}
-
-void PrintProgress(const char* format, const char* argument) {
-    std::printf(format, argument);
-    std::fflush(stdout);
-}
 
 bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
                         bool showProgress) {
@@ -52,12 +43,13 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         errorText = "cannot create target directory: " + destination;
         return false;
     }
-    if (showProgress) PrintProgress("\nInstalling package %s", packagePath);
+    Console* const progress = showProgress ? &console : nullptr;
+    if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
     const std::string temporaryPath = destination + PackageFileName(packagePath) + ".kd_temp";
 
-    if (showProgress) PrintProgress("\nUncompressing package file");
+    if (progress) Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
     const TemporaryFile temporary(temporaryPath);
@@ -73,10 +65,10 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         errorText = "Cannot open temporary package file " + temporaryPath;
         return false;
     }
-    if (showProgress) PrintProgress("\nVerifying package");
+    if (progress) Print(*progress, "\nVerifying package");
 
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
-                  temporaryPath, showProgress);
+                  temporaryPath, progress);
     std::string text;
     if (!run.NextLine(text)) return run.BadPackage();
     TrimString(text, false, true);
