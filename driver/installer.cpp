@@ -29,6 +29,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
 
     const std::string binDirectory = UpdateSystemEnvironment(console, destination, defaultDestination);
     if (!RegisterService(console, binDirectory, destinationChanged)) {
+        // The stray ")" is part of the message as shipped: keep it.
         return EndRun(console, {"\nError: cannot register the Keldo service)", FailedLine},
                       ExitFailure);
     }
