@@ -30,7 +30,10 @@ enum class Error : int {
 // ---- Files -----------------------------------------------------------------
 
 enum class Access { Read, Write, ReadWrite };
-enum class Disposition { OpenExisting, CreateAlways, OpenAlways };
+// CreateNew makes a new file and fails with AlreadyExists when the name exists
+// in any form (file, directory, link, dangling link); it never follows a link.
+// Win32: CREATE_NEW. POSIX: O_CREAT | O_EXCL | O_NOFOLLOW.
+enum class Disposition { OpenExisting, CreateAlways, OpenAlways, CreateNew };
 
 struct StreamCloser {
     void operator()(std::FILE* stream) const { std::fclose(stream); }
@@ -49,6 +52,12 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
 // Deletes one file, as the C run-time's remove() does on Windows (DeleteFileA):
 // a read-only file is refused with AccessDenied.
 Error EraseFile(const char* path);
+
+// Removes a name as a name: a file, an empty directory, or a link of either
+// kind itself, never what a link points to. A read-only file is refused with
+// AccessDenied. Win32: DeleteFileA, or RemoveDirectoryA for a directory or a
+// directory link (under Wine, DeleteFileA on a link to a file deletes the target).
+Error RemoveName(const char* path);
 
 // True when both paths name the same existing file (same volume and file
 // index, or device and inode), however the paths are spelled.

@@ -55,6 +55,23 @@ bool IsResourceShortage(platform::Error error) {
            error == platform::Error::NotEnoughMemory || error == platform::Error::OutOfMemory;
 }
 
+// Calls `open` until it gives a stream, fails for a reason other than a
+// shortage of handles or memory, or about 10 s have passed.
+template <typename Open>
+Stream OpenWithRetry(Open open) {
+    platform::Error error = platform::Error::None;
+    Stream stream = open(error);
+    if (stream || !IsResourceShortage(error)) return stream;
+
+    // Short of handles or memory: other processes may free some soon.
+    const std::time_t start = std::time(nullptr);
+    for (;;) {
+        platform::SleepMs(RetryPauseMs);
+        stream = open(error);
+        if (stream || std::time(nullptr) - start > RetrySeconds) return stream;
+    }
+}
+
 }  // namespace
 
 Stream OpenFileShared(const char* path, const char* mode) {
@@ -62,20 +79,20 @@ Stream OpenFileShared(const char* path, const char* mode) {
     ModeInfo info{};
     if (!ParseMode(mode, info)) return nullptr;
     const bool text = std::strchr(mode, 't') != nullptr;
+    return OpenWithRetry([&](platform::Error& error) {
+        return platform::OpenShared(path, info.access, info.disposition, info.append, text, mode,
+                                    error);
+    });
+}
 
-    platform::Error error = platform::Error::None;
-    Stream stream = platform::OpenShared(path, info.access, info.disposition, info.append, text,
-                                         mode, error);
-    if (stream || !IsResourceShortage(error)) return stream;
-
-    // Short of handles or memory: other processes may free some soon.
-    const std::time_t start = std::time(nullptr);
-    for (;;) {
-        platform::SleepMs(RetryPauseMs);
-        stream = platform::OpenShared(path, info.access, info.disposition, info.append, text,
-                                      mode, error);
-        if (stream || std::time(nullptr) - start > RetrySeconds) return stream;
-    }
+Stream CreateFreshFile(const char* path) {
+    if (!path || !*path) return nullptr;
+    const platform::Error removed = platform::RemoveName(path);
+    if (removed != platform::Error::None && removed != platform::Error::NotFound) return nullptr;
+    return OpenWithRetry([&](platform::Error& error) {
+        return platform::OpenShared(path, platform::Access::Write, platform::Disposition::CreateNew,
+                                    false, false, "wb", error);
+    });
 }
 
 bool FileExists(const char* path) {

@@ -21,6 +21,13 @@ constexpr int PathBufferSize = 2048;
 // or memory are retried every 500 ms for about 10 s. Null on failure.
 Stream OpenFileShared(const char* path, const char* mode);
 
+// Creates `path` as a new, empty file opened for binary writing, and never
+// opens what already stands there: an existing name (a leftover of a crash, or
+// a planted link) is first removed as a name, never through the link. Retried
+// like OpenFileShared when short of handles or memory. Null when the name cannot
+// be removed or the file cannot be made new (the name came back in between).
+Stream CreateFreshFile(const char* path);
+
 // True if the file can be opened with mode "rb" (a directory cannot).
 bool FileExists(const char* path);
 // True if a file or directory of that name exists; one trailing "/" and then

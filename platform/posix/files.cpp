@@ -60,6 +60,10 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
     }
 
     struct stat info {};
+    if (disposition == Disposition::CreateNew && ::lstat(native.c_str(), &info) == 0) {
+        error = Error::AlreadyExists;
+        return nullptr;
+    }
     const bool exists = ::stat(native.c_str(), &info) == 0;
     if (exists && access != Access::Read && IsReadOnly(info)) {
         error = Error::AccessDenied;
@@ -74,6 +78,7 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
     flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
     if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
     if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
+    if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
     if (append) flags |= O_APPEND;
 
     const int fd = ::open(native.c_str(), flags, 0666);
@@ -104,6 +109,17 @@ Error EraseFile(const char* path) {
     struct stat info {};
     if (::lstat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
     if (S_ISDIR(info.st_mode) || IsReadOnly(info)) return Error::AccessDenied;
+    return ::unlink(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+Error RemoveName(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    const std::string native = NativePath(path);
+    struct stat info {};
+    if (::lstat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
+    if (S_ISDIR(info.st_mode)) return ::rmdir(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Error::AccessDenied;
     return ::unlink(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
 }
 

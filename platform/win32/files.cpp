@@ -44,6 +44,7 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
                                               : GENERIC_READ | GENERIC_WRITE;
     DWORD creation = disposition == Disposition::OpenExisting   ? OPEN_EXISTING
                      : disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                     : disposition == Disposition::CreateNew    ? CREATE_NEW
                                                                 : OPEN_ALWAYS;
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
@@ -79,6 +80,18 @@ Error EraseFile(const char* path) {
     Error fault = detail::TakeFault(FaultPoint::Delete);
     if (fault != Error::None) return fault;
     return ::DeleteFileA(path) ? Error::None : ErrorFromWin32(::GetLastError());
+}
+
+Error RemoveName(const char* path) {
+    Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ErrorFromWin32(::GetLastError());
+    // A junction or a directory symbolic link is a directory entry: RemoveDirectoryA
+    // takes the link away and leaves its target alone.
+    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryA(path)
+                                                                 : ::DeleteFileA(path);
+    return removed ? Error::None : ErrorFromWin32(::GetLastError());
 }
 
 bool SameFile(const char* first, const char* second) {

@@ -2,6 +2,7 @@
 // line reads, on the real file system of each platform.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -124,6 +125,35 @@ TEST_F(FilesTest, RemoveFileLeavesReadOnlyFiles) {
     RemoveFile("");
     EXPECT_FALSE(FileExists(plain.c_str()));
     EXPECT_TRUE(FileExists(locked.c_str()));
+}
+
+// A name that already exists, in whatever form, is never opened by CreateNew;
+// CreateFreshFile replaces a planted link by a new file, leaving its target.
+TEST_F(FilesTest, CreateNewRefusesEveryExistingNameAndRemoveNameKeepsLinkTargets) {
+    const std::string target = dir / "target", link = dir / "link", fresh = dir / "fresh";
+    ASSERT_TRUE(WriteFile(target, "keep"));
+    const bool links = !test::IsWindowsBuild();  // links need a privilege on Windows
+    if (links) std::filesystem::create_symlink(target, link);
+    platform::Error error = platform::Error::None;
+    for (const std::string& name : {target, links ? link : target, std::string(dir.Path())}) {
+        EXPECT_FALSE(platform::OpenShared(name.c_str(), platform::Access::Write,
+                                          platform::Disposition::CreateNew, false, false, "wb",
+                                          error)) << name;
+        EXPECT_EQ(error, platform::Error::AlreadyExists) << name;
+    }
+    EXPECT_TRUE(platform::OpenShared(fresh.c_str(), platform::Access::Write,
+                                     platform::Disposition::CreateNew, false, false, "wb", error));
+    EXPECT_EQ(platform::RemoveName(fresh.c_str()), platform::Error::None);
+    if (links) {
+        Stream fresh = CreateFreshFile(link.c_str());
+        ASSERT_TRUE(fresh);
+        EXPECT_GE(std::fputs("new", fresh.get()), 0);
+        fresh.reset();
+        EXPECT_FALSE(std::filesystem::is_symlink(std::filesystem::symlink_status(link)));
+        EXPECT_EQ(ReadFile(link), "new");
+    }
+    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(platform::RemoveName(fresh.c_str()), platform::Error::NotFound);
 }
 
 TEST_F(FilesTest, CopyFileBytesClipsToTheSource) {
