@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "driver/console.h"
 #include "platform/platform.h"
+#include "util/console.h"
 
 namespace kd {
 
