@@ -49,9 +49,9 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
-    ScopedHandle handle(::CreateFileA(path, desired,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFileHandle handle(::CreateFileA(path, desired,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.Valid()) {
         error = ErrorFromWin32(::GetLastError());
         return nullptr;
@@ -96,10 +96,9 @@ Error RemoveName(const char* path) {
 
 bool SameFile(const char* first, const char* second) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-        ScopedHandle handle(::CreateFileA(path, 0,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
+        constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        ScopedFileHandle handle(::CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return handle.Valid() && ::GetFileInformationByHandle(handle.Get(), &info);
     };
     BY_HANDLE_FILE_INFORMATION a{}, b{};

@@ -5,14 +5,15 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
 namespace {
 
 struct ProcessState {
-    HANDLE process = nullptr;
-    HANDLE thread = nullptr;
+    ScopedProcessHandle process;
+    ScopedThreadHandle thread;
 };
 
 }  // namespace
@@ -35,7 +36,8 @@ bool Process::Start(const std::string& commandLine, const std::string& workingDi
                           &startup, &information)) {
         return false;
     }
-    state = new ProcessState{information.hProcess, information.hThread};
+    state = new ProcessState{ScopedProcessHandle(information.hProcess),
+                             ScopedThreadHandle(information.hThread)};
     return true;
 }
 
@@ -43,27 +45,25 @@ bool Process::ExitCode(std::uint32_t& code) {
     auto* process = static_cast<ProcessState*>(state);
     if (process == nullptr) return false;
     DWORD value = 0;
-    if (!::GetExitCodeProcess(process->process, &value)) return false;
+    if (!::GetExitCodeProcess(process->process.Get(), &value)) return false;
     code = value;
     return true;
 }
 
 bool Process::HasEnded() {
     auto* process = static_cast<ProcessState*>(state);
-    return process != nullptr && ::WaitForSingleObject(process->process, 0) == WAIT_OBJECT_0;
+    return process != nullptr && ::WaitForSingleObject(process->process.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void Process::Terminate(std::uint32_t code) {
     auto* process = static_cast<ProcessState*>(state);
-    if (process != nullptr) ::TerminateProcess(process->process, code);
+    if (process != nullptr) ::TerminateProcess(process->process.Get(), code);
 }
 
 void Process::Close() {
     auto* process = static_cast<ProcessState*>(state);
     if (process == nullptr) return;
-    ::CloseHandle(process->process);
-    ::CloseHandle(process->thread);
-    delete process;
+    delete process;  // closes both handles
     state = nullptr;
 }
 
