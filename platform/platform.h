@@ -27,6 +27,19 @@ enum class Error : int {
     Other = 10,
 };
 
+// Each implementation defines the state behind a search, a started process and
+// the mutex, and deletes it out of line; portable code only holds the pointer.
+struct FindState;
+struct ProcessState;
+struct MutexState;
+struct StateDeleter {
+    void operator()(FindState* state) const;
+    void operator()(ProcessState* state) const;
+    void operator()(MutexState* state) const;
+};
+template <typename State>
+using StatePointer = std::unique_ptr<State, StateDeleter>;
+
 // ---- Files -----------------------------------------------------------------
 
 enum class Access { Read, Write, ReadWrite };
@@ -107,19 +120,14 @@ struct FindEntry {
 // search of "dir\*" also returns the entries "." and "..".
 class FindHandle {
 public:
-    FindHandle() = default;
-    ~FindHandle();
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-
-    // Starts the search; false when nothing matches or it cannot start.
+    // Starts the search (ending one under way); false when nothing matches or
+    // it cannot start.
     bool First(const char* pattern, FindEntry& entry);
     // The next entry; false when there is none left.
     bool Next(FindEntry& entry);
 
 private:
-    void Close();
-    void* state = nullptr;
+    StatePointer<FindState> state;
 };
 
 // Win32: GetCurrentDirectoryA. Empty when it cannot be read. Paths use "\".
@@ -160,10 +168,6 @@ void BroadcastEnvironmentChange();
 // A started process; its handles are closed when it goes out of scope.
 class Process {
 public:
-    Process() = default;
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     // Win32: CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE,
     // NORMAL_PRIORITY_CLASS, nullptr, workingDirectory, STARTUPINFOA with
@@ -185,19 +189,19 @@ public:
     void Terminate(std::uint32_t code);
 
 private:
-    void Close();
-    void* state = nullptr;
+    StatePointer<ProcessState> state;
 };
 
 constexpr std::uint32_t StillActive = 259;
 
 // ---- Mutex -----------------------------------------------------------------
 
-// Win32: CreateMutexA(nullptr, FALSE, nullptr); null handle on failure.
-void* CreateUnnamedMutex();
-// Win32: ReleaseMutex then CloseHandle; failures (a null handle, a mutex not
-// owned) are ignored.
-void ReleaseAndCloseMutex(void* handle);
+// An unnamed mutex, released and closed when it goes out of scope (Win32:
+// ReleaseMutex then CloseHandle; a mutex not owned is ignored).
+using Mutex = StatePointer<MutexState>;
+
+// Win32: CreateMutexA(nullptr, FALSE, nullptr); null on failure.
+Mutex CreateUnnamedMutex();
 
 // ---- Program path ----------------------------------------------------------
 

@@ -20,13 +20,23 @@ extern char** environ;
 
 namespace kd::platform {
 
-namespace {
-
 struct ProcessState {
     pid_t pid = -1;
     bool reaped = false;
     std::uint32_t exitCode = 0;
 };
+
+void StateDeleter::operator()(ProcessState* state) const {
+    if (!state->reaped) {
+        // Reap it if it has ended; one still running goes on, like a Windows
+        // process whose handles are closed.
+        int status = 0;
+        ::waitpid(state->pid, &status, WNOHANG);
+    }
+    delete state;
+}
+
+namespace {
 
 std::string Native(std::string path) {
     for (char& c : path) {
@@ -151,10 +161,8 @@ int Spawn(pid_t& pid, const std::string& program, const std::vector<std::string>
 
 }  // namespace
 
-Process::~Process() { Close(); }
-
 bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
-    Close();
+    state.reset();
     const std::vector<std::string> arguments = SplitCommandLine(commandLine);
     const std::string program = ResolveProgram(Native(arguments[0]));
     if (program.empty()) return false;
@@ -172,14 +180,13 @@ bool Process::Start(const std::string& commandLine, const std::string& workingDi
         }
     }
     if (result != 0) return false;
-    auto* process = new ProcessState;
-    process->pid = pid;
-    state = process;
+    state.reset(new ProcessState);
+    state->pid = pid;
     return true;
 }
 
 bool Process::ExitCode(std::uint32_t& code) {
-    auto* process = static_cast<ProcessState*>(state);
+    ProcessState* process = state.get();
     if (process == nullptr) return false;
     if (!process->reaped) {
         int status = 0;
@@ -199,11 +206,11 @@ bool Process::ExitCode(std::uint32_t& code) {
 
 bool Process::HasEnded() {
     std::uint32_t code = 0;
-    return ExitCode(code) && static_cast<ProcessState*>(state)->reaped;
+    return ExitCode(code) && state->reaped;
 }
 
 void Process::Terminate(std::uint32_t code) {
-    auto* process = static_cast<ProcessState*>(state);
+    ProcessState* process = state.get();
     if (process == nullptr || process->reaped) return;
     std::uint32_t current = 0;
     // A process that has already ended keeps its own exit code, as on Windows.
@@ -214,19 +221,6 @@ void Process::Terminate(std::uint32_t code) {
     }
     process->reaped = true;
     process->exitCode = code;
-}
-
-void Process::Close() {
-    auto* process = static_cast<ProcessState*>(state);
-    if (process == nullptr) return;
-    if (!process->reaped) {
-        // Reap it if it has ended; one still running goes on, like a Windows
-        // process whose handles are closed.
-        int status = 0;
-        ::waitpid(process->pid, &status, WNOHANG);
-    }
-    delete process;
-    state = nullptr;
 }
 
 }  // namespace kd::platform

@@ -10,32 +10,37 @@
 
 namespace kd::platform {
 
-FindHandle::~FindHandle() { Close(); }
+struct FindState {
+    ScopedFindHandle search;
+};
 
-void FindHandle::Close() {
-    if (state) ::FindClose(static_cast<HANDLE>(state));
-    state = nullptr;
-}
+void StateDeleter::operator()(FindState* state) const { delete state; }
 
-bool FindHandle::First(const char* pattern, FindEntry& entry) {
-    Close();
-    WIN32_FIND_DATAA data{};
-    HANDLE handle = ::FindFirstFileA(pattern, &data);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    state = handle;
+namespace {
+
+void Describe(const WIN32_FIND_DATAA& data, FindEntry& entry) {
     entry.name = data.cFileName;
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+bool FindHandle::First(const char* pattern, FindEntry& entry) {
+    state.reset();
+    WIN32_FIND_DATAA data{};
+    ScopedFindHandle search(::FindFirstFileA(pattern, &data));
+    if (!search.Valid()) return false;
+    state.reset(new FindState{ScopedFindHandle(search.Release())});
+    Describe(data, entry);
     return true;
 }
 
 bool FindHandle::Next(FindEntry& entry) {
     if (!state) return false;
     WIN32_FIND_DATAA data{};
-    if (!::FindNextFileA(static_cast<HANDLE>(state), &data)) return false;
-    entry.name = data.cFileName;
-    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!::FindNextFileA(state->search.Get(), &data)) return false;
+    Describe(data, entry);
     return true;
 }
 
