@@ -54,13 +54,22 @@ struct StreamCloser {
 // A buffered stream that is closed when it goes out of scope.
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
+// How a file is opened. `append` sends every write to the end; `text`
+// translates line ends (Windows only; the POSIX stand-in has no translation).
+struct OpenMode {
+    Access access = Access::Read;
+    Disposition disposition = Disposition::OpenExisting;
+    bool append = false;
+    bool text = false;
+};
+
 // Opens a file with full sharing (read, write, delete) and a handle that child
-// processes do not inherit, then wraps it in a buffered stream opened with
-// `mode`. Win32: CreateFileA, _open_osfhandle (append and text flags), _fdopen.
-// Returns null on failure and sets `error` to the reason of the failed open;
-// a handle that cannot become a stream is closed (error Other).
-Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
-                  bool text, const char* mode, Error& error);
+// processes do not inherit, then wraps it in a buffered stream whose stdio
+// mode follows from `mode` ("r", "w", "a", "r+", "w+" or "a+", with "t" or "b"
+// on Windows). Win32: CreateFileA, _open_osfhandle (append and text flags),
+// _fdopen. Returns null on failure and sets `error` to the reason of the
+// failed open; a handle that cannot become a stream is closed (error Other).
+Stream OpenShared(const char* path, const OpenMode& mode, Error& error);
 
 // Deletes one file, as the C run-time's remove() does on Windows (DeleteFileA):
 // a read-only file is refused with AccessDenied.

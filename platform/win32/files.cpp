@@ -9,6 +9,7 @@
 
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
+#include "platform/stdio_mode.h"
 #include "platform/win32/handles.h"
 
 namespace kd::platform {
@@ -34,18 +35,17 @@ Error ErrorFromWin32(DWORD code) {
     }
 }
 
-Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
-                  bool text, const char* mode, Error& error) {
+Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
 
-    DWORD desired = access == Access::Read    ? GENERIC_READ
-                    : access == Access::Write ? GENERIC_WRITE
-                                              : GENERIC_READ | GENERIC_WRITE;
-    DWORD creation = disposition == Disposition::OpenExisting   ? OPEN_EXISTING
-                     : disposition == Disposition::CreateAlways ? CREATE_ALWAYS
-                     : disposition == Disposition::CreateNew    ? CREATE_NEW
-                                                                : OPEN_ALWAYS;
+    DWORD desired = mode.access == Access::Read    ? GENERIC_READ
+                    : mode.access == Access::Write ? GENERIC_WRITE
+                                                   : GENERIC_READ | GENERIC_WRITE;
+    DWORD creation = mode.disposition == Disposition::OpenExisting   ? OPEN_EXISTING
+                     : mode.disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                     : mode.disposition == Disposition::CreateNew    ? CREATE_NEW
+                                                                     : OPEN_ALWAYS;
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
@@ -57,16 +57,18 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
         return nullptr;
     }
 
-    int flags = text ? _O_TEXT : _O_BINARY;
-    if (append) flags |= _O_APPEND;
-    if (access == Access::Read) flags |= _O_RDONLY;
+    int flags = mode.text ? _O_TEXT : _O_BINARY;
+    if (mode.append) flags |= _O_APPEND;
+    if (mode.access == Access::Read) flags |= _O_RDONLY;
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), flags);
     if (fd == -1) {
         error = Error::Other;
         return nullptr;  // the handle is still ours and is closed here
     }
     handle.Release();  // the descriptor owns it now
-    Stream stream(::_fdopen(fd, mode));
+    // Translation is the descriptor's; the letter only repeats it.
+    const std::string stdioMode = detail::StdioMode(mode) + (mode.text ? "t" : "b");
+    Stream stream(::_fdopen(fd, stdioMode.c_str()));
     if (!stream) {
         ::_close(fd);
         error = Error::Other;
