@@ -142,9 +142,6 @@ private:
 // Win32: GetCurrentDirectoryA. Empty when it cannot be read. Paths use "\".
 std::string CurrentDirectory();
 
-// Win32: Sleep.
-void SleepMs(unsigned milliseconds);
-
 // ---- Environment and registry (machine-wide environment values) ---------------
 
 // Value types as the registry names them.
@@ -212,7 +209,10 @@ using Mutex = StatePointer<MutexState>;
 // Win32: CreateMutexA(nullptr, FALSE, nullptr); null on failure.
 Mutex CreateUnnamedMutex();
 
-// ---- Program path ----------------------------------------------------------
+// ---- This program ----------------------------------------------------------
+
+// Win32: Sleep.
+void SleepMs(unsigned milliseconds);
 
 // The path the program was started as (argv[0] form); used by tests to run
 // their own binary as a child process.

@@ -6,11 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "platform/fault_hook.h"
@@ -132,24 +130,5 @@ std::string CurrentDirectory() {
     buffer.resize(std::strlen(buffer.c_str()));
     return buffer;
 }
-
-void SleepMs(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-std::string ProgramPath() {
-    std::string buffer(1024, '\0');
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(length));
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-bool IsWine() { return false; }
 
 }  // namespace kd::platform

@@ -1,5 +1,5 @@
-// Win32 directory calls: creation, removal, FindFirstFileA searches, the
-// current directory, sleeping and what tests ask about the process.
+// Win32 directory calls: creation, removal, FindFirstFileA searches and the
+// current directory.
 #include <windows.h>
 
 #include <string>
@@ -62,27 +62,6 @@ std::string CurrentDirectory() {
     if (length == 0 || length >= size) return {};
     buffer.resize(length);
     return buffer;
-}
-
-void SleepMs(unsigned milliseconds) { ::Sleep(milliseconds); }
-
-std::string ProgramPath() {
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(),
-                                            static_cast<DWORD>(buffer.size()));
-        if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-bool IsWine() {
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace kd::platform
