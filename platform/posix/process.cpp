@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/paths.h"
 
 extern char** environ;
 
@@ -37,13 +38,6 @@ void StateDeleter::operator()(ProcessState* state) const {
 }
 
 namespace {
-
-std::string Native(std::string path) {
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
-    return path;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -164,9 +158,9 @@ int Spawn(pid_t& pid, const std::string& program, const std::vector<std::string>
 bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
     state.reset();
     const std::vector<std::string> arguments = SplitCommandLine(commandLine);
-    const std::string program = ResolveProgram(Native(arguments[0]));
+    const std::string program = ResolveProgram(NativePath(arguments[0]));
     if (program.empty()) return false;
-    std::string directory = Native(workingDirectory);
+    std::string directory = NativePath(workingDirectory);
 
     pid_t pid = -1;
     int result = Spawn(pid, program, arguments, directory);
