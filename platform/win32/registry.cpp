@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
@@ -16,22 +17,6 @@ namespace {
 constexpr const wchar_t* EnvironmentKey =
     L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-// An open registry key, closed when it goes out of scope.
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key != nullptr) ::RegCloseKey(key);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* Out() { return &key; }
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
-
 // Value names are ASCII ("KELDO", "PATH").
 std::wstring ValueName(const char* name) {
     std::wstring wide;
@@ -42,7 +27,7 @@ std::wstring ValueName(const char* name) {
 }  // namespace
 
 bool WriteEnvironmentRegistryValue(const char* name, const std::u16string& value, ValueType type) {
-    ScopedKey key;
+    ScopedRegistryKey key;
     wchar_t emptyClass[] = L"";
     DWORD disposition = 0;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
@@ -58,7 +43,7 @@ bool WriteEnvironmentRegistryValue(const char* name, const std::u16string& value
 
 RegistryRead ReadEnvironmentRegistryValue(const char* name, std::u16string& value, ValueType* type) {
     value.clear();
-    ScopedKey key;
+    ScopedRegistryKey key;
     LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, key.Out());
     if (result == ERROR_FILE_NOT_FOUND) return RegistryRead::Missing;
     if (result != ERROR_SUCCESS) return RegistryRead::Failed;
