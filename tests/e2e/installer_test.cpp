@@ -386,17 +386,20 @@ TEST_F(InstallerRun, PathEntriesInAnyScriptAndPathsOfOtherTypes) {
         std::uint32_t type;
         std::u16string stored;
         std::optional<std::u16string> expected;  // none: kept byte for byte
+        std::optional<std::string> keldo = std::nullopt;
     };
     const Case cases[] = {
         {"expandable", 2, path, rewritten},
         {"string", 1, path, rewritten},
         {"multi string", 7, u"C:\\a\0C:\\b\0C:\\c\0"s, std::nullopt},
         {"NUL inside", 2, path + u'\0' + u"C:\\after", std::nullopt},
+        // A relative KELDO of an earlier run: its "y\Bin" is no part of "C:\Ruby\Bin".
+        {"relative KELDO", 2, u"C:\\Ruby\\Bin;y\\Bin;C:\\z", u"C:\\Ruby\\Bin;" + bin + u"\\Bin;C:\\z", "y"},
     };
     for (const Case& c : cases) {
         DeleteValue("KELDO");
         WriteStoredValue("PATH", c.type, Stored(c.stored));
-        const RunResult run = Run(destination + "\ny\n\n");
+        const RunResult run = Run(destination + "\ny\n\n", c.keldo);
         EXPECT_EQ(run.exitCode, 0) << c.name << run.output;
         ExpectValue("KELDO", 1, destination);
         const RegistryValue value = ReadStoredValue("PATH");
