@@ -209,6 +209,33 @@ std::string ProgramPath();
 // cases where Wine as root differs from Windows).
 bool IsWine();
 
+// ---- Hashing -----------------------------------------------------------------
+
+// SHA-256 of bytes given in pieces. Win32: CNG (BCryptOpenAlgorithmProvider,
+// BCryptCreateHash, BCryptHashData, BCryptFinishHash). POSIX: libcrypto's EVP
+// digest interface.
+class Sha256 {
+public:
+    static constexpr std::size_t DigestSize = 32;
+
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void Update(const void* data, std::size_t size);
+    // The digest of everything given since construction or the last Finish;
+    // the object then starts a new digest. False when the system failed at
+    // any step since then (the digest is not to be used).
+    bool Finish(unsigned char (&digest)[DigestSize]);
+
+private:
+    bool Start();
+    void Close();
+    void* state = nullptr;
+    bool failed = false;
+};
+
 // ---- Fault injection (tests only) -------------------------------------------
 
 enum class FaultPoint { Open, Write, CreateDir, Delete, Close };
