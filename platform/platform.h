@@ -209,6 +209,19 @@ std::string ProgramPath();
 // cases where Wine as root differs from Windows).
 bool IsWine();
 
+// ---- Interrupts ----------------------------------------------------------------
+
+// Files to remove when the user interrupts the process (Ctrl-C, SIGINT,
+// SIGTERM; Win32: a console control handler for Ctrl-C, Ctrl-Break and a
+// closed console); the process then ends with `exitCode`. The path is copied
+// into fixed storage so that the removal allocates nothing (POSIX: the signal
+// handler calls only unlink and _exit). Returns the slot that holds it, or -1
+// when all InterruptSlots are taken or the path is 2048 bytes or longer.
+constexpr int InterruptSlots = 4;
+int RemoveOnInterrupt(const char* path, int exitCode);
+// Frees a slot of RemoveOnInterrupt (-1 is ignored).
+void ForgetOnInterrupt(int slot);
+
 // ---- Hashing -----------------------------------------------------------------
 
 // SHA-256 of bytes given in pieces. Win32: CNG (BCryptOpenAlgorithmProvider,
