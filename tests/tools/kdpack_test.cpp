@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -193,6 +195,89 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
               std::string::npos)
         << pack.err;
     EXPECT_FALSE(test::IsFile(dir / "case.pkg"));
+}
+
+// Trees that would leak or loop, and outputs an attacker prepared. Links to
+// files are not visible as links under Wine, so these run natively only.
+TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "links are made with POSIX calls";
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(Put(dir / "outside/secret.key", "api key"));
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        int exit;
+        const char* err;  // a line of standard error
+        const char* output = "src/out.pkg";
+    } cases[] = {
+        {"LinkToDot", [&] { fs::create_symlink(".", fs::path(dir / "src/docs/loop")); }, 1,
+         "kdpack: cannot pack docs\\loop: a symbolic link or junction; a package cannot hold a link, "
+         "and pack does not copy what it points to\n"},
+        {"LinkToOutsideDirectory", [&] { fs::create_symlink(dir / "outside", fs::path(dir / "src/keys")); }, 1,
+         "kdpack: cannot pack keys: a symbolic link"},
+        {"LinkToOutsideFile",
+         [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "src/bin/key.txt")); }, 1,
+         "kdpack: cannot pack bin\\key.txt: a symbolic link"},
+        // A package and leftovers inside the tree are never packed.
+        {"OutputInsideTheTree",
+         [&] {
+             Put(dir / "src/out.pkg", "previous package");
+             Put(dir / "src/OUT.PKG.kdpack-body", "leftover");
+         },
+         0, "kdpack: leaving out out.pkg: it is kdpack's own output\n"},
+        {"PlantedTemporaryLinkInsideTheTree",
+         [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "src/out.pkg.kdpack-tmp")); }, 0,
+         "kdpack: leaving out out.pkg.kdpack-tmp: it is kdpack's own output\n"},
+        // A planted link at the temporary name is removed, never written through.
+        {"PlantedTemporaryLink",
+         [&] {
+             fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-tmp"));
+             fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-body"));
+         },
+         0, "", "out.pkg"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.prepare();
+        const std::string output = dir / c.output;
+        const Outcome pack = Kdpack(dir, {"pack", dir / "src", output});
+        EXPECT_EQ(pack.exit, c.exit) << c.name << "\n" << pack.err;
+        EXPECT_NE(pack.err.find(c.err), std::string::npos) << c.name << "\n" << pack.err;
+        EXPECT_EQ(test::ReadFile(dir / "outside/secret.key"), "api key") << c.name;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-tmp")))) << c.name;
+        if (c.exit == 0) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(fs::path(output)))) << c.name;
+            const std::string script = Script(output);
+            EXPECT_EQ(script.find("out.pkg"), std::string::npos) << c.name;
+            EXPECT_EQ(script.find("api key"), std::string::npos) << c.name;
+        } else {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output)))) << c.name;
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-body")))) << c.name;
+        fs::remove_all(fs::path(dir / "src"));
+        fs::remove(fs::path(output));
+    }
+}
+
+// Ctrl-C during a long pack: the temporary files go, the target never appears.
+TEST_F(KdpackTree, InterruptRemovesTemporaryFiles) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "the signal is sent by a POSIX shell";
+    std::error_code ec;
+    std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 0, ec);
+    ASSERT_TRUE(Put(dir / "src/big.bin", ""));
+    std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 64u << 20, ec);
+    ASSERT_FALSE(ec);
+    // Waits until both temporary files exist (the compression has begun),
+    // then interrupts and records the exit status.
+    const std::string command =
+        "sh -c 'k=\"$1\"; d=\"$2\"; \"$k\" pack \"$d/src\" \"$d/out.pkg\" >/dev/null 2>&1 & pid=$!; i=0; "
+        "while [ ! -e \"$d/out.pkg.kdpack-tmp\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
+        "kill -INT $pid; wait $pid; echo $? > \"$d/status\"' sh \"" KD_KDPACK_PROGRAM "\" \"" + dir.Path() + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(test::ReadFile(dir / "status"), "130\n");
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg"));
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp"));
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body"));
 }
 
 // A tree over 2 GiB is refused before anything is copied: every write would fail.

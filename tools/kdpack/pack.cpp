@@ -115,7 +115,12 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     }
     PackedDirectory directory{relative, {}};
     const std::string prefix = relative.empty() ? "" : relative + "\\";
+    const bool inOutputDirectory = platform::SameFile(absolute.c_str(), walk.outputDirectory.c_str());
     for (const std::string& name : entries.links) {
+        if (IsOwnOutput(walk, absolute + "\\" + name, name, inOutputDirectory)) {
+            walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
+            continue;
+        }
         walk.problems.push_back(prefix + name +
                                 ": a symbolic link or junction; a package cannot hold a link, and pack "
                                 "does not copy what it points to");
@@ -123,7 +128,6 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     if (!relative.empty() && NameLinePrefix + relative.size() + 1 > script::LinePiece)
         walk.problems.push_back(relative + ": the [DIR] line would be longer than 2046 bytes");
     CheckLetterCase(walk, prefix, entries);
-    const bool inOutputDirectory = platform::SameFile(absolute.c_str(), walk.outputDirectory.c_str());
     for (const std::string& name : entries.files) {
         const std::string path = absolute + "\\" + name;
         if (IsOwnOutput(walk, path, name, inOutputDirectory)) {
