@@ -18,7 +18,7 @@ struct Io {
 };
 
 // "kdpack: " and the formatted message on standard error.
-void Fail(Io& io, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Fail(Io& io, const char* format, ...);
 // Fail with `problem`, then the command's help; returns KdpackUsage.
 int Usage(Io& io, const char* help, const char* problem);
 
