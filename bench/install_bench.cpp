@@ -12,6 +12,7 @@
 // script text it builds in memory does not count in the peak of this one.
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -151,18 +152,30 @@ int main(int argc, char** argv) {
     const double decodeSeconds = Seconds(start);
     const std::uint64_t scriptBytes = fs::file_size(work / "plain");
     fs::remove(work / "plain");
+    // The same decode with the digest computed in its output sink.
+    kd::script::DigestWatcher watcher;
+    start = std::chrono::steady_clock::now();
+    const int decodedWithDigest = kd::PackageDecoder().Decode(package.c_str(), (work / "plain").c_str(), 0, &watcher);
+    const bool digestMatches = watcher.Matches();
+    const double digestDecodeSeconds = Seconds(start);
+    fs::remove(work / "plain");
 
-    // The unsigned package first, into a destination of its own that goes
-    // before the signed install, so both meet the same state of the disk.
+    // Signed and unsigned installs alternate over a few rounds, each into a
+    // fresh destination; the best time of each counts, so that other load on
+    // the machine does not land on one of them only.
     kd::KdPackage installer;
-    start = std::chrono::steady_clock::now();
-    const bool installedUnsigned = installer.Install(package.string() + ".unsigned", (work / "plain-dest").string(), false);
-    const double unsignedSeconds = Seconds(start);
-    fs::remove_all(work / "plain-dest");
-
-    start = std::chrono::steady_clock::now();
-    const bool installed = installer.Install(package.string(), (work / "dest").string(), false) && installedUnsigned;
-    const double installSeconds = Seconds(start);
+    bool installed = true;
+    double installSeconds = 1e9, unsignedSeconds = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        for (const bool signedPackage : {false, true}) {
+            fs::remove_all(work / "dest");
+            start = std::chrono::steady_clock::now();
+            installed = installer.Install(package.string() + (signedPackage ? "" : ".unsigned"),
+                                          (work / "dest").string(), false) && installed;
+            double& best = signedPackage ? installSeconds : unsignedSeconds;
+            best = std::min(best, Seconds(start));
+        }
+    }
 
     start = std::chrono::steady_clock::now();
     const std::uint64_t installedBytes = CopyTree(work / "dest", work / "copy");
@@ -178,6 +191,9 @@ int main(int argc, char** argv) {
                 fs::file_size(package) / 1048576.0, scriptBytes / 1048576.0, mb, generateSeconds);
     std::printf("decode alone:  %7.2f s  %7.1f MB/s%s\n", decodeSeconds,
                 scriptBytes / 1048576.0 / decodeSeconds, decoded == 0 ? "" : "  (FAILED)");
+    std::printf("decode + digest: %5.2f s  %7.1f MB/s%s\n", digestDecodeSeconds,
+                scriptBytes / 1048576.0 / digestDecodeSeconds,
+                decodedWithDigest == 0 && digestMatches ? "" : "  (FAILED)");
     std::printf("plain copy:    %7.2f s  %7.1f MB/s\n", copySeconds, mb / copySeconds);
     std::printf("install:       %7.2f s  %7.1f MB/s installed%s\n", installSeconds,
                 mb / installSeconds, installed ? "" : ("  (FAILED: " + installer.errorText + ")").c_str());
