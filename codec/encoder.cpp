@@ -285,11 +285,9 @@ bool PackageEncoder::Encode(std::string_view text, std::string& container) {
 
 EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, std::FILE* input,
                                           std::FILE* result, EncodeObserver* observer) {
-    const std::int64_t start = platform::Tell(input);
-    if (start < 0 || platform::Seek(input, 0, SEEK_END) != 0) return EncodeResult::ReadFailed;
-    const std::int64_t end = platform::Tell(input);
-    if (end < start || platform::Seek(input, start, SEEK_SET) != 0) return EncodeResult::ReadFailed;
-    const std::uint64_t total = prefix.size() + static_cast<std::uint64_t>(end - start);
+    const std::int64_t size = StreamSize(input);
+    if (size < 0) return EncodeResult::ReadFailed;
+    const std::uint64_t total = prefix.size() + static_cast<std::uint64_t>(size);
     output.clear();
     if (!Begin(total)) return EncodeResult::BadLength;
 

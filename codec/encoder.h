@@ -43,8 +43,7 @@ public:
     // length and the bit stream. False for an empty or too long text.
     bool Encode(std::string_view text, std::string& container);
 
-    // Compresses `prefix` followed by `input` from its position to its end
-    // into `output`, reading and writing in blocks; every write, the end of
+    // Compresses `prefix` followed by the whole of `input` into `output`, reading and writing in blocks; every write, the end of
     // the text and the flush are checked, the close is the caller's. Ok, or
     // BadLength, ReadFailed, WriteFailed. The output may be incomplete after
     // a failure.

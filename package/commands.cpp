@@ -39,14 +39,14 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const std::string& temporaryPath, bool showProgress)
+                     const std::string& temporaryPath, Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
       packagePath(std::move(packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
       temporaryPath(temporaryPath),
-      showProgress(showProgress) {}
+      progress(progress) {}
 
 bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
@@ -109,7 +109,8 @@ bool ScriptRun::Dir() {
 
     std::string base = destinationDirectory;
     RemoveTrailingSeparator(base);
-    if (showProgress) PrintProgress("\nDirectory %s", directory.c_str());
+    // The name is shown up to a zero byte in it, as it always was.
+    if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
     if (!CreateDirectoryPath(base.c_str())) return Fail("cannot create directory: ", base);
     AddTrailingBackslash(base);
 

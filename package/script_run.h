@@ -9,21 +9,18 @@
 
 #include "package/package.h"
 #include "package/script_format.h"
+#include "util/console.h"
 
 namespace kd {
-
-// Progress output: a fixed message, or a format with one text argument (the
-// argument is printed as it is, never used as a format). Flushed at once.
-void PrintProgress(const char* message);
-void PrintProgress(const char* format, const char* argument);
 
 class ScriptRun {
 public:
     // `destinationDirectory` is the argument as passed to Install; commands
     // build their paths on it. `temporaryPath` is the script's own file.
+    // Progress lines go to `progress` unless it is null.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const std::string& temporaryPath, bool showProgress);
+              const std::string& temporaryPath, Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end.
     bool NextLine(std::string& text);
@@ -69,7 +66,7 @@ private:
     std::string packagePath;
     std::string destinationDirectory;
     std::string temporaryPath;
-    bool showProgress;
+    Console* progress;
     std::string currentDirectory;
     bool dirSeen = false;
     char line[script::LineBufferSize];

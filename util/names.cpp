@@ -30,8 +30,6 @@ bool SameLetters(std::string text, const char* upper) {
     return text == upper;
 }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 bool ClimbsUp(const std::string& name) {
@@ -75,7 +73,7 @@ std::string NameProblem(const std::string& name) {
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
     std::size_t p = 0, n = 0, starAt = std::string::npos, resumeAt = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {

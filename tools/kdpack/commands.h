@@ -33,7 +33,7 @@ struct Compressed {
     std::string packageDigest;  // SHA-256 of the container, 64 hexadecimal digits
 };
 
-// Compresses `prefix` and then `input` from its position to its end into
+// Compresses `prefix` and then the whole of `input` into
 // `output`, showing progress on a terminal. False after saying what failed,
 // naming `inputName`.
 bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE* output,

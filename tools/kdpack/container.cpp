@@ -39,19 +39,11 @@ private:
     std::FILE* stream;
 };
 
-std::int64_t RemainingBytes(std::FILE* stream) {
-    const std::int64_t start = platform::Tell(stream);
-    if (start < 0 || platform::Seek(stream, 0, SEEK_END) != 0) return -1;
-    const std::int64_t end = platform::Tell(stream);
-    if (platform::Seek(stream, start, SEEK_SET) != 0) return -1;
-    return end - start;
-}
-
 }  // namespace
 
 bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE* output,
                     const std::string& inputName, Compressed& compressed) {
-    const std::int64_t remaining = RemainingBytes(input);
+    const std::int64_t remaining = StreamSize(input);
     if (remaining < 0) {
         Fail(io, "cannot read %s", inputName.c_str());
         return false;

@@ -148,8 +148,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             continue;
         }
         Stream stream = OpenFileShared(path.c_str(), "rb");
-        std::int64_t size = -1;
-        if (stream && platform::Seek(stream.get(), 0, SEEK_END) == 0) size = platform::Tell(stream.get());
+        const std::int64_t size = StreamSize(stream.get());
         if (size < 0) {
             walk.problems.push_back(prefix + name + ": cannot be read");
             continue;
