@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
@@ -13,26 +14,10 @@ namespace {
 
 constexpr const char* EnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-// An open registry key, closed when it goes out of scope.
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key != nullptr) ::RegCloseKey(key);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* Out() { return &key; }
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
-
 }  // namespace
 
 bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, ValueType type) {
-    ScopedKey key;
+    ScopedRegistryKey key;
     char emptyClass[] = "";
     DWORD disposition = 0;
     if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
@@ -48,7 +33,7 @@ bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, V
 
 RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value, ValueType* type) {
     value.clear();
-    ScopedKey key;
+    ScopedRegistryKey key;
     LONG result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, key.Out());
     if (result == ERROR_FILE_NOT_FOUND) return RegistryRead::Missing;
     if (result != ERROR_SUCCESS) return RegistryRead::Failed;
