@@ -27,15 +27,18 @@ enum class Error : int {
     Other = 10,
 };
 
-// Each implementation defines the state behind a search, a started process and
-// the mutex, and deletes it out of line; portable code only holds the pointer.
+// Each implementation defines the state behind a search, a started process,
+// the mutex and a digest, and deletes it out of line; portable code only holds
+// the pointer.
 struct FindState;
 struct ProcessState;
 struct MutexState;
+struct HashState;
 struct StateDeleter {
     void operator()(FindState* state) const;
     void operator()(ProcessState* state) const;
     void operator()(MutexState* state) const;
+    void operator()(HashState* state) const;
 };
 template <typename State>
 using StatePointer = std::unique_ptr<State, StateDeleter>;
@@ -245,7 +248,6 @@ public:
     static constexpr std::size_t DigestSize = 32;
 
     Sha256();
-    ~Sha256();
     Sha256(const Sha256&) = delete;
     Sha256& operator=(const Sha256&) = delete;
 
@@ -256,9 +258,9 @@ public:
     bool Finish(unsigned char (&digest)[DigestSize]);
 
 private:
+    // Begins a new digest; false when the system cannot.
     bool Start();
-    void Close();
-    void* state = nullptr;
+    StatePointer<HashState> state;
     bool failed = false;
 };
 

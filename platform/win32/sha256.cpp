@@ -5,67 +5,62 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
 namespace {
 
-struct HashState {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { ::BCryptCloseAlgorithmProvider(handle, 0); }
+};
+
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { ::BCryptDestroyHash(handle); }
 };
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
+// The hash is declared after its provider, so it is destroyed first.
+struct HashState {
+    ScopedHandle<AlgorithmTraits> algorithm;
+    ScopedHandle<HashTraits> hash;
+};
+
+void StateDeleter::operator()(HashState* state) const { delete state; }
+
 Sha256::Sha256() { failed = !Start(); }
 
-Sha256::~Sha256() { Close(); }
-
 bool Sha256::Start() {
-    auto* hashState = new (std::nothrow) HashState;
-    state = hashState;
-    if (!hashState) return false;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&hashState->algorithm, BCRYPT_SHA256_ALGORITHM,
-                                               nullptr, 0))) {
-        hashState->algorithm = nullptr;
-        return false;
-    }
+    state.reset(new (std::nothrow) HashState);
+    if (!state) return false;
     // The hash object's memory is left to CNG.
-    if (!Succeeded(BCryptCreateHash(hashState->algorithm, &hashState->hash, nullptr, 0, nullptr, 0,
-                                    0))) {
-        hashState->hash = nullptr;
-        return false;
-    }
-    return true;
-}
-
-void Sha256::Close() {
-    auto* hashState = static_cast<HashState*>(state);
-    if (!hashState) return;
-    if (hashState->hash) BCryptDestroyHash(hashState->hash);
-    if (hashState->algorithm) BCryptCloseAlgorithmProvider(hashState->algorithm, 0);
-    delete hashState;
-    state = nullptr;
+    return Succeeded(::BCryptOpenAlgorithmProvider(state->algorithm.Out(), BCRYPT_SHA256_ALGORITHM,
+                                                   nullptr, 0)) &&
+           Succeeded(::BCryptCreateHash(state->algorithm.Get(), state->hash.Out(), nullptr, 0,
+                                        nullptr, 0, 0));
 }
 
 void Sha256::Update(const void* data, std::size_t size) {
-    auto* hashState = static_cast<HashState*>(state);
     auto* bytes = static_cast<unsigned char*>(const_cast<void*>(data));
     // BCryptHashData takes a 32-bit length.
     while (!failed && size > 0) {
         const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (!Succeeded(BCryptHashData(hashState->hash, bytes, piece, 0))) failed = true;
+        if (!Succeeded(::BCryptHashData(state->hash.Get(), bytes, piece, 0))) failed = true;
         bytes += piece;
         size -= piece;
     }
 }
 
 bool Sha256::Finish(unsigned char (&digest)[DigestSize]) {
-    auto* hashState = static_cast<HashState*>(state);
-    const bool ok = !failed && Succeeded(BCryptFinishHash(hashState->hash, digest, DigestSize, 0));
-    Close();
+    const bool ok =
+        !failed && Succeeded(::BCryptFinishHash(state->hash.Get(), digest, DigestSize, 0));
     failed = !Start();
     return ok;
 }
