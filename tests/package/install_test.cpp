@@ -70,11 +70,13 @@ TEST(Install, DestinationThatIsAFile) {
 TEST(Install, TemporaryFileIsNamedAfterThePackageInTheDestination) {
     Installation run;
     ASSERT_TRUE(WritePackage(run.packagePath, Head));
-    // A directory in the way of the temporary file: the decompression fails.
+    // A directory in the way of the temporary file, not empty so that it
+    // cannot be removed to make room: the decompression fails.
     std::filesystem::create_directories(run.destination + "/core.pkg.kd_temp");
+    ASSERT_TRUE(WriteFile(run.destination + "/core.pkg.kd_temp/inner", ""));
     EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
     EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
-    std::filesystem::remove(run.destination + "/core.pkg.kd_temp");
+    std::filesystem::remove_all(run.destination + "/core.pkg.kd_temp");
     EXPECT_TRUE(run.package.Install(run.packagePath, run.destination, false));
 }
 
