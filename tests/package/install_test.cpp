@@ -9,6 +9,7 @@
 
 #include "codec/encoder.h"
 #include "package_support.h"
+#include "support/planted.h"
 
 namespace kd::test {
 namespace {
@@ -45,6 +46,31 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
     EXPECT_TRUE(run.package.Install(run.packagePath, " " + run.destination + "\\ ", false))
         << run.package.errorText;
     EXPECT_TRUE(IsDirectory(run.destination));
+}
+
+// A destination the installer makes is closed to other users from the start;
+// one that exists keeps the rights its administrator gave it.
+TEST(Install, CreatedDestinationIsClosedToOthers) {
+    Installation run;
+    const unsigned umask = SetUmask(0);
+    const bool ok = run.Install(Head + "[DIR]\nName = Bin\n");
+    SetUmask(umask);
+    ASSERT_TRUE(ok) << run.package.errorText;
+    EXPECT_EQ(OtherWriters(run.destination), std::vector<std::string>{});
+    if (IsWindowsBuild()) {
+        // What is made inside inherits the destination's entries.
+        EXPECT_EQ(OtherWriters(run.destination + "/Bin"), std::vector<std::string>{});
+    } else {
+        EXPECT_EQ(std::filesystem::status(run.destination).permissions(),
+                  std::filesystem::perms(0755));
+    }
+
+    const std::string existing = run.dir / "existing";
+    std::filesystem::create_directory(existing);
+    std::filesystem::permissions(existing, std::filesystem::perms::all);
+    const std::vector<std::string> writers = OtherWriters(existing);
+    EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
+    EXPECT_EQ(OtherWriters(existing), writers);
 }
 
 TEST(Install, TruncatedPackage) {
