@@ -50,7 +50,7 @@ TEST_F(ProcessGuards, FailuresAreReportedAndNothingElse) {
 }
 
 #ifdef _WIN32
-std::string TokenUser() {
+std::string TokenUserSid() {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
     std::vector<BYTE> buffer(256);
@@ -69,7 +69,7 @@ std::string TokenUser() {
 }
 
 TEST(OwnerDecision, DescriptorsBuiltInMemory) {
-    const std::string self = TokenUser();
+    const std::string self = TokenUserSid();
     ASSERT_FALSE(self.empty());
     const struct {
         std::string descriptor;

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
 
@@ -32,11 +33,11 @@ std::string UnixName(const std::string& path) {
     return result;
 }
 
-// Runs a Unix program (Wine starts ELF files given by a drive path); true
-// when it exits with 0.
-bool RunUnix(const char* program, const std::string& arguments) {
+// Starts a Unix program (Wine starts an ELF file given by a drive path). Wine
+// gives no handle for it, so callers wait for its effect instead.
+bool StartUnix(const char* program, const std::string& arguments) {
     std::string commandLine = std::string(program) + " " + arguments;
-    std::string application = std::string("Z:\\bin\\") + program;
+    const std::string application = std::string("Z:\\bin\\") + program;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -44,12 +45,19 @@ bool RunUnix(const char* program, const std::string& arguments) {
                           nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code == 0;
+    if (process.hThread) ::CloseHandle(process.hThread);
+    if (process.hProcess) ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// True once `done` holds, false when it still does not after about 5 s.
+template <typename Done>
+bool WaitFor(Done done) {
+    for (int step = 0; step < 100; ++step) {
+        if (done()) return true;
+        ::Sleep(50);
+    }
+    return done();
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -76,18 +84,29 @@ std::string TokenUserText() {
 }  // namespace
 
 bool CanPlantLinks() {
-    static const bool can = RunningUnderWine() && RunUnix("sh", "-c \"test `id -u` = 0\"");
+    // Wine shows every owner but root and the running user as another user:
+    // giving a file away works only when Wine runs as root.
+    static const bool can = [] {
+        if (!RunningUnderWine()) return false;
+        TempDir probe;
+        const std::string file = probe / "probe";
+        return WriteFile(file, "") && GiveToOtherUser(file);
+    }();
     return can;
 }
 
 bool MakeLink(const std::string& target, const std::string& link) {
     const std::string from = UnixName(target), to = UnixName(link);
-    return !from.empty() && !to.empty() && RunUnix("ln", "-s " + Quoted(from) + " " + Quoted(to));
+    if (from.empty() || to.empty() || !StartUnix("ln", "-s " + Quoted(from) + " " + Quoted(to))) {
+        return false;
+    }
+    return WaitFor([&] { return platform::KindOfName(link.c_str()) != platform::NameKind::Missing; });
 }
 
 bool GiveToOtherUser(const std::string& path) {
     const std::string name = UnixName(path);
-    return !name.empty() && RunUnix("chown", "4242:4242 " + Quoted(name));
+    if (name.empty() || !StartUnix("chown", "4242:4242 " + Quoted(name))) return false;
+    return WaitFor([&] { return !platform::OwnerTrusted(path.c_str()); });
 }
 
 std::vector<std::string> OtherWriters(const std::string& path) {
