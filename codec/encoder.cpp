@@ -286,9 +286,8 @@ bool PackageEncoder::Encode(std::string_view text, std::string& container) {
 EncodeResult PackageEncoder::EncodeFile(const char* inputPath, const char* outputPath) {
     Stream input = OpenFileShared(inputPath, "rb");
     if (!input) return EncodeResult::CannotOpen;
-    if (platform::Seek(input.get(), 0, SEEK_END) != 0) return EncodeResult::ReadFailed;
-    const std::int64_t size = platform::Tell(input.get());
-    if (size < 0 || platform::Seek(input.get(), 0, SEEK_SET) != 0) return EncodeResult::ReadFailed;
+    const std::int64_t size = StreamSize(input.get());
+    if (size < 0) return EncodeResult::ReadFailed;
     Stream result = OpenFileShared(outputPath, "wb");
     if (!result) return EncodeResult::CannotOpen;
     output.clear();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/console.h"
+#include "util/console.h"
 
 namespace kd {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/console.h"
+#include "util/console.h"
 
 namespace kd {
 

@@ -20,7 +20,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
     Print(console, "\n\nInstalling KELDO in " + destination + " directory");
     Print(console, "\nThis may take a few minutes...");
 
-    KdPackage package;
+    KdPackage package(console);
     for (const std::string* packagePath : {&corePackagePath, &windowPackagePath}) {
         if (!package.Install(*packagePath, destination, true)) {
             return EndRun(console, {"\nError: " + package.errorText, FailedLine}, ExitFailure);
@@ -29,6 +29,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
 
     const std::string binDirectory = UpdateSystemEnvironment(console, destination, defaultDestination);
     if (!RegisterService(console, binDirectory, destinationChanged)) {
+        // The stray ")" is part of the message as shipped: keep it.
         return EndRun(console, {"\nError: cannot register the Keldo service)", FailedLine},
                       ExitFailure);
     }

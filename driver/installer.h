@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/console.h"
+#include "driver/run_end.h"
 
 namespace kd {
 

@@ -3,14 +3,17 @@
 // input; a result is one of its documented codes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "codec/decoder.h"
+#include "fuzz/fuzz_checks.h"
+
+namespace kd::fuzz {
 
 namespace {
 
-class CountingSink : public kd::DecodeSink {
+class CountingSink : public DecodeSink {
 public:
     bool Write(const unsigned char*, std::size_t size) override {
         total += size;
@@ -21,15 +24,17 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+std::string CheckDecode(std::string_view input) {
     constexpr std::uint32_t Limit = 1 << 20;
-    static kd::PackageDecoder decoder;
+    static PackageDecoder decoder;
     CountingSink sink;
-    const int result = decoder.Decode(
-        std::string_view(reinterpret_cast<const char*>(data), size), sink, Limit);
-    if (result != kd::DecodeOk && result != kd::DecodeNoHeader && result != kd::DecodeZeroLength &&
-        result != kd::DecodeTruncated)
-        std::abort();
-    if (sink.total > Limit + 9 || sink.total != decoder.OutputCount()) std::abort();
-    return 0;
+    const int result = decoder.Decode(input, sink, Limit);
+    if (result != DecodeOk && result != DecodeNoHeader && result != DecodeZeroLength &&
+        result != DecodeTruncated)
+        return "undocumented result " + std::to_string(result);
+    if (sink.total > Limit + 9) return "wrote past the limit: " + std::to_string(sink.total);
+    if (sink.total != decoder.OutputCount()) return "output count differs from the bytes written";
+    return {};
 }
+
+}  // namespace kd::fuzz

@@ -5,19 +5,20 @@
 // The input is the script after the header and line 2; an input that begins
 // with the byte 0xFF is the whole script instead, so the header is fuzzed too.
 #include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "codec/encoder.h"
+#include "fuzz/fuzz_checks.h"
 #include "package/package.h"
+
+namespace kd::fuzz {
 
 namespace fs = std::filesystem;
 
@@ -84,18 +85,18 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+std::string CheckInstall(std::string_view input) {
     static Sandbox sandbox;
-    if (size > MaxScript) return 0;
+    if (input.size() > MaxScript) return {};
 
-    std::string script(reinterpret_cast<const char*>(data), size);
+    std::string script(input);
     if (!script.empty() && static_cast<unsigned char>(script[0]) == 0xFF) {
         script.erase(0, 1);
     } else {
         script = "KELDO PACKAGE FILE\nfuzz\n" + script;
     }
     std::string container;
-    if (!kd::PackageEncoder().Encode(script, container)) return 0;
+    if (!PackageEncoder().Encode(script, container)) return {};
     Put(sandbox.Package(), container);
 
     std::error_code ec;
@@ -107,19 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // fuzzer's own is restored at once: it reads its corpus by relative paths.
     const fs::path fuzzerDirectory = fs::current_path();
     fs::current_path(sandbox.Work());
-    kd::KdPackage package;
+    KdPackage package;
     const fs::path destination = sandbox.Work() / "dest";
     const bool ok = package.Install(sandbox.Package().string(), destination.string(), false);
     fs::current_path(fuzzerDirectory);
-    if (ok != package.errorText.empty()) std::abort();
-
-    if (sandbox.Outside() != before) {
-        std::fprintf(stderr, "Install wrote outside its working directory\n");
-        std::abort();
-    }
-    if (fs::exists(destination / "core.pkg.kd_temp")) {
-        std::fprintf(stderr, "the temporary script file was left behind\n");
-        std::abort();
-    }
-    return 0;
+    if (ok != package.errorText.empty()) return "the result disagrees with errorText: " + package.errorText;
+    if (sandbox.Outside() != before) return "Install wrote outside its working directory";
+    if (fs::exists(destination / "core.pkg.kd_temp")) return "the temporary script file was left behind";
+    return {};
 }
+
+}  // namespace kd::fuzz

@@ -40,14 +40,14 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const std::string& temporaryPath, bool showProgress)
+                     const std::string& temporaryPath, Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
       packagePath(std::move(packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
       temporaryPath(temporaryPath),
-      showProgress(showProgress) {
+      progress(progress) {
     std::string base = this->destinationDirectory;
     RemoveTrailingSeparator(base);
     destinationLength = base.size();
@@ -124,7 +124,8 @@ bool ScriptRun::Dir() {
 
     std::string base = destinationDirectory;
     RemoveTrailingSeparator(base);
-    if (showProgress) PrintProgress("\nDirectory %s", directory.c_str());
+    // The name is shown up to a zero byte in it, as it always was.
+    if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
     // Every level is looked at before it is passed: a link another user put
     // there is never followed. The destination is made closed if it went.
     if (IsUntrustedLink(base) || !CreateProtectedDirectory(base.c_str())) {

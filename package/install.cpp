@@ -25,25 +25,8 @@ std::string PackageFileName(const std::string& packagePath) {
     return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
 }
 
-// Length of the whole script, the stream left at its start; -1 on failure.
-std::int64_t ScriptLength(std::FILE* script) {
-    if (FileSeek(script, 0, SEEK_END) != 0) return -1;
-    const std::int64_t length = FileTell(script);
-    if (FileSeek(script, 0, SEEK_SET) != 0) return -1;
-    return length;
-}
-
 }  // namespace
 
-void PrintProgress(const char* message) {
-    std::fputs(message, stdout);
-    std::fflush(stdout);
-}
-
-void PrintProgress(const char* format, const char* argument) {
-    std::printf(format, argument);
-    std::fflush(stdout);
-}
 
 bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
                         bool showProgress) {
@@ -67,12 +50,13 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         errorText = "cannot create target directory: " + destination;
         return false;
     }
-    if (showProgress) PrintProgress("\nInstalling package %s", packagePath);
+    Console* const progress = showProgress ? &console : nullptr;
+    if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
     const std::string temporaryPath = destination + PackageFileName(packagePath) + ".kd_temp";
 
-    if (showProgress) PrintProgress("\nUncompressing package file");
+    if (progress) Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
     const TemporaryFile temporary(temporaryPath);
@@ -83,15 +67,15 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     }
 
     const Stream script = OpenFileShared(temporaryPath.c_str(), "r");
-    const std::int64_t scriptLength = script ? ScriptLength(script.get()) : -1;
+    const std::int64_t scriptLength = StreamSize(script.get());
     if (scriptLength < 0) {
         errorText = "Cannot open temporary package file " + temporaryPath;
         return false;
     }
-    if (showProgress) PrintProgress("\nVerifying package");
+    if (progress) Print(*progress, "\nVerifying package");
 
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
-                  temporaryPath, showProgress);
+                  temporaryPath, progress);
     std::string text;
     if (!run.NextLine(text)) return run.BadPackage();
     TrimString(text, false, true);

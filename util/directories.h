@@ -1,7 +1,6 @@
 // Directory operations: create one level, empty a tree, list files.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +25,5 @@ bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
 // `pattern` (null means "*") to `names`, in the file system's order. A
 // directory that cannot be searched adds nothing. False only for a null path.
 bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names);
-
-// Position of the first occurrence of `pattern` in `text`, ASCII case
-// ignored; none if there is none or either is null.
-std::optional<std::size_t> FindNoCase(const char* text, const char* pattern);
 
 }  // namespace kd

@@ -122,8 +122,7 @@ bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t off
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[CopyBlockSize]);
     if (!buffer) return false;
 
-    if (platform::Seek(source, 0, SEEK_END) != 0) return false;
-    const std::int64_t size = platform::Tell(source);
+    const std::int64_t size = StreamSize(source);
     if (size < 0 || offset > size || platform::Seek(source, offset, SEEK_SET) != 0) return false;
     if (count == -1 || count > size - offset) count = size - offset;
 
@@ -182,6 +181,13 @@ int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length) {
     if (length > 0 && buffer[length - 1] == '\n') buffer[--length] = '\0';
     if (length > 0 && buffer[length - 1] == '\r') buffer[--length] = '\0';
     return taken;
+}
+
+std::int64_t StreamSize(std::FILE* stream) {
+    if (!stream || platform::Seek(stream, 0, SEEK_END) != 0) return -1;
+    const std::int64_t size = platform::Tell(stream);
+    if (size < 0 || platform::Seek(stream, 0, SEEK_SET) != 0) return -1;
+    return size;
 }
 
 std::int64_t FileTell(std::FILE* stream) { return stream ? platform::Tell(stream) : -1; }

@@ -57,6 +57,10 @@ int ReadLine(char* buffer, int size, std::FILE* stream);
 // from the stream (0 only at the end of input).
 int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length);
 
+// The size of the stream's file, found by seeking to its end; the stream is
+// left at its start. -1 on failure, the position then unknown.
+std::int64_t StreamSize(std::FILE* stream);
+
 // Plain 64-bit tell (-1 on failure) and seek (0 or -1; origin 0 start,
 // 1 current, 2 end).
 std::int64_t FileTell(std::FILE* stream);

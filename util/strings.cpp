@@ -1,6 +1,8 @@
 // String and path helpers. Operating-system independent.
 #include "util/strings.h"
 
+#include <string_view>
+
 namespace kd {
 
 namespace {
@@ -23,15 +25,23 @@ void CollapseSpaces(std::string& text) {
 }  // namespace
 
 void MakeUpper(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    for (char& c : text) c = AsciiUpper(c);
 }
 
 void MakeLower(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : text) c = AsciiLower(c);
+}
+
+std::optional<std::size_t> FindNoCase(const char* text, const char* pattern) {
+    if (!text || !pattern) return std::nullopt;
+    const std::string_view haystack(text), needle(pattern);
+    if (needle.size() > haystack.size()) return std::nullopt;
+    for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
+        std::size_t k = 0;
+        while (k < needle.size() && AsciiLower(haystack[start + k]) == AsciiLower(needle[k])) ++k;
+        if (k == needle.size()) return start;
     }
+    return std::nullopt;
 }
 
 void TrimString(std::string& text, bool removeAllSpaces, bool collapseSpaces) {

@@ -2,13 +2,22 @@
 // folding and the separator rules every directory path follows.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace kd {
 
-// ASCII letters only; bytes 0x80 and above never change.
+// The one case folding of the installer: ASCII letters only, whatever the
+// locale; bytes 0x80 and above never change.
+constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 void MakeUpper(std::string& text);
 void MakeLower(std::string& text);
+
+// Position of the first occurrence of `pattern` in `text`, ASCII case
+// ignored; none if there is none or either is null.
+std::optional<std::size_t> FindNoCase(const char* text, const char* pattern);
 
 // Whitespace is tab, LF, CR and space. With collapseSpaces (every caller):
 // trims both ends, turns tabs into spaces, deletes CR and LF and reduces each

@@ -10,6 +10,7 @@
 #include "codec/encoder.h"
 #include "platform/platform.h"
 #include "reference_decoder.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 namespace kd {
@@ -77,12 +78,7 @@ TEST_P(DecoderCases, FromFileToFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, DecoderCases, testing::ValuesIn(Cases()),
-                         [](const testing::TestParamInfo<Case>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         test::ParamName());
 
 TEST(DecoderFiles, MissingInputOrUncreatableOutputGiveOne) {
     test::TempDir dir;

@@ -9,6 +9,7 @@
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "reference_decoder.h"
+#include "support/param_name.h"
 #include "support/temp_dir.h"
 
 namespace kd {
@@ -98,12 +99,7 @@ TEST_P(EncoderRoundTrip, DecodesBackExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, EncoderRoundTrip, testing::ValuesIn(RoundTrips()),
-                         [](const testing::TestParamInfo<RoundTrip>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         test::ParamName());
 
 TEST(Encoder, FirstMatchUsesTheSpacePrefill) {
     std::string container;

@@ -1,12 +1,13 @@
-// Helpers of the driver suite: a console fed from a script, environment
-// variables, and the suite's own binary as a child process.
+// Helpers of the driver suite: environment variables and the suite's own
+// binary as a child process; the scripted console comes from support/.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "driver/console.h"
+#include "driver/run_end.h"
+#include "support/scripted_console.h"
 #include "support/temp_dir.h"
 
 namespace kd::test {
@@ -29,31 +30,5 @@ inline void SetEnvironment(const char* name, const char* value) {
     }
 #endif
 }
-
-// A console whose input is `script` and whose output is kept in a file.
-class ScriptedConsole {
-public:
-    explicit ScriptedConsole(const std::string& script) {
-        WriteFile(directory / "input", script);
-        console.input = std::fopen((directory / "input").c_str(), "rb");
-        console.output = std::fopen((directory / "output").c_str(), "wb");
-    }
-    ~ScriptedConsole() {
-        if (console.input != nullptr) std::fclose(console.input);
-        if (console.output != nullptr) std::fclose(console.output);
-    }
-    ScriptedConsole(const ScriptedConsole&) = delete;
-    ScriptedConsole& operator=(const ScriptedConsole&) = delete;
-
-    Console& Get() { return console; }
-    std::string Output() {
-        std::fflush(console.output);
-        return ReadFile(directory / "output");
-    }
-
-private:
-    TempDir directory;
-    Console console;
-};
 
 }  // namespace kd::test

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
+#include "util/strings.h"
 
 namespace kd::e2e {
 namespace {
@@ -211,7 +212,7 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     const std::string destination = W(root / "Keldo");
     WriteValue("KELDO", 1, destination);
     std::string upper = destination;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+    MakeUpper(upper);
     // A PATH far over 2047 characters, the old Bin entry at its end: read and written whole.
     std::string entries = BasePath;
     for (int i = 0; entries.size() < 3000; ++i) entries += ";C:\\tools\\t" + std::to_string(i);

@@ -16,18 +16,16 @@ namespace {
 
 TEST(Install, WithoutPackagePathTouchesNothing) {
     Installation run;
-    StdoutCapture capture;
     EXPECT_FALSE(run.package.Install(nullptr, run.destination.c_str(), true));
-    EXPECT_EQ(capture.Finish(), "");
+    EXPECT_EQ(run.console.Output(), "");
     EXPECT_EQ(run.package.errorText, "No package file");
     EXPECT_FALSE(IsDirectory(run.destination));
 }
 
 TEST(Install, MissingPackageFile) {
     Installation run;
-    StdoutCapture capture;
     EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, true));
-    EXPECT_EQ(capture.Finish(),
+    EXPECT_EQ(run.console.Output(),
               "\nInstalling package " + run.packagePath + "\nUncompressing package file");
     EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
     EXPECT_TRUE(IsDirectory(run.destination));
@@ -159,29 +157,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(InstallProgress, LinesInOrder) {
     Installation run;
-    StdoutCapture capture;
     EXPECT_TRUE(run.Install(Head + "[DIR]\nName = a/b\\c\n[DIR]\nName = \n", true));
-    EXPECT_EQ(capture.Finish(), "\nInstalling package " + run.packagePath +
+    EXPECT_EQ(run.console.Output(), "\nInstalling package " + run.packagePath +
                                     "\nUncompressing package file\nVerifying package"
                                     "\nDirectory a\\b\\c\nDirectory ");
 }
 
 TEST(InstallProgress, NothingWithoutIt) {
     Installation run;
-    StdoutCapture capture;
     EXPECT_TRUE(run.Install(Head + "[DIR]\nName = a\n", false));
     EXPECT_FALSE(run.Install(Head + "[DIR]\nName = ../a\n", false));
     EXPECT_FALSE(run.package.Install(run.dir / "none.pkg", run.destination, false));
-    EXPECT_EQ(capture.Finish(), "");
+    EXPECT_EQ(run.console.Output(), "");
 }
 
 TEST(InstallProgress, PathsArePrintedAsTheyAre) {
     Installation run;
     const std::string packagePath = run.dir / "100%s%d%n.pkg";
     ASSERT_TRUE(WritePackage(packagePath, Head + "[DIR]\nName = %s%n\n"));
-    StdoutCapture capture;
     EXPECT_TRUE(run.package.Install(packagePath, run.destination, true));
-    EXPECT_EQ(capture.Finish(), "\nInstalling package " + packagePath +
+    EXPECT_EQ(run.console.Output(), "\nInstalling package " + packagePath +
                                     "\nUncompressing package file\nVerifying package"
                                     "\nDirectory %s%n");
 }

@@ -1,14 +1,7 @@
 // Helpers of the package suites.
 #include "package_support.h"
 
-#include <cstdio>
 #include <filesystem>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "codec/encoder.h"
 
@@ -64,47 +57,6 @@ bool Installation::Install(const std::string& script, bool showProgress) {
         return false;
     }
     return package.Install(packagePath, destination, showProgress);
-}
-
-#ifdef _WIN32
-#define KD_DUP _dup
-#define KD_DUP2 _dup2
-#define KD_CLOSE _close
-#define KD_FILENO _fileno
-#else
-#define KD_DUP dup
-#define KD_DUP2 dup2
-#define KD_CLOSE close
-#define KD_FILENO fileno
-#endif
-
-StdoutCapture::StdoutCapture() : path(dir / "stdout.txt") {
-    std::fflush(stdout);
-    saved = KD_DUP(KD_FILENO(stdout));
-    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-        KD_DUP2(KD_FILENO(file), KD_FILENO(stdout));
-        std::fclose(file);
-    }
-}
-
-StdoutCapture::~StdoutCapture() { Finish(); }
-
-std::string StdoutCapture::Finish() {
-    if (saved < 0) return {};
-    std::fflush(stdout);
-    KD_DUP2(saved, KD_FILENO(stdout));
-    KD_CLOSE(saved);
-    saved = -1;
-    std::string text = ReadFile(path);
-#ifdef _WIN32
-    std::string plain;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        plain += text[i];
-    }
-    text = plain;
-#endif
-    return text;
 }
 
 WorkingDirectory::WorkingDirectory(const std::string& directory)

@@ -1,12 +1,12 @@
 // Helpers of the package suites: packages built from script text, the
-// installed tree as a map, standard output captured, and a working
-// directory changed for one test.
+// installed tree as a map, and a working directory changed for one test.
 #pragma once
 
 #include <map>
 #include <string>
 
 #include "package/package.h"
+#include "support/scripted_console.h"
 #include "support/temp_dir.h"
 
 namespace kd::test {
@@ -32,12 +32,14 @@ std::string WithCrLf(const std::string& text);
 std::string Expand(std::string text, const std::string& packagePath,
                    const std::string& destination);
 
-// A package path, a destination and one KdPackage in a fresh directory.
+// A package path, a destination and one KdPackage in a fresh directory; the
+// package prints its progress to `console`.
 struct Installation {
     TempDir dir;
     std::string packagePath = dir / "core.pkg";
     std::string destination = dir / "dest";
-    KdPackage package;
+    ScriptedConsole console;
+    KdPackage package{console.Get()};
 
     // Writes the package and installs it into `destination`.
     bool Install(const std::string& script, bool showProgress = false);
@@ -45,24 +47,6 @@ struct Installation {
         return test::Expand(text, packagePath, destination);
     }
     Snapshot Installed() const { return TakeSnapshot(destination); }
-};
-
-// Redirects standard output into a file until Finish (or destruction).
-class StdoutCapture {
-public:
-    StdoutCapture();
-    ~StdoutCapture();
-    StdoutCapture(const StdoutCapture&) = delete;
-    StdoutCapture& operator=(const StdoutCapture&) = delete;
-
-    // Restores standard output and returns what was written meanwhile, with
-    // the console's CR LF read back as LF on Windows.
-    std::string Finish();
-
-private:
-    TempDir dir;
-    std::string path;
-    int saved = -1;
 };
 
 // Makes `directory` the working directory until destruction.

@@ -168,14 +168,5 @@ TEST(ListDirectory, EmptyPathListsTheCurrentDirectory) {
     EXPECT_EQ(names, std::vector<std::string>{"here.txt"});
 }
 
-TEST(FindNoCase, FindsTheFirstOccurrence) {
-    EXPECT_EQ(FindNoCase("Logbook", "LOG"), 0u);
-    EXPECT_EQ(FindNoCase("old.LOG.log", "log"), 4u);
-    EXPECT_EQ(FindNoCase("abc", ""), 0u);
-    EXPECT_FALSE(FindNoCase("abc", "abcd"));
-    EXPECT_FALSE(FindNoCase(nullptr, "a"));
-    EXPECT_FALSE(FindNoCase("a", nullptr));
-}
-
 }  // namespace
 }  // namespace kd

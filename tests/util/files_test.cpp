@@ -254,6 +254,10 @@ TEST_F(FilesTest, SeekAndTellAre64Bit) {
     EXPECT_EQ(FileTell(stream.get()), 9);
     EXPECT_EQ(FileSeek(stream.get(), -1, 0), -1);
     EXPECT_EQ(FileSeek(stream.get(), 0, 3), -1);
+    // The size query leaves the stream at its start, wherever it was.
+    EXPECT_EQ(StreamSize(stream.get()), 10);
+    EXPECT_EQ(FileTell(stream.get()), 0);
+    EXPECT_EQ(StreamSize(nullptr), -1);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// String and path helpers: whitespace normalisation and separator rules.
+// String and path helpers: whitespace normalisation, separator rules and
+// ASCII case folding.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -91,7 +92,18 @@ TEST(CaseFolding, OnlyAsciiLettersChange) {
         const bool isLower = c >= 'a' && c <= 'z', isUpper = c >= 'A' && c <= 'Z';
         EXPECT_EQ(static_cast<unsigned char>(upper[i]), isLower ? c - 32 : c) << int(c);
         EXPECT_EQ(static_cast<unsigned char>(lower[i]), isUpper ? c + 32 : c) << int(c);
+        EXPECT_EQ(AsciiUpper(all[i]), upper[i]) << int(c);
+        EXPECT_EQ(AsciiLower(all[i]), lower[i]) << int(c);
     }
+}
+
+TEST(FindNoCase, FindsTheFirstOccurrence) {
+    EXPECT_EQ(FindNoCase("Logbook", "LOG"), 0u);
+    EXPECT_EQ(FindNoCase("old.LOG.log", "log"), 4u);
+    EXPECT_EQ(FindNoCase("abc", ""), 0u);
+    EXPECT_FALSE(FindNoCase("abc", "abcd"));
+    EXPECT_FALSE(FindNoCase(nullptr, "a"));
+    EXPECT_FALSE(FindNoCase("a", nullptr));
 }
 
 }  // namespace

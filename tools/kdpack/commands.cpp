@@ -1,6 +1,5 @@
 // kdpack's commands: pack, compress, decompress, list and verify.
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -124,13 +123,6 @@ bool Rename(Io& io, TemporaryFile& from, const std::string& to) {
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::int64_t StreamSize(std::FILE* stream) {
-    if (platform::Seek(stream, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = platform::Tell(stream);
-    if (platform::Seek(stream, 0, SEEK_SET) != 0) return -1;
-    return size;
 }
 
 const char* DecodeMeaning(int result) {
@@ -291,7 +283,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
         }
         const std::string path = absolute + "\\" + name;
         Stream stream = OpenFileShared(path.c_str(), "rb");
-        const std::int64_t size = stream ? StreamSize(stream.get()) : -1;
+        const std::int64_t size = StreamSize(stream.get());
         if (size < 0) {
             walk.problems.push_back(prefix + name + ": cannot be read");
             continue;
@@ -457,7 +449,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
 int CompressCommand(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, CompressHelp, "compress needs SCRIPT and OUT.pkg");
     Stream input = OpenFileShared(args[0].c_str(), "rb");
-    const std::int64_t size = input ? StreamSize(input.get()) : -1;
+    const std::int64_t size = StreamSize(input.get());
     if (size < 0) {
         Fail(io, "cannot read %s", args[0].c_str());
         return KdpackFailed;
@@ -613,10 +605,9 @@ int VerifyCommand(Io& io, const std::vector<std::string>& args) {
 }  // namespace
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    auto fold = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
     std::size_t p = 0, n = 0, starAt = std::string::npos, resumeAt = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {

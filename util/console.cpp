@@ -1,5 +1,5 @@
-// Console reads and writes of the installer.
-#include "driver/console.h"
+// Console reads and writes.
+#include "util/console.h"
 
 #include <cstring>
 
@@ -18,14 +18,6 @@ bool ReadConsoleLine(Console& console, std::string& line) {
 void Print(Console& console, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), console.output);
     std::fflush(console.output);
-}
-
-int EndRun(Console& console, std::initializer_list<std::string> lines, int exitCode) {
-    for (const std::string& line : lines) Print(console, line);
-    Print(console, "\n\nPress enter to continue");
-    std::string discarded;
-    ReadConsoleLine(console, discarded);
-    return exitCode;
 }
 
 }  // namespace kd

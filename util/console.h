@@ -1,16 +1,12 @@
-// The installer's console: answers are read one line at a time, messages are
-// written unchanged, and every ending but a quit waits for Enter.
+// The console the installer talks through: answers are read one line at a
+// time and messages are written unchanged. The driver and KdPackage both
+// print through it, so a test can give them a console of its own.
 #pragma once
 
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 
 namespace kd {
-
-// Exit codes of a run.
-constexpr int ExitSuccess = 0;
-constexpr int ExitFailure = -1;  // every failure and a quit in the dialogue
 
 struct Console {
     std::FILE* input = stdin;
@@ -29,9 +25,5 @@ bool ReadConsoleLine(Console& console, std::string& line);
 // Writes the text exactly as given (it is never used as a format) and flushes,
 // so that the output keeps its order with that of other writers.
 void Print(Console& console, const std::string& text);
-
-// Prints each line, then "\n\nPress enter to continue", waits for one line
-// (the end of input ends the wait too) and returns exitCode.
-int EndRun(Console& console, std::initializer_list<std::string> lines, int exitCode);
 
 }  // namespace kd
