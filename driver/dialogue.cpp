@@ -1,6 +1,7 @@
 // Installer directory, package location, default destination and dialogue.
 #include "driver/dialogue.h"
 
+#include "platform/platform.h"
 #include "util/files.h"
 #include "util/strings.h"
 
@@ -58,13 +59,35 @@ std::string DefaultDestination(const char* keldo) {
     return destination;
 }
 
+bool IsFullPath(const std::string& path) {
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (path.size() > 3 && isLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+    if (path.starts_with("\\\\")) {
+        // \\server\share: a server name, then a share name. "\\.\" and "\\?\" open
+        // devices and bypass the path rules, so they are no destination.
+        const std::size_t shareStart = path.find('\\', 2);
+        if (shareStart == std::string::npos || shareStart == 2 || shareStart + 1 == path.size() ||
+            path[shareStart + 1] == '\\') {
+            return false;
+        }
+        const std::string server = path.substr(2, shareStart - 2);
+        return server != "." && server != "?";
+    }
+    return path.starts_with('\\') && platform::RootedPathIsFull();
+}
+
 DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
                               std::string& destination) {
     std::string answer;
     for (;;) {
         Print(console, "\n\nPlease enter KELDO destination directory (" + defaultDestination + ") => ");
         // The end of input quits: there is no answer to wait for.
-        if (!ReadConsoleLine(console, answer)) return DialogueResult::Quit;
+        const LineRead read = ReadConsoleLine(console, answer);
+        if (read == LineRead::End) return DialogueResult::Quit;
+        if (read == LineRead::TooLong) {
+            Print(console, "\nThe answer is too long");
+            continue;
+        }
         if (Normalised(answer).starts_with('Q')) return DialogueResult::Quit;
 
         std::string candidate = answer;
@@ -72,10 +95,18 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
         RemoveTrailingSeparator(candidate);
         if (candidate.empty()) candidate = defaultDestination;
         SlashesToBackslashes(candidate);
+        // A relative destination would put a relative entry into the machine
+        // PATH; the default is checked too (KELDO may hold anything).
+        if (!IsFullPath(candidate)) {
+            Print(console, "\nThe destination must be a full path, such as c:\\keldo");
+            continue;
+        }
 
         std::string prompt = "\n\nConfirm destination directory ";
         Print(console, prompt.append(candidate).append(" (y/n/q) => "));
-        if (!ReadConsoleLine(console, answer)) return DialogueResult::Quit;
+        const LineRead confirmed = ReadConsoleLine(console, answer);
+        if (confirmed == LineRead::End) return DialogueResult::Quit;
+        if (confirmed == LineRead::TooLong) continue;  // like any answer but y or q
         const std::string confirmation = Normalised(answer);
         const char first = confirmation.empty() ? 'Y' : confirmation[0];  // empty confirms
         if (first == 'Q') return DialogueResult::Quit;

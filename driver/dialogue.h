@@ -31,12 +31,21 @@ bool LocatePackages(const std::string& installerDirectory, PackagePaths& package
 // "c:\keldo" when that leaves nothing.
 std::string DefaultDestination(const char* keldo);
 
+// True for a destination that names one place wherever the installer runs:
+// a drive letter, ":\" and at least one more character, or \\server\share.
+// Relative, drive-relative ("c:keldo"), root-relative ("\keldo") and bare
+// drive paths are not, nor the device and verbatim forms "\\.\" and "\\?\";
+// where the platform says a rooted path is full, a single leading "\" is enough.
+bool IsFullPath(const std::string& path);
+
 enum class DialogueResult { Confirmed, Quit };
 
 // Asks for the destination and its confirmation until the user confirms or
 // quits. A quit (an answer beginning with "q", or the end of input) prints
-// nothing more. On Confirmed, `destination` is trimmed, without trailing
-// separator and with backslashes.
+// nothing more. An over-long answer, or a destination that is not a full
+// path, is refused with a message and the first question asked again; an
+// over-long confirmation asks again. On Confirmed, `destination` is trimmed,
+// without trailing separator, with backslashes, and a full path.
 DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
                               std::string& destination);
 

@@ -1,40 +1,48 @@
 // KELDO and PATH in the machine environment.
 #include "driver/environment.h"
 
-#include "platform/platform.h"
 #include "util/strings.h"
 
 namespace kd {
 
 namespace {
 constexpr const char* ProductName = "KELDO";
+constexpr std::u16string_view ProductUnits = u"KELDO";
 }  // namespace
 
-std::string RewritePath(const std::string& path, const std::string& binDirectory,
-                        const std::string& oldBinText) {
-    // Case conversion keeps the length, so positions in `upper` are positions in `path`.
-    std::string upper = path;
+std::u16string RewritePath(const std::u16string& path, const std::u16string& binDirectory,
+                           const std::u16string& oldBinText) {
+    // Only ASCII letters fold, so positions in `upper` are positions in `path`.
+    std::u16string upper = path;
     MakeUpper(upper);
 
     const std::size_t oldBin = upper.find(oldBinText);
-    if (!oldBinText.empty() && oldBin != std::string::npos) {
-        // Only the matched characters: the rest of that entry stays behind.
+    if (!oldBinText.empty() && oldBin != std::u16string::npos) {
+        // Only the matched units: the rest of that entry stays behind.
         return path.substr(0, oldBin) + binDirectory + path.substr(oldBin + oldBinText.size());
     }
 
-    const std::size_t product = upper.find(ProductName);
-    if (product == std::string::npos) {
-        return path.empty() ? binDirectory : path + ";" + binDirectory;
+    const std::size_t product = upper.find(ProductUnits);
+    if (product == std::u16string::npos) {
+        return path.empty() ? binDirectory : path + u";" + binDirectory;
     }
 
     // The whole entry holding the product name is replaced.
-    std::string head = path.substr(0, product);
-    const std::size_t headEnd = head.rfind(';');
-    head = headEnd == std::string::npos ? std::string() : head.substr(0, headEnd);
-    std::string tail = path.substr(product);
-    const std::size_t tailStart = tail.find(';');
-    tail = tailStart == std::string::npos ? std::string() : tail.substr(tailStart);
-    return head + (head.empty() ? "" : ";") + binDirectory + tail;
+    std::u16string head = path.substr(0, product);
+    const std::size_t headEnd = head.rfind(u';');
+    head = headEnd == std::u16string::npos ? std::u16string() : head.substr(0, headEnd);
+    std::u16string tail = path.substr(product);
+    const std::size_t tailStart = tail.find(u';');
+    tail = tailStart == std::u16string::npos ? std::u16string() : tail.substr(tailStart);
+    return head + (head.empty() ? u"" : u";") + binDirectory + tail;
+}
+
+bool RewritablePath(const std::u16string& stored, platform::ValueType type, std::u16string& path) {
+    if (type != platform::ValueType::String && type != platform::ValueType::ExpandString) return false;
+    path = stored;
+    if (!path.empty() && path.back() == u'\0') path.pop_back();
+    // A NUL inside would cut the value short when it is written back.
+    return path.find(u'\0') == std::u16string::npos;
 }
 
 std::string UpdateSystemEnvironment(Console& console, const std::string& destination,
@@ -43,28 +51,35 @@ std::string UpdateSystemEnvironment(Console& console, const std::string& destina
 
     std::string keldo = destination;
     RemoveTrailingSeparator(keldo);
-    const bool keldoWritten =
-        platform::WriteEnvironmentRegistryValue(ProductName, keldo, platform::ValueType::String);
+    const bool keldoWritten = platform::WriteEnvironmentRegistryValue(
+        ProductName, platform::WidenAnsi(keldo), platform::ValueType::String);
 
     std::string binDirectory = keldo;
     AddTrailingBackslash(binDirectory);
     binDirectory += "Bin";
 
-    std::string path;
-    if (platform::ReadEnvironmentRegistryValue("PATH", path) == platform::RegistryRead::Failed) {
-        // Treating an unreadable PATH as absent would replace every entry by
-        // the Bin directory: leave it as it is. KELDO may still have changed.
+    std::u16string stored, path;
+    platform::ValueType type = platform::ValueType::String;
+    const platform::RegistryRead read = platform::ReadEnvironmentRegistryValue("PATH", stored, &type);
+    if (read == platform::RegistryRead::Failed ||
+        (read == platform::RegistryRead::Ok && !RewritablePath(stored, type, path))) {
+        // Treating such a PATH as absent would replace every entry by the Bin
+        // directory: leave it as it is. KELDO may still have changed.
         if (keldoWritten) platform::BroadcastEnvironmentChange();
         return binDirectory;
     }
 
-    std::string oldBinText = defaultDestination;
-    AddTrailingBackslash(oldBinText);
-    oldBinText += "Bin";
+    // Widened before folding: in a double-byte code page a trail byte may be
+    // an ASCII letter, which must not change.
+    std::string oldBin = defaultDestination;
+    AddTrailingBackslash(oldBin);
+    oldBin += "Bin";
+    std::u16string oldBinText = platform::WidenAnsi(oldBin);
     MakeUpper(oldBinText);
 
-    if (platform::WriteEnvironmentRegistryValue("PATH", RewritePath(path, binDirectory, oldBinText),
-                                                platform::ValueType::ExpandString)) {
+    if (platform::WriteEnvironmentRegistryValue(
+            "PATH", RewritePath(path, platform::WidenAnsi(binDirectory), oldBinText),
+            platform::ValueType::ExpandString)) {
         platform::BroadcastEnvironmentChange();
     }
     return binDirectory;

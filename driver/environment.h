@@ -4,21 +4,29 @@
 
 #include <string>
 
+#include "platform/platform.h"
 #include "util/console.h"
 
 namespace kd {
 
-// The new PATH: the first occurrence of oldBinText (upper case; letters of
-// `path` match in any case) is replaced by binDirectory in place; else the
-// whole first entry that holds "KELDO" in any case is; else binDirectory is
-// appended after a ";" (none when `path` is empty). Only one entry changes.
-std::string RewritePath(const std::string& path, const std::string& binDirectory,
-                        const std::string& oldBinText);
+// The new PATH, in registry units: the first occurrence of oldBinText (upper
+// case; ASCII letters of `path` match in any case, no other unit is folded) is
+// replaced by binDirectory in place; else the whole first entry that holds
+// "KELDO" in any case is; else binDirectory is appended after a ";" (none
+// when `path` is empty). Only one entry changes; every other unit stays.
+std::u16string RewritePath(const std::u16string& path, const std::u16string& binDirectory,
+                           const std::u16string& oldBinText);
+
+// The text of a stored PATH that may be rewritten: true, with `path` set, for
+// a REG_SZ or REG_EXPAND_SZ value with at most one NUL, at its end. Any other
+// type, or a NUL before the end, is a value to leave as it is (false).
+bool RewritablePath(const std::u16string& stored, platform::ValueType type, std::u16string& path);
 
 // Prints "\nUpdating environment...", writes KELDO (REG_SZ) and the rewritten
 // PATH (REG_EXPAND_SZ) and broadcasts the change. Registry failures are passed
-// over in silence; a PATH that exists but cannot be read is left as it is.
-// Returns the Bin directory of the destination.
+// over in silence; a PATH that exists but cannot be read, or is not a plain
+// string (see RewritablePath), is left as it is. Returns the Bin directory of
+// the destination.
 std::string UpdateSystemEnvironment(Console& console, const std::string& destination,
                                     const std::string& defaultDestination);
 

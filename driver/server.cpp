@@ -22,7 +22,7 @@ bool IsServerRunning(const std::string& previousDirectory) {
 
 KdMutex::KdMutex() : handle(platform::CreateUnnamedMutex()) {}
 
-KdMutex::~KdMutex() { platform::ReleaseAndCloseMutex(handle); }
+KdMutex::~KdMutex() = default;  // releases and closes the mutex
 
 KdMutex processMutex;
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace kd {
 
 // True when the marker "keldo.run" in the Bin directory of the previous
@@ -20,7 +22,7 @@ public:
     KdMutex(const KdMutex&) = delete;
     KdMutex& operator=(const KdMutex&) = delete;
 
-    void* handle = nullptr;
+    platform::Mutex handle;
 };
 
 // The one instance: created before the program entry runs, destroyed after it returns.

@@ -27,6 +27,19 @@ enum class Error : int {
     Other = 10,
 };
 
+// Each implementation defines the state behind a search, a started process and
+// the mutex, and deletes it out of line; portable code only holds the pointer.
+struct FindState;
+struct ProcessState;
+struct MutexState;
+struct StateDeleter {
+    void operator()(FindState* state) const;
+    void operator()(ProcessState* state) const;
+    void operator()(MutexState* state) const;
+};
+template <typename State>
+using StatePointer = std::unique_ptr<State, StateDeleter>;
+
 // ---- Files -----------------------------------------------------------------
 
 enum class Access { Read, Write, ReadWrite };
@@ -41,13 +54,22 @@ struct StreamCloser {
 // A buffered stream that is closed when it goes out of scope.
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
+// How a file is opened. `append` sends every write to the end; `text`
+// translates line ends (Windows only; the POSIX stand-in has no translation).
+struct OpenMode {
+    Access access = Access::Read;
+    Disposition disposition = Disposition::OpenExisting;
+    bool append = false;
+    bool text = false;
+};
+
 // Opens a file with full sharing (read, write, delete) and a handle that child
-// processes do not inherit, then wraps it in a buffered stream opened with
-// `mode`. Win32: CreateFileA, _open_osfhandle (append and text flags), _fdopen.
-// Returns null on failure and sets `error` to the reason of the failed open;
-// a handle that cannot become a stream is closed (error Other).
-Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
-                  bool text, const char* mode, Error& error);
+// processes do not inherit, then wraps it in a buffered stream whose stdio
+// mode follows from `mode` ("r", "w", "a", "r+", "w+" or "a+", with "t" or "b"
+// on Windows). Win32: CreateFileA, _open_osfhandle (append and text flags),
+// _fdopen. Returns null on failure and sets `error` to the reason of the
+// failed open; a handle that cannot become a stream is closed (error Other).
+Stream OpenShared(const char* path, const OpenMode& mode, Error& error);
 
 // Deletes one file, as the C run-time's remove() does on Windows (DeleteFileA):
 // a read-only file is refused with AccessDenied.
@@ -107,26 +129,18 @@ struct FindEntry {
 // search of "dir\*" also returns the entries "." and "..".
 class FindHandle {
 public:
-    FindHandle() = default;
-    ~FindHandle();
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-
-    // Starts the search; false when nothing matches or it cannot start.
+    // Starts the search (ending one under way); false when nothing matches or
+    // it cannot start.
     bool First(const char* pattern, FindEntry& entry);
     // The next entry; false when there is none left.
     bool Next(FindEntry& entry);
 
 private:
-    void Close();
-    void* state = nullptr;
+    StatePointer<FindState> state;
 };
 
 // Win32: GetCurrentDirectoryA. Empty when it cannot be read. Paths use "\".
 std::string CurrentDirectory();
-
-// Win32: Sleep.
-void SleepMs(unsigned milliseconds);
 
 // ---- Links, owners and protection -------------------------------------------
 
@@ -166,7 +180,13 @@ ProcessProtection ProtectProcess();
 
 // ---- Environment and registry (machine-wide environment values) ---------------
 
-// Value types as the registry names them.
+// Registry values are read and written as 16-bit text units: UTF-16 on
+// Windows (the wide registry calls, so any Unicode text survives, lone
+// surrogates included); on the POSIX stand-in each stored byte is one unit
+// (0 to 255), so values keep their byte values.
+
+// Value types as the registry names them; a value read may hold any other
+// number (REG_MULTI_SZ is 7).
 enum class ValueType { String = 1 /* REG_SZ */, ExpandString = 2 /* REG_EXPAND_SZ */ };
 
 // POSIX stand-in: the values live in a small text file named by the
@@ -174,32 +194,42 @@ enum class ValueType { String = 1 /* REG_SZ */, ExpandString = 2 /* REG_EXPAND_S
 // so no run ever touches a real system file.
 
 // Writes a value under HKLM\System\CurrentControlSet\Control\Session
-// Manager\Environment, the key opened for writing with RegCreateKeyExA
-// (KEY_WRITE) and closed again. Returns false when the key cannot be opened;
-// the write itself is not checked, as the installer does not check it.
-bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, ValueType type);
+// Manager\Environment, the key opened for writing with RegCreateKeyExW
+// (KEY_WRITE) and closed again; RegSetValueExW stores the units and a
+// terminating NUL. Returns false when the key cannot be opened (and, on the
+// stand-in, for a unit above 255, which no stored byte stands for); the write
+// itself is not checked, as the installer does not check it.
+bool WriteEnvironmentRegistryValue(const char* name, const std::u16string& value, ValueType type);
 
 enum class RegistryRead { Ok, Missing, Failed };
 // Reads a value of that key whole, whatever its length and type (key opened
-// with RegOpenKeyExA for KEY_QUERY_VALUE; size asked for first, then read).
-// Missing: the key or value does not exist. Failed: it exists but cannot be read.
-// `type`, when given, receives the stored type (tests check what was written).
-RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value,
+// with RegOpenKeyExW for KEY_QUERY_VALUE; size asked for first, then read
+// with RegQueryValueExW). `value` receives every stored unit, terminating and
+// inner NULs included. Missing: the key or value does not exist. Failed: it
+// exists but cannot be read, or (Windows) its data is an odd number of bytes.
+RegistryRead ReadEnvironmentRegistryValue(const char* name, std::u16string& value,
                                           ValueType* type = nullptr);
 
 // Win32: SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, "Environment",
 // SMTO_ABORTIFHUNG, 5000, nullptr). POSIX: does nothing.
 void BroadcastEnvironmentChange();
 
+// ---- Text and paths ---------------------------------------------------------
+
+// Text in the ANSI code page as registry units. Win32: MultiByteToWideChar
+// with CP_ACP. POSIX: each byte becomes one unit.
+std::u16string WidenAnsi(const std::string& text);
+
+// True when a path that starts with a single "\" names one place whatever the
+// current drive: false on Windows (it is relative to the current drive's
+// root), true on the POSIX stand-in, whose "\" is the root of the only tree.
+bool RootedPathIsFull();
+
 // ---- Processes -------------------------------------------------------------
 
 // A started process; its handles are closed when it goes out of scope.
 class Process {
 public:
-    Process() = default;
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     // Win32: CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE,
     // NORMAL_PRIORITY_CLASS, nullptr, workingDirectory, STARTUPINFOA with
@@ -221,21 +251,24 @@ public:
     void Terminate(std::uint32_t code);
 
 private:
-    void Close();
-    void* state = nullptr;
+    StatePointer<ProcessState> state;
 };
 
 constexpr std::uint32_t StillActive = 259;
 
 // ---- Mutex -----------------------------------------------------------------
 
-// Win32: CreateMutexA(nullptr, FALSE, nullptr); null handle on failure.
-void* CreateUnnamedMutex();
-// Win32: ReleaseMutex then CloseHandle; failures (a null handle, a mutex not
-// owned) are ignored.
-void ReleaseAndCloseMutex(void* handle);
+// An unnamed mutex, released and closed when it goes out of scope (Win32:
+// ReleaseMutex then CloseHandle; a mutex not owned is ignored).
+using Mutex = StatePointer<MutexState>;
 
-// ---- Program path ----------------------------------------------------------
+// Win32: CreateMutexA(nullptr, FALSE, nullptr); null on failure.
+Mutex CreateUnnamedMutex();
+
+// ---- This program ----------------------------------------------------------
+
+// Win32: Sleep.
+void SleepMs(unsigned milliseconds);
 
 // The path the program was started as (argv[0] form); used by tests to run
 // their own binary as a child process.

@@ -5,14 +5,30 @@
 
 namespace kd {
 
-bool ReadConsoleLine(Console& console, std::string& line) {
+LineRead ReadConsoleLine(Console& console, std::string& line) {
     line.clear();
-    char buffer[ConsoleLineSize];
-    if (std::fgets(buffer, ConsoleLineSize, console.input) == nullptr) return false;
-    std::size_t length = std::strlen(buffer);
-    if (length > 0 && buffer[length - 1] == '\n') --length;
-    line.assign(buffer, length);
-    return true;
+    bool anyByte = false, tooLong = false;
+    int c;
+    while ((c = std::getc(console.input)) != EOF) {
+        anyByte = true;
+        if (c == '\n') break;
+        if (line.size() < LongestAnswer) {
+            line += static_cast<char>(c);
+        } else {
+            tooLong = true;  // the rest of the line is read and dropped
+        }
+    }
+    if (std::ferror(console.input) != 0 || !anyByte) {
+        line.clear();
+        return LineRead::End;
+    }
+    if (tooLong) {
+        line.clear();
+        return LineRead::TooLong;
+    }
+    // The answer is C text to every later step: it ends at a NUL.
+    line.resize(std::strlen(line.c_str()));
+    return LineRead::Ok;
 }
 
 void Print(Console& console, const std::string& text) {

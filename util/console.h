@@ -3,6 +3,7 @@
 // print through it, so a test can give them a console of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -13,14 +14,21 @@ struct Console {
     std::FILE* output = stdout;
 };
 
-// One console read takes at most this many bytes less one; the bytes of a
-// longer line are left for the next read.
-constexpr int ConsoleLineSize = 2048;
+// The longest answer, in bytes before its line feed: with the line feed and
+// a terminating NUL it fills the 2048-byte line buffer of the dialogue.
+constexpr std::size_t LongestAnswer = 2046;
 
-// Reads one line (at most ConsoleLineSize - 1 bytes, line feed included) and
-// removes one final line feed; a carriage return stays. False at the end of
-// input or on a read error, with `line` empty.
-bool ReadConsoleLine(Console& console, std::string& line);
+enum class LineRead {
+    Ok,       // `line` holds the answer
+    TooLong,  // more than LongestAnswer bytes; read to its end and discarded
+    End,      // end of input or a read error before any byte
+};
+
+// Reads one line and removes its line feed; a carriage return stays, and the
+// answer ends at its first NUL byte. A longer line is read to its end in
+// constant memory, so its tail is never taken for the next answer. `line` is
+// empty unless the result is Ok.
+LineRead ReadConsoleLine(Console& console, std::string& line);
 
 // Writes the text exactly as given (it is never used as a format) and flushes,
 // so that the output keeps its order with that of other writers.

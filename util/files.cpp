@@ -17,19 +17,14 @@ constexpr int CopyBlockSize = 16384;
 constexpr unsigned RetryPauseMs = 500;
 constexpr std::time_t RetrySeconds = 10;
 
-struct ModeInfo {
-    platform::Access access;
-    platform::Disposition disposition;
-    bool append;
-};
-
-// The 18 accepted mode strings; anything else opens nothing.
-bool ParseMode(std::string_view mode, ModeInfo& info) {
+// The 18 accepted mode strings; anything else opens nothing. "t" anywhere
+// switches on text translation.
+bool ParseMode(std::string_view mode, platform::OpenMode& info) {
     using platform::Access;
     using platform::Disposition;
     struct Row {
         std::string_view names[3];
-        ModeInfo info;
+        platform::OpenMode info;
     };
     static constexpr Row rows[] = {
         {{"r", "rb", "rt"}, {Access::Read, Disposition::OpenExisting, false}},
@@ -43,6 +38,7 @@ bool ParseMode(std::string_view mode, ModeInfo& info) {
         for (std::string_view name : row.names) {
             if (name == mode) {
                 info = row.info;
+                info.text = mode.find('t') != std::string_view::npos;
                 return true;
             }
         }
@@ -76,23 +72,19 @@ Stream OpenWithRetry(Open open) {
 
 Stream OpenFileShared(const char* path, const char* mode) {
     if (!path || !*path || !mode) return nullptr;
-    ModeInfo info{};
+    platform::OpenMode info;
     if (!ParseMode(mode, info)) return nullptr;
-    const bool text = std::strchr(mode, 't') != nullptr;
-    return OpenWithRetry([&](platform::Error& error) {
-        return platform::OpenShared(path, info.access, info.disposition, info.append, text, mode,
-                                    error);
-    });
+    return OpenWithRetry(
+        [&](platform::Error& error) { return platform::OpenShared(path, info, error); });
 }
 
 Stream CreateFreshFile(const char* path) {
     if (!path || !*path) return nullptr;
     const platform::Error removed = platform::RemoveName(path);
     if (removed != platform::Error::None && removed != platform::Error::NotFound) return nullptr;
-    return OpenWithRetry([&](platform::Error& error) {
-        return platform::OpenShared(path, platform::Access::Write, platform::Disposition::CreateNew,
-                                    false, false, "wb", error);
-    });
+    const platform::OpenMode fresh{platform::Access::Write, platform::Disposition::CreateNew};
+    return OpenWithRetry(
+        [&](platform::Error& error) { return platform::OpenShared(path, fresh, error); });
 }
 
 bool FileExists(const char* path) {

@@ -28,6 +28,12 @@ void MakeUpper(std::string& text) {
     for (char& c : text) c = AsciiUpper(c);
 }
 
+void MakeUpper(std::u16string& text) {
+    for (char16_t& c : text) {
+        if (c < 0x80) c = static_cast<char16_t>(AsciiUpper(static_cast<char>(c)));
+    }
+}
+
 void MakeLower(std::string& text) {
     for (char& c : text) c = AsciiLower(c);
 }

@@ -14,6 +14,8 @@ constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<
 constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 void MakeUpper(std::string& text);
 void MakeLower(std::string& text);
+// The same on 16-bit text units: only a to z change, every other unit stays.
+void MakeUpper(std::u16string& text);
 
 // Position of the first occurrence of `pattern` in `text`, ASCII case
 // ignored; none if there is none or either is null.

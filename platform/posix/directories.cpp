@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <thread>
+#include <utility>
 
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
@@ -43,12 +43,6 @@ bool WildcardMatch(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
-struct Search {
-    DIR* directory = nullptr;
-    std::string pattern;  // last component
-    std::string base;     // directory part, for stat
-};
-
 bool Describe(const std::string& base, const char* name, FindEntry& entry) {
     std::string full = base.empty() ? name : base + "/" + name;
     struct stat info {};
@@ -61,8 +55,24 @@ bool Describe(const std::string& base, const char* name, FindEntry& entry) {
     return true;
 }
 
-bool NextMatch(Search& search, FindEntry& entry) {
-    while (dirent* item = ::readdir(search.directory)) {
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+}  // namespace
+
+struct FindState {
+    std::unique_ptr<DIR, DirectoryCloser> directory;
+    std::string pattern;  // last component
+    std::string base;     // directory part, for stat
+};
+
+void StateDeleter::operator()(FindState* state) const { delete state; }
+
+namespace {
+
+bool NextMatch(FindState& search, FindEntry& entry) {
+    while (dirent* item = ::readdir(search.directory.get())) {
         if (!WildcardMatch(search.pattern.c_str(), item->d_name)) continue;
         if (Describe(search.base, item->d_name, entry)) return true;
     }
@@ -71,18 +81,8 @@ bool NextMatch(Search& search, FindEntry& entry) {
 
 }  // namespace
 
-FindHandle::~FindHandle() { Close(); }
-
-void FindHandle::Close() {
-    auto* search = static_cast<Search*>(state);
-    if (!search) return;
-    if (search->directory) ::closedir(search->directory);
-    delete search;
-    state = nullptr;
-}
-
 bool FindHandle::First(const char* pattern, FindEntry& entry) {
-    Close();
+    state.reset();
     const std::string native = NativePath(pattern);
     const std::size_t slash = native.rfind('/');
     std::string base = slash == std::string::npos ? "" : native.substr(0, slash);
@@ -95,19 +95,15 @@ bool FindHandle::First(const char* pattern, FindEntry& entry) {
         return Describe(base, last.c_str(), entry);
     }
     if (last == "*.*") last = "*";  // Windows: matches names without a dot too
-    DIR* directory = ::opendir(base.empty() ? "." : base.c_str());
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(base.empty() ? "." : base.c_str()));
     if (!directory) return false;
-    auto* search = new Search{directory, last, base};
-    state = search;
-    if (NextMatch(*search, entry)) return true;
-    Close();
-    return false;
+    StatePointer<FindState> search(new FindState{std::move(directory), last, base});
+    if (!NextMatch(*search, entry)) return false;
+    state = std::move(search);
+    return true;
 }
 
-bool FindHandle::Next(FindEntry& entry) {
-    auto* search = static_cast<Search*>(state);
-    return search && NextMatch(*search, entry);
-}
+bool FindHandle::Next(FindEntry& entry) { return state && NextMatch(*state, entry); }
 
 Error CreateDir(const char* path) {
     Error fault = detail::TakeFault(FaultPoint::CreateDir);
@@ -134,24 +130,5 @@ std::string CurrentDirectory() {
     buffer.resize(std::strlen(buffer.c_str()));
     return buffer;
 }
-
-void SleepMs(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-std::string ProgramPath() {
-    std::string buffer(1024, '\0');
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(length));
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-bool IsWine() { return false; }
 
 }  // namespace kd::platform

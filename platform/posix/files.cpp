@@ -12,6 +12,7 @@
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
 #include "platform/posix/paths.h"
+#include "platform/stdio_mode.h"
 
 namespace kd::platform {
 
@@ -38,19 +39,9 @@ namespace {
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
-// The stdio mode without "t": there is no text translation here.
-std::string BinaryMode(const char* mode) {
-    std::string result;
-    for (const char* p = mode; *p; ++p) {
-        if (*p != 't') result += *p;
-    }
-    return result;
-}
-
 }  // namespace
 
-Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
-                  bool /*text*/, const char* mode, Error& error) {
+Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
     const std::string native = NativePath(path);
@@ -60,12 +51,12 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
     }
 
     struct stat info {};
-    if (disposition == Disposition::CreateNew && ::lstat(native.c_str(), &info) == 0) {
+    if (mode.disposition == Disposition::CreateNew && ::lstat(native.c_str(), &info) == 0) {
         error = Error::AlreadyExists;
         return nullptr;
     }
     const bool exists = ::stat(native.c_str(), &info) == 0;
-    if (exists && access != Access::Read && IsReadOnly(info)) {
+    if (exists && mode.access != Access::Read && IsReadOnly(info)) {
         error = Error::AccessDenied;
         return nullptr;
     }
@@ -75,11 +66,13 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
     }
 
     int flags = O_CLOEXEC;
-    flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
-    if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
-    if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
-    if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
-    if (append) flags |= O_APPEND;
+    flags |= mode.access == Access::Read    ? O_RDONLY
+             : mode.access == Access::Write ? O_WRONLY
+                                            : O_RDWR;
+    if (mode.disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+    if (mode.disposition == Disposition::OpenAlways) flags |= O_CREAT;
+    if (mode.disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
+    if (mode.append) flags |= O_APPEND;
 
     const int fd = ::open(native.c_str(), flags, 0666);
     if (fd < 0) {
@@ -92,7 +85,8 @@ Stream OpenShared(const char* path, Access access, Disposition disposition, bool
         error = Error::AccessDenied;
         return nullptr;
     }
-    Stream stream(::fdopen(fd, BinaryMode(mode).c_str()));
+    // No text translation here, so no "t".
+    Stream stream(::fdopen(fd, detail::StdioMode(mode).c_str()));
     if (!stream) {
         ::close(fd);
         error = Error::Other;

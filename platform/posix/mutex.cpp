@@ -4,12 +4,10 @@
 
 namespace kd::platform {
 
-namespace {
-struct MutexHandle {};
-}  // namespace
+struct MutexState {};
 
-void* CreateUnnamedMutex() { return new MutexHandle; }
+void StateDeleter::operator()(MutexState* state) const { delete state; }
 
-void ReleaseAndCloseMutex(void* handle) { delete static_cast<MutexHandle*>(handle); }
+Mutex CreateUnnamedMutex() { return Mutex(new MutexState); }
 
 }  // namespace kd::platform

@@ -8,13 +8,16 @@
 namespace kd::platform {
 
 // A Windows-style path as this system names it: every "\" becomes "/".
-// A null path gives the empty string.
-inline std::string NativePath(const char* path) {
-    std::string native = path ? path : "";
-    for (char& c : native) {
+inline std::string NativePath(std::string path) {
+    for (char& c : path) {
         if (c == '\\') c = '/';
     }
-    return native;
+    return path;
+}
+
+// The same for a C string; a null path gives the empty string.
+inline std::string NativePath(const char* path) {
+    return NativePath(std::string(path ? path : ""));
 }
 
 Error ErrorFromErrno(int code);

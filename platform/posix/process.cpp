@@ -16,12 +16,11 @@
 
 #include "platform/platform.h"
 #include "platform/posix/command_line.h"
+#include "platform/posix/paths.h"
 
 extern char** environ;
 
 namespace kd::platform {
-
-namespace {
 
 struct ProcessState {
     pid_t pid = -1;
@@ -29,12 +28,17 @@ struct ProcessState {
     std::uint32_t exitCode = 0;
 };
 
-std::string Native(std::string path) {
-    for (char& c : path) {
-        if (c == '\\') c = '/';
+void StateDeleter::operator()(ProcessState* state) const {
+    if (!state->reaped) {
+        // Reap it if it has ended; one still running goes on, like a Windows
+        // process whose handles are closed.
+        int status = 0;
+        ::waitpid(state->pid, &status, WNOHANG);
     }
-    return path;
+    delete state;
 }
+
+namespace {
 
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
@@ -98,14 +102,12 @@ int Spawn(pid_t& pid, const std::string& program, const std::vector<std::string>
 
 }  // namespace
 
-Process::~Process() { Close(); }
-
 bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
-    Close();
+    state.reset();
     const std::vector<std::string> arguments = SplitCommandLine(commandLine);
-    const std::string program = ResolveProgram(Native(arguments[0]));
+    const std::string program = ResolveProgram(NativePath(arguments[0]));
     if (program.empty()) return false;
-    std::string directory = Native(workingDirectory);
+    std::string directory = NativePath(workingDirectory);
 
     pid_t pid = -1;
     int result = Spawn(pid, program, arguments, directory);
@@ -119,14 +121,13 @@ bool Process::Start(const std::string& commandLine, const std::string& workingDi
         }
     }
     if (result != 0) return false;
-    auto* process = new ProcessState;
-    process->pid = pid;
-    state = process;
+    state.reset(new ProcessState);
+    state->pid = pid;
     return true;
 }
 
 bool Process::ExitCode(std::uint32_t& code) {
-    auto* process = static_cast<ProcessState*>(state);
+    ProcessState* process = state.get();
     if (process == nullptr) return false;
     if (!process->reaped) {
         int status = 0;
@@ -146,11 +147,11 @@ bool Process::ExitCode(std::uint32_t& code) {
 
 bool Process::HasEnded() {
     std::uint32_t code = 0;
-    return ExitCode(code) && static_cast<ProcessState*>(state)->reaped;
+    return ExitCode(code) && state->reaped;
 }
 
 void Process::Terminate(std::uint32_t code) {
-    auto* process = static_cast<ProcessState*>(state);
+    ProcessState* process = state.get();
     if (process == nullptr || process->reaped) return;
     std::uint32_t current = 0;
     // A process that has already ended keeps its own exit code, as on Windows.
@@ -161,19 +162,6 @@ void Process::Terminate(std::uint32_t code) {
     }
     process->reaped = true;
     process->exitCode = code;
-}
-
-void Process::Close() {
-    auto* process = static_cast<ProcessState*>(state);
-    if (process == nullptr) return;
-    if (!process->reaped) {
-        // Reap it if it has ended; one still running goes on, like a Windows
-        // process whose handles are closed.
-        int status = 0;
-        ::waitpid(process->pid, &status, WNOHANG);
-    }
-    delete process;
-    state = nullptr;
 }
 
 }  // namespace kd::platform

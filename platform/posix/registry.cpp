@@ -121,9 +121,15 @@ bool StoreFile(const char* path, const std::string& text) {
 
 }  // namespace
 
-bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, ValueType type) {
+bool WriteEnvironmentRegistryValue(const char* name, const std::u16string& units, ValueType type) {
     const char* path = RegistryFile();
     if (path == nullptr) return false;
+    std::string value;
+    value.reserve(units.size());
+    for (const char16_t unit : units) {
+        if (unit > 0xFF) return false;
+        value += static_cast<char>(unit);
+    }
     std::string text;
     if (LoadFile(path, text) == Load::Failed) return false;
     Contents contents = Parse(text);
@@ -149,7 +155,7 @@ bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, V
     return StoreFile(path, out);
 }
 
-RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value, ValueType* type) {
+RegistryRead ReadEnvironmentRegistryValue(const char* name, std::u16string& value, ValueType* type) {
     value.clear();
     const char* path = RegistryFile();
     if (path == nullptr) return RegistryRead::Missing;
@@ -162,8 +168,8 @@ RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value, 
     const Contents contents = Parse(text);
     for (const Record& record : contents.records) {
         if (SameName(record.name, name)) {
-            // A string value ends at its first NUL, as the registry's readers see it.
-            value = record.data.substr(0, record.data.find('\0'));
+            // Every stored byte, NULs included, as one unit.
+            for (const char c : record.data) value += static_cast<char16_t>(static_cast<unsigned char>(c));
             if (type != nullptr) *type = static_cast<ValueType>(record.type);
             return RegistryRead::Ok;
         }

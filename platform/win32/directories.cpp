@@ -1,5 +1,5 @@
-// Win32 directory calls: creation, removal, FindFirstFileA searches, the
-// current directory, sleeping and what tests ask about the process.
+// Win32 directory calls: creation, removal, FindFirstFileA searches and the
+// current directory.
 #include <windows.h>
 
 #include <string>
@@ -10,32 +10,37 @@
 
 namespace kd::platform {
 
-FindHandle::~FindHandle() { Close(); }
+struct FindState {
+    ScopedFindHandle search;
+};
 
-void FindHandle::Close() {
-    if (state) ::FindClose(static_cast<HANDLE>(state));
-    state = nullptr;
-}
+void StateDeleter::operator()(FindState* state) const { delete state; }
 
-bool FindHandle::First(const char* pattern, FindEntry& entry) {
-    Close();
-    WIN32_FIND_DATAA data{};
-    HANDLE handle = ::FindFirstFileA(pattern, &data);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    state = handle;
+namespace {
+
+void Describe(const WIN32_FIND_DATAA& data, FindEntry& entry) {
     entry.name = data.cFileName;
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+bool FindHandle::First(const char* pattern, FindEntry& entry) {
+    state.reset();
+    WIN32_FIND_DATAA data{};
+    ScopedFindHandle search(::FindFirstFileA(pattern, &data));
+    if (!search.Valid()) return false;
+    state.reset(new FindState{ScopedFindHandle(search.Release())});
+    Describe(data, entry);
     return true;
 }
 
 bool FindHandle::Next(FindEntry& entry) {
     if (!state) return false;
     WIN32_FIND_DATAA data{};
-    if (!::FindNextFileA(static_cast<HANDLE>(state), &data)) return false;
-    entry.name = data.cFileName;
-    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!::FindNextFileA(state->search.Get(), &data)) return false;
+    Describe(data, entry);
     return true;
 }
 
@@ -57,27 +62,6 @@ std::string CurrentDirectory() {
     if (length == 0 || length >= size) return {};
     buffer.resize(length);
     return buffer;
-}
-
-void SleepMs(unsigned milliseconds) { ::Sleep(milliseconds); }
-
-std::string ProgramPath() {
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(),
-                                            static_cast<DWORD>(buffer.size()));
-        if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-bool IsWine() {
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace kd::platform

@@ -9,6 +9,7 @@
 
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
+#include "platform/stdio_mode.h"
 #include "platform/win32/handles.h"
 
 namespace kd::platform {
@@ -34,39 +35,40 @@ Error ErrorFromWin32(DWORD code) {
     }
 }
 
-Stream OpenShared(const char* path, Access access, Disposition disposition, bool append,
-                  bool text, const char* mode, Error& error) {
+Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
 
-    DWORD desired = access == Access::Read    ? GENERIC_READ
-                    : access == Access::Write ? GENERIC_WRITE
-                                              : GENERIC_READ | GENERIC_WRITE;
-    DWORD creation = disposition == Disposition::OpenExisting   ? OPEN_EXISTING
-                     : disposition == Disposition::CreateAlways ? CREATE_ALWAYS
-                     : disposition == Disposition::CreateNew    ? CREATE_NEW
-                                                                : OPEN_ALWAYS;
+    DWORD desired = mode.access == Access::Read    ? GENERIC_READ
+                    : mode.access == Access::Write ? GENERIC_WRITE
+                                                   : GENERIC_READ | GENERIC_WRITE;
+    DWORD creation = mode.disposition == Disposition::OpenExisting   ? OPEN_EXISTING
+                     : mode.disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                     : mode.disposition == Disposition::CreateNew    ? CREATE_NEW
+                                                                     : OPEN_ALWAYS;
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
-    ScopedHandle handle(::CreateFileA(path, desired,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFileHandle handle(::CreateFileA(path, desired,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.Valid()) {
         error = ErrorFromWin32(::GetLastError());
         return nullptr;
     }
 
-    int flags = text ? _O_TEXT : _O_BINARY;
-    if (append) flags |= _O_APPEND;
-    if (access == Access::Read) flags |= _O_RDONLY;
+    int flags = mode.text ? _O_TEXT : _O_BINARY;
+    if (mode.append) flags |= _O_APPEND;
+    if (mode.access == Access::Read) flags |= _O_RDONLY;
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), flags);
     if (fd == -1) {
         error = Error::Other;
         return nullptr;  // the handle is still ours and is closed here
     }
     handle.Release();  // the descriptor owns it now
-    Stream stream(::_fdopen(fd, mode));
+    // Translation is the descriptor's; the letter only repeats it.
+    const std::string stdioMode = detail::StdioMode(mode) + (mode.text ? "t" : "b");
+    Stream stream(::_fdopen(fd, stdioMode.c_str()));
     if (!stream) {
         ::_close(fd);
         error = Error::Other;
@@ -96,10 +98,9 @@ Error RemoveName(const char* path) {
 
 bool SameFile(const char* first, const char* second) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-        ScopedHandle handle(::CreateFileA(path, 0,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
+        constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        ScopedFileHandle handle(::CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return handle.Valid() && ::GetFileInformationByHandle(handle.Get(), &info);
     };
     BY_HANDLE_FILE_INFORMATION a{}, b{};

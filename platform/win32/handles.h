@@ -1,4 +1,5 @@
-// Shared by the Win32 translation units: error mapping and RAII handle types.
+// Shared by the Win32 translation units: error mapping and the one RAII owner
+// of every kind of system handle.
 #pragma once
 
 #include <windows.h>
@@ -9,30 +10,86 @@ namespace kd::platform {
 
 Error ErrorFromWin32(DWORD code);
 
-// Owns a kernel HANDLE (closed with CloseHandle); INVALID_HANDLE_VALUE and
-// null both mean none.
+// Owns one system handle. `Traits` names the handle's type, the value that
+// means "none" (what the opening call returns on failure) and how it is
+// closed; the handle is closed when the owner goes out of scope or is reset.
+template <typename Traits>
 class ScopedHandle {
 public:
+    using Type = typename Traits::Type;
+
     ScopedHandle() = default;
-    explicit ScopedHandle(HANDLE handle) : handle(handle) {}
+    explicit ScopedHandle(Type handle) : handle(handle) {}
     ~ScopedHandle() { Reset(); }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
 
-    bool Valid() const { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-    HANDLE Release() {
-        HANDLE result = handle;
-        handle = nullptr;
+    bool Valid() const { return handle != Traits::Invalid(); }
+    Type Get() const { return handle; }
+    // Gives the handle up without closing it.
+    Type Release() {
+        Type result = handle;
+        handle = Traits::Invalid();
         return result;
     }
-    void Reset(HANDLE next = nullptr) {
-        if (Valid()) ::CloseHandle(handle);
+    void Reset(Type next = Traits::Invalid()) {
+        if (Valid()) Traits::Close(handle);
         handle = next;
+    }
+    // Closes what is held and gives the address a creating call fills in.
+    Type* Out() {
+        Reset();
+        return &handle;
     }
 
 private:
-    HANDLE handle = nullptr;
+    Type handle = Traits::Invalid();
 };
+
+// CreateFileA: INVALID_HANDLE_VALUE on failure.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { ::CloseHandle(handle); }
+};
+
+// FindFirstFileA: INVALID_HANDLE_VALUE on failure; closed with FindClose.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { ::FindClose(handle); }
+};
+
+// Process and thread handles (CreateProcessA): null when there is none.
+struct ObjectHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) { ::CloseHandle(handle); }
+};
+
+// CreateMutexA: null on failure. Closing releases the mutex first; ReleaseMutex
+// fails unless this thread owns it, which is expected and ignored.
+struct MutexHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type handle) {
+        ::ReleaseMutex(handle);
+        ::CloseHandle(handle);
+    }
+};
+
+// RegCreateKeyExA / RegOpenKeyExA: null when not opened; closed with RegCloseKey.
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type key) { ::RegCloseKey(key); }
+};
+
+using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
+using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
+using ScopedProcessHandle = ScopedHandle<ObjectHandleTraits>;
+using ScopedThreadHandle = ScopedHandle<ObjectHandleTraits>;
+using ScopedMutexHandle = ScopedHandle<MutexHandleTraits>;
+using ScopedRegistryKey = ScopedHandle<RegistryKeyTraits>;
 
 }  // namespace kd::platform

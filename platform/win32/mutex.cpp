@@ -2,15 +2,20 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
-void* CreateUnnamedMutex() { return ::CreateMutexA(nullptr, FALSE, nullptr); }
+struct MutexState {
+    ScopedMutexHandle mutex;
+};
 
-void ReleaseAndCloseMutex(void* handle) {
-    // ReleaseMutex fails unless this thread owns the mutex; that is expected.
-    ::ReleaseMutex(static_cast<HANDLE>(handle));
-    ::CloseHandle(static_cast<HANDLE>(handle));
+void StateDeleter::operator()(MutexState* state) const { delete state; }
+
+Mutex CreateUnnamedMutex() {
+    ScopedMutexHandle mutex(::CreateMutexA(nullptr, FALSE, nullptr));
+    if (!mutex.Valid()) return nullptr;
+    return Mutex(new MutexState{ScopedMutexHandle(mutex.Release())});
 }
 
 }  // namespace kd::platform

@@ -5,22 +5,19 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
-namespace {
-
 struct ProcessState {
-    HANDLE process = nullptr;
-    HANDLE thread = nullptr;
+    ScopedProcessHandle process;
+    ScopedThreadHandle thread;
 };
 
-}  // namespace
-
-Process::~Process() { Close(); }
+void StateDeleter::operator()(ProcessState* state) const { delete state; }
 
 bool Process::Start(const std::string& commandLine, const std::string& workingDirectory) {
-    Close();
+    state.reset();
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -35,36 +32,25 @@ bool Process::Start(const std::string& commandLine, const std::string& workingDi
                           &startup, &information)) {
         return false;
     }
-    state = new ProcessState{information.hProcess, information.hThread};
+    state.reset(new ProcessState{ScopedProcessHandle(information.hProcess),
+                                 ScopedThreadHandle(information.hThread)});
     return true;
 }
 
 bool Process::ExitCode(std::uint32_t& code) {
-    auto* process = static_cast<ProcessState*>(state);
-    if (process == nullptr) return false;
+    if (!state) return false;
     DWORD value = 0;
-    if (!::GetExitCodeProcess(process->process, &value)) return false;
+    if (!::GetExitCodeProcess(state->process.Get(), &value)) return false;
     code = value;
     return true;
 }
 
 bool Process::HasEnded() {
-    auto* process = static_cast<ProcessState*>(state);
-    return process != nullptr && ::WaitForSingleObject(process->process, 0) == WAIT_OBJECT_0;
+    return state && ::WaitForSingleObject(state->process.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void Process::Terminate(std::uint32_t code) {
-    auto* process = static_cast<ProcessState*>(state);
-    if (process != nullptr) ::TerminateProcess(process->process, code);
-}
-
-void Process::Close() {
-    auto* process = static_cast<ProcessState*>(state);
-    if (process == nullptr) return;
-    ::CloseHandle(process->process);
-    ::CloseHandle(process->thread);
-    delete process;
-    state = nullptr;
+    if (state) ::TerminateProcess(state->process.Get(), code);
 }
 
 }  // namespace kd::platform

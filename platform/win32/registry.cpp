@@ -3,73 +3,70 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
+// The registry's units are read into and written from char16_t strings.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 namespace {
 
-constexpr const char* EnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const wchar_t* EnvironmentKey =
+    L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-// An open registry key, closed when it goes out of scope.
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key != nullptr) ::RegCloseKey(key);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* Out() { return &key; }
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
+// Value names are ASCII ("KELDO", "PATH").
+std::wstring ValueName(const char* name) {
+    std::wstring wide;
+    for (const char* c = name; *c != '\0'; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    return wide;
+}
 
 }  // namespace
 
-bool WriteEnvironmentRegistryValue(const char* name, const std::string& value, ValueType type) {
-    ScopedKey key;
-    char emptyClass[] = "";
+bool WriteEnvironmentRegistryValue(const char* name, const std::u16string& value, ValueType type) {
+    ScopedRegistryKey key;
+    wchar_t emptyClass[] = L"";
     DWORD disposition = 0;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, emptyClass, REG_OPTION_NON_VOLATILE,
                           KEY_WRITE, nullptr, key.Out(), &disposition) != ERROR_SUCCESS) {
         return false;
     }
     // The stored length counts the terminating NUL that c_str() provides.
-    ::RegSetValueExA(key.Get(), name, 0, static_cast<DWORD>(type),
+    ::RegSetValueExW(key.Get(), ValueName(name).c_str(), 0, static_cast<DWORD>(type),
                      reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
+                     static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
     return true;
 }
 
-RegistryRead ReadEnvironmentRegistryValue(const char* name, std::string& value, ValueType* type) {
+RegistryRead ReadEnvironmentRegistryValue(const char* name, std::u16string& value, ValueType* type) {
     value.clear();
-    ScopedKey key;
-    LONG result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, key.Out());
+    ScopedRegistryKey key;
+    LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_QUERY_VALUE, key.Out());
     if (result == ERROR_FILE_NOT_FOUND) return RegistryRead::Missing;
     if (result != ERROR_SUCCESS) return RegistryRead::Failed;
 
+    const std::wstring wideName = ValueName(name);
     // Ask for the size, then read; a value that grew in between is asked for again.
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD size = 0;
         DWORD storedType = 0;
-        result = ::RegQueryValueExA(key.Get(), name, nullptr, &storedType, nullptr, &size);
+        result = ::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &storedType, nullptr, &size);
         if (result == ERROR_FILE_NOT_FOUND) return RegistryRead::Missing;
         if (result != ERROR_SUCCESS) return RegistryRead::Failed;
-        std::vector<char> data(static_cast<std::size_t>(size) + 1, '\0');
+        std::u16string data(size / sizeof(char16_t) + 1, u'\0');
         DWORD got = size;
-        result = ::RegQueryValueExA(key.Get(), name, nullptr, &storedType,
+        result = ::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &storedType,
                                     reinterpret_cast<BYTE*>(data.data()), &got);
         if (result == ERROR_MORE_DATA) continue;
         if (result == ERROR_FILE_NOT_FOUND) return RegistryRead::Missing;
         if (result != ERROR_SUCCESS) return RegistryRead::Failed;
-        // The text ends at its first NUL, stored or not.
-        data[got < size ? got : size] = '\0';
-        value.assign(data.data());
+        // Data ending in half a unit has no text form: unreadable, so it is left alone.
+        if (got % sizeof(char16_t) != 0 || got > size) return RegistryRead::Failed;
+        data.resize(got / sizeof(char16_t));
+        value = std::move(data);
         if (type != nullptr) *type = static_cast<ValueType>(storedType);
         return RegistryRead::Ok;
     }

@@ -24,20 +24,12 @@ constexpr const char* TrustedInstallerSid =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
 // Memory the security functions hand out with LocalAlloc.
-class LocalMemory {
-public:
-    LocalMemory() = default;
-    ~LocalMemory() {
-        if (memory) ::LocalFree(memory);
-    }
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    void** Out() { return &memory; }
-    void* Get() const { return memory; }
-
-private:
-    void* memory = nullptr;
+struct LocalMemoryTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type memory) { ::LocalFree(memory); }
 };
+using LocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) {
     BYTE sid[SECURITY_MAX_SID_SIZE];
@@ -46,9 +38,8 @@ bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) {
 }
 
 bool IsTokenUser(PSID owner) {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    const ScopedHandle token(raw);
+    ScopedHandle<ObjectHandleTraits> token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Out())) return false;
     DWORD size = 0;
     ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return false;
@@ -106,7 +97,7 @@ NameKind KindOfName(const char* path) {
 
 bool OwnerTrusted(const char* path) {
     // The link itself, not what it points to; backup semantics open directories.
-    const ScopedHandle handle(::CreateFileA(
+    const ScopedFileHandle handle(::CreateFileA(
         path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.Valid()) return false;
@@ -116,7 +107,7 @@ bool OwnerTrusted(const char* path) {
                           nullptr, nullptr, descriptor.Out()) != ERROR_SUCCESS) {
         return false;
     }
-    return DescriptorOwnerTrusted(descriptor.Get());
+    return OwnerSidTrusted(owner);  // points into the descriptor, still held
 }
 
 Error CreateProtectedDir(const char* path) {

@@ -68,16 +68,27 @@ std::string Confirm(const std::string& candidate) {
     return "\n\nConfirm destination directory " + candidate + " (y/n/q) => ";
 }
 
+const std::string NotFull = "\nThe destination must be a full path, such as c:\\keldo";
+const std::string TooLong = "\nThe answer is too long";
+
 struct DialogueCase {
     const char* name;
     std::string script;
     DialogueResult result;
     std::string destination;  // when confirmed
     std::string output;
+    std::string defaultDestination = "D:\\Keldo";
 };
 
 TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const std::string def = "D:\\Keldo";
+    // Answers of exactly the longest length, and one byte more.
+    const std::string longest = "E:\\" + std::string(LongestAnswer - 3, 'e');
+    const std::string longer = longest + "e";
+    const std::string yes(LongestAnswer, 'y');
+    const std::string manyX(3000, 'x'), manyQ(3000, 'q');
+    // "\keldo" is relative to the current drive on Windows; the stand-in has one tree.
+    const bool rootedIsFull = !test::IsWindowsBuild();
     const DialogueCase cases[] = {
         {"defaults", "\n\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
         {"yes words", "E:\\x\nyellow\n", DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
@@ -98,26 +109,62 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
         {"end at confirm", "e:\\x\n", DialogueResult::Quit, "", Ask(def) + Confirm("e:\\x")},
         {"end after no", "\nno\n", DialogueResult::Quit, "", Ask(def) + Confirm(def) + Ask(def)},
         {"last line unended", "\ny", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        // Only full paths are destinations; the first question is asked again.
+        {"relative", "keldo\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"one letter", "y\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"dot relative", ".\\keldo\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"drive relative", "c:keldo\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"bare drive", "c:\\\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"bare drive with slash", "c:/\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"drive without letter", "1:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"device", "\\\\.\\c:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"verbatim", "\\\\?\\c:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"server without share", "\\\\server\\\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"empty server", "\\\\\\share\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"network share", "//server/share/keldo\n\n", DialogueResult::Confirmed, "\\\\server\\share\\keldo",
+         Ask(def) + Confirm("\\\\server\\share\\keldo")},
+        {"drive root child", "c:\\k\n\n", DialogueResult::Confirmed, "c:\\k", Ask(def) + Confirm("c:\\k")},
+        {"root relative", "\\keldo\n\n\n", DialogueResult::Confirmed, rootedIsFull ? "\\keldo" : def,
+         rootedIsFull ? Ask(def) + Confirm("\\keldo") : Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"refused default", "\n\nq\n", DialogueResult::Quit, "", Ask("y") + NotFull + Ask("y") + NotFull + Ask("y"),
+         "y"},
+        {"refused default replaced", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k",
+         Ask("keldo") + NotFull + Ask("keldo") + Confirm("E:\\k"), "keldo"},
+        {"refused then end", "c:\n", DialogueResult::Quit, "", Ask(def) + NotFull + Ask(def)},
+        // An over-long line is one answer: refused at the first question,
+        // "anything else" at the confirmation; its tail is never an answer.
+        {"longest answer", longest + "\n\n", DialogueResult::Confirmed, longest, Ask(def) + Confirm(longest)},
+        {"answer too long", longer + "\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + TooLong + Ask(def) + Confirm(def)},
+        {"3000 bytes then y", manyX + "\ny\nE:\\k\ny\n", DialogueResult::Confirmed, "E:\\k",
+         Ask(def) + TooLong + Ask(def) + NotFull + Ask(def) + Confirm("E:\\k")},
+        {"too long q", manyQ + "\nq\n", DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
+        {"too long unended", longer, DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
+        {"longest confirmation", "\n" + yes + "\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        {"confirmation too long", "\n" + yes + "y\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
+        {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", DialogueResult::Confirmed, def,
+         Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
+        {"CR counts toward the length", std::string(LongestAnswer, 'x') + "\r\n\n\n", DialogueResult::Confirmed,
+         def, Ask(def) + TooLong + Ask(def) + Confirm(def)},
     };
     for (const DialogueCase& c : cases) {
         ScriptedConsole console(c.script);
         std::string destination;
-        EXPECT_EQ(AskDestination(console.Get(), def, destination), c.result) << c.name;
+        EXPECT_EQ(AskDestination(console.Get(), c.defaultDestination, destination), c.result) << c.name;
         if (c.result == DialogueResult::Confirmed) {
             EXPECT_EQ(destination, c.destination) << c.name;
         }
         EXPECT_EQ(console.Output(), c.output) << c.name;
     }
-}
-
-TEST(Dialogue, OneReadTakesAtMost2047Bytes) {
-    // The rest of a longer line is the next answer: here "no", so it asks again.
-    const std::string first(ConsoleLineSize - 1, 'e');
-    ScriptedConsole console(first + "no\n\n\n");
-    std::string destination;
-    EXPECT_EQ(AskDestination(console.Get(), "D:\\k", destination), DialogueResult::Confirmed);
-    EXPECT_EQ(destination, "D:\\k");
-    EXPECT_EQ(console.Output(), Ask("D:\\k") + Confirm(first) + Ask("D:\\k") + Confirm("D:\\k"));
 }
 
 TEST(Dialogue, ShowsADefaultOfAnyLengthWhole) {
@@ -134,7 +181,7 @@ TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
     EXPECT_EQ(EndRun(console.Get(), {"\nA %s", "\nB\n"}, -1), -1);
     EXPECT_EQ(console.Output(), "\nA %s\nB\n\n\nPress enter to continue");
     std::string rest;
-    ASSERT_TRUE(ReadConsoleLine(console.Get(), rest));
+    ASSERT_EQ(ReadConsoleLine(console.Get(), rest), LineRead::Ok);
     EXPECT_EQ(rest, "left over");  // exactly one line was taken
 
     ScriptedConsole closed("");

@@ -31,4 +31,17 @@ inline void SetEnvironment(const char* name, const char* value) {
 #endif
 }
 
+// Bytes as registry units one to one, the way the POSIX stand-in holds them,
+// and back (every unit below 256).
+inline std::u16string Units(const std::string& bytes) {
+    std::u16string units;
+    for (const char c : bytes) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return units;
+}
+inline std::string Bytes(const std::u16string& units) {
+    std::string bytes;
+    for (const char16_t unit : units) bytes += static_cast<char>(unit);
+    return bytes;
+}
+
 }  // namespace kd::test

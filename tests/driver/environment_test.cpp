@@ -3,6 +3,7 @@
 // the Wine prefix; these tests never touch a real machine environment).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "driver/environment.h"
@@ -18,39 +19,52 @@ using platform::ValueType;
 
 struct PathCase {
     const char* name;
-    std::string path;
-    std::string expected;
+    std::u16string path;
+    std::u16string expected;
 };
 
 TEST(RewritePath, ReplacesOneEntryOrAppends) {
-    const std::string bin = "E:\\New Keldo\\Bin";
-    const std::string oldBin = "C:\\KELDO\\BIN";  // from the default c:\keldo
+    const std::u16string bin = u"E:\\New Keldo\\Bin";
+    const std::u16string oldBin = u"C:\\KELDO\\BIN";  // from the default c:\keldo
+    // Entries outside any code page, and a lone surrogate, that must come back unit for unit.
+    const std::u16string wide = u"C:\\Программы\\bin;C:\\日本語\\tools;C:\\ｆｕｌｌ\\bin;C:\\Ωmega;C:\\Café\\x;"
+                                u"C:\\lone\xD800;%SystemRoot%\\system32";
     const PathCase cases[] = {
-        {"empty", "", bin},
-        {"old bin in another case", "C:\\Windows;c:\\Keldo\\bin;C:\\Tools",
-         "C:\\Windows;" + bin + ";C:\\Tools"},
-        {"old bin upper case", "C:\\KELDO\\BIN", bin},
-        {"old bin with subdirectory", "C:\\a;C:\\keldo\\Bin\\x64;C:\\b", "C:\\a;" + bin + "\\x64;C:\\b"},
-        {"product first", "%KELDO%\\bin;C:\\a;C:\\b", bin + ";C:\\a;C:\\b"},
-        {"product middle", "C:\\a;D:\\old keldo\\bin;C:\\b", "C:\\a;" + bin + ";C:\\b"},
-        {"product last", "C:\\a;C:\\b;D:\\Keldo2", "C:\\a;C:\\b;" + bin},
-        {"only the first product entry", "C:\\a;D:\\keldo;E:\\keldo", "C:\\a;" + bin + ";E:\\keldo"},
-        {"old bin before product", "D:\\keldo;C:\\KELDO\\BIN", "D:\\keldo;" + bin},
-        {"no entry", "C:\\a;C:\\b", "C:\\a;C:\\b;" + bin},
-        {"trailing separator", "C:\\a;", "C:\\a;;" + bin},
-        {"unexpanded reference kept", "%SystemRoot%;C:\\b", "%SystemRoot%;C:\\b;" + bin},
+        {"empty", u"", bin},
+        {"old bin in another case", u"C:\\Windows;c:\\Keldo\\bin;C:\\Tools",
+         u"C:\\Windows;" + bin + u";C:\\Tools"},
+        {"old bin upper case", u"C:\\KELDO\\BIN", bin},
+        {"old bin with subdirectory", u"C:\\a;C:\\keldo\\Bin\\x64;C:\\b", u"C:\\a;" + bin + u"\\x64;C:\\b"},
+        {"product first", u"%KELDO%\\bin;C:\\a;C:\\b", bin + u";C:\\a;C:\\b"},
+        {"product middle", u"C:\\a;D:\\old keldo\\bin;C:\\b", u"C:\\a;" + bin + u";C:\\b"},
+        {"product last", u"C:\\a;C:\\b;D:\\Keldo2", u"C:\\a;C:\\b;" + bin},
+        {"only the first product entry", u"C:\\a;D:\\keldo;E:\\keldo", u"C:\\a;" + bin + u";E:\\keldo"},
+        {"old bin before product", u"D:\\keldo;C:\\KELDO\\BIN", u"D:\\keldo;" + bin},
+        {"no entry", u"C:\\a;C:\\b", u"C:\\a;C:\\b;" + bin},
+        {"trailing separator", u"C:\\a;", u"C:\\a;;" + bin},
+        {"unexpanded reference kept", u"%SystemRoot%;C:\\b", u"%SystemRoot%;C:\\b;" + bin},
+        {"wide entries appended to", wide, wide + u";" + bin},
+        {"wide entries around old bin", wide + u";c:\\keldo\\bin;" + wide, wide + u";" + bin + u";" + wide},
+        {"wide entries around product", u"C:\\日本語;D:\\Keldo\xD800;C:\\Ωmega", u"C:\\日本語;" + bin + u";C:\\Ωmega"},
+        // Only ASCII letters fold: fullwidth and Greek look-alikes are other names.
+        {"fullwidth product is no product", u"C:\\ＫＥＬＤＯ;C:\\ｋｅｌｄｏ", u"C:\\ＫＥＬＤＯ;C:\\ｋｅｌｄｏ;" + bin},
+        {"look-alike old bin is no old bin", u"C:\\ΚΕLDO\\BIN", u"C:\\ΚΕLDO\\BIN;" + bin},
     };
     for (const PathCase& c : cases) {
         EXPECT_EQ(RewritePath(c.path, bin, oldBin), c.expected) << c.name;
     }
+    // Folding only ASCII: an old Bin text with "é" matches that letter in its own case only.
+    const std::u16string accented = u"E:\\CAFé\\BIN";
+    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented), u"x;" + bin + u";y");
+    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented), u"x;e:\\CAFÉ\\bin;" + bin);
 }
 
 TEST(RewritePath, WorksOnValuesLongerThan2047Characters) {
-    const std::string bin = "E:\\k\\Bin";
-    const std::string before(3000, 'a'), after(3000, 'b');
-    EXPECT_EQ(RewritePath(before + ";x:\\keldo;" + after, bin, "C:\\KELDO\\BIN"),
-              before + ";" + bin + ";" + after);
-    EXPECT_EQ(RewritePath(before, bin, "C:\\KELDO\\BIN"), before + ";" + bin);
+    const std::u16string bin = u"E:\\k\\Bin";
+    const std::u16string before(3000, u'a'), after(3000, u'ж');
+    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN"),
+              before + u";" + bin + u";" + after);
+    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN"), before + u";" + bin);
 }
 
 // UpdateSystemEnvironment against the stand-in's registry file.
@@ -62,10 +76,14 @@ protected:
     }
     void TearDown() override { test::SetEnvironment("KD_REGISTRY_FILE", nullptr); }
 
+    // The stored bytes of a value.
     std::string Value(const char* name, ValueType* type = nullptr, RegistryRead expected = RegistryRead::Ok) {
-        std::string value;
+        std::u16string value;
         EXPECT_EQ(platform::ReadEnvironmentRegistryValue(name, value, type), expected) << name;
-        return value;
+        return test::Bytes(value);
+    }
+    static bool Write(const char* name, const std::string& bytes, ValueType type) {
+        return platform::WriteEnvironmentRegistryValue(name, test::Units(bytes), type);
     }
     std::string Update(const std::string& destination, const std::string& defaultDestination) {
         test::ScriptedConsole console("");
@@ -88,8 +106,7 @@ TEST_F(UpdateEnvironmentTest, FirstInstallationWritesKeldoAndPath) {
 }
 
 TEST_F(UpdateEnvironmentTest, RewritesAStringPathAsExpandable) {
-    ASSERT_TRUE(platform::WriteEnvironmentRegistryValue("Path", "%SystemRoot%;D:\\KELDO\\BIN;C:\\x",
-                                                        ValueType::String));
+    ASSERT_TRUE(Write("Path", "%SystemRoot%;D:\\KELDO\\BIN;C:\\x", ValueType::String));
     Update("D:\\Keldo", "D:\\Keldo");
     ValueType type{};
     EXPECT_EQ(Value("PATH", &type), "%SystemRoot%;D:\\Keldo\\Bin;C:\\x");
@@ -99,22 +116,48 @@ TEST_F(UpdateEnvironmentTest, RewritesAStringPathAsExpandable) {
 TEST_F(UpdateEnvironmentTest, ReadsAndWritesALongPathWhole) {
     std::string entries;
     for (int i = 0; entries.size() < 5000; ++i) entries += "C:\\tools\\t" + std::to_string(i) + ";";
-    ASSERT_TRUE(platform::WriteEnvironmentRegistryValue("PATH", entries + "C:\\KELDO\\BIN;C:\\last",
-                                                        ValueType::ExpandString));
+    ASSERT_TRUE(Write("PATH", entries + "C:\\KELDO\\BIN;C:\\last", ValueType::ExpandString));
     Update("c:\\keldo", "c:\\keldo");
     EXPECT_EQ(Value("PATH"), entries + "c:\\keldo\\Bin;C:\\last");
 }
 
-TEST_F(UpdateEnvironmentTest, LeavesAnUnreadablePathAsItIs) {
-    // A damaged record: the value exists but cannot be read.
-    const std::string damaged = "PATH\tREG_EXPAND_SZ\t999\nC:\\a;C:\\b\n";
-    ASSERT_TRUE(test::WriteFile(registryFile, damaged));
-    Value("PATH", nullptr, RegistryRead::Failed);
-    Update("E:\\Keldo", "c:\\keldo");
-    EXPECT_EQ(Value("KELDO"), "E:\\Keldo");
-    const std::string file = test::ReadFile(registryFile);
-    ASSERT_GE(file.size(), damaged.size());
-    EXPECT_EQ(file.substr(file.size() - damaged.size()), damaged);
+// A record of the stand-in's file: name, type, length, data.
+std::string Record(const std::string& type, const std::string& data) {
+    return "PATH\t" + type + "\t" + std::to_string(data.size()) + "\n" + data + "\n";
+}
+
+TEST_F(UpdateEnvironmentTest, LeavesAPathThatIsNoPlainStringAsItIs) {
+    using namespace std::string_literals;
+    struct OddCase {
+        const char* name;
+        std::string stored;                  // the file's PATH record
+        std::optional<std::string> rewritten;  // the new PATH, or none: left as it is
+    };
+    const OddCase cases[] = {
+        // The value exists but cannot be read.
+        {"damaged record", "PATH\tREG_EXPAND_SZ\t999\nC:\\a;C:\\b\n", std::nullopt},
+        {"multi string", Record("7", "C:\\a\0C:\\b\0C:\\c\0\0"s), std::nullopt},
+        {"binary", Record("3", "C:\\a;C:\\b"), std::nullopt},
+        {"number", Record("4", "\x01\0\0\0"s), std::nullopt},
+        {"NUL inside an expandable string", Record("REG_EXPAND_SZ", "C:\\a\0C:\\b"s), std::nullopt},
+        {"NUL inside a string", Record("REG_SZ", "C:\\a;\0;C:\\b\0"s), std::nullopt},
+        {"two NULs at the end", Record("REG_SZ", "C:\\a\0\0"s), std::nullopt},
+        // One NUL at the end is where a stored string ends.
+        {"terminated string", Record("REG_SZ", "C:\\a;C:\\b\0"s), "C:\\a;C:\\b;E:\\Keldo\\Bin"},
+        {"bytes outside ASCII", Record("REG_EXPAND_SZ", "C:\\\xC3\xA9t\xE9;\xFF"), "C:\\\xC3\xA9t\xE9;\xFF;E:\\Keldo\\Bin"},
+    };
+    for (const OddCase& c : cases) {
+        ASSERT_TRUE(test::WriteFile(registryFile, c.stored));
+        Update("E:\\Keldo", "c:\\keldo");
+        EXPECT_EQ(Value("KELDO"), "E:\\Keldo") << c.name;  // written all the same
+        if (c.rewritten) {
+            ValueType type{};
+            EXPECT_EQ(Value("PATH", &type), *c.rewritten) << c.name;
+            EXPECT_EQ(type, ValueType::ExpandString) << c.name;
+        } else {
+            EXPECT_NE(test::ReadFile(registryFile).find(c.stored), std::string::npos) << c.name;
+        }
+    }
 }
 
 TEST_F(UpdateEnvironmentTest, PassesOverAKeyThatCannotBeOpened) {

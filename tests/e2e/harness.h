@@ -34,7 +34,7 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
 
 struct RegistryValue {
     bool exists = false;
-    std::uint32_t type = 0;  // 1 REG_SZ, 2 REG_EXPAND_SZ
+    std::uint32_t type = 0;  // 1 REG_SZ, 2 REG_EXPAND_SZ, 7 REG_MULTI_SZ
     std::string data;
 };
 
@@ -46,5 +46,11 @@ void EndRegistry();
 RegistryValue ReadValue(const char* name);
 void WriteValue(const char* name, std::uint32_t type, const std::string& data);
 void DeleteValue(const char* name);
+
+// A value's data as stored: under Windows the bytes of the wide registry
+// calls (UTF-16 little-endian for strings, with whatever NULs were stored),
+// natively the stand-in's bytes.
+RegistryValue ReadStoredValue(const char* name);
+void WriteStoredValue(const char* name, std::uint32_t type, const std::string& bytes);
 
 }  // namespace kd::e2e

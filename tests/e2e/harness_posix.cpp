@@ -74,17 +74,32 @@ RunResult RunProgram(const std::string& program, const std::string& programText,
     return result;
 }
 
-RegistryValue ReadValue(const char* name) {
+// The stand-in holds one byte in each registry unit.
+RegistryValue ReadStoredValue(const char* name) {
     RegistryValue value;
     platform::ValueType type{};
-    value.exists = platform::ReadEnvironmentRegistryValue(name, value.data, &type) ==
-                   platform::RegistryRead::Ok;
+    std::u16string units;
+    value.exists = platform::ReadEnvironmentRegistryValue(name, units, &type) == platform::RegistryRead::Ok;
     value.type = static_cast<std::uint32_t>(type);
+    for (const char16_t unit : units) value.data += static_cast<char>(unit);
+    return value;
+}
+
+void WriteStoredValue(const char* name, std::uint32_t type, const std::string& bytes) {
+    std::u16string units;
+    for (const char c : bytes) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+    platform::WriteEnvironmentRegistryValue(name, units, static_cast<platform::ValueType>(type));
+}
+
+// A string value as its readers see it: up to its first NUL.
+RegistryValue ReadValue(const char* name) {
+    RegistryValue value = ReadStoredValue(name);
+    value.data.resize(std::strlen(value.data.c_str()));
     return value;
 }
 
 void WriteValue(const char* name, std::uint32_t type, const std::string& data) {
-    platform::WriteEnvironmentRegistryValue(name, data, static_cast<platform::ValueType>(type));
+    WriteStoredValue(name, type, data);
 }
 
 // The file holds only KELDO and PATH here: rewrite it without `name`.

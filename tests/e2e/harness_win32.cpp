@@ -16,6 +16,8 @@ namespace kd::e2e {
 namespace {
 
 constexpr const char* EnvironmentKey = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr const wchar_t* WideEnvironmentKey =
+    L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 class Handle {
 public:
@@ -138,6 +140,39 @@ void DeleteValue(const char* name) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EnvironmentKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
     RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+RegistryValue ReadStoredValue(const char* name) {
+    RegistryValue value;
+    HKEY key = nullptr;
+    const std::wstring wideName(name, name + std::strlen(name));  // ASCII names
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, WideEnvironmentKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return value;
+    }
+    DWORD size = 0, type = 0;
+    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::string data(size, '\0');
+        if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size) == ERROR_SUCCESS) {
+            value.exists = true;
+            value.type = type;
+            value.data = data.substr(0, size);
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+void WriteStoredValue(const char* name, std::uint32_t type, const std::string& bytes) {
+    HKEY key = nullptr;
+    const std::wstring wideName(name, name + std::strlen(name));
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, WideEnvironmentKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExW(key, wideName.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                   static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
 }
 

@@ -351,6 +351,91 @@ TEST_F(InstallerRun, MissingServerExecutableFailsTheRegistration) {
     ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin");
 }
 
+// PATH text as the registry stores it: under Windows UTF-16 little-endian
+// with its terminating NUL; natively the stand-in's bytes, here UTF-8 (a lone
+// surrogate in its three-byte form).
+std::string Stored(const std::u16string& text) {
+    std::string bytes;
+    if (Windows) {
+        for (const char16_t unit : text + u'\0') {
+            bytes += static_cast<char>(unit & 0xFF);
+            bytes += static_cast<char>(unit >> 8);
+        }
+        return bytes;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes += static_cast<char>(0xC0 | (c >> 6));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (c >> 12));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (c >> 18));
+            bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+TEST_F(InstallerRun, PathEntriesInAnyScriptAndPathsOfOtherTypes) {
+    using namespace std::string_literals;
+    PackBoth();
+    const std::string destination = W(root / "uni");
+    const std::u16string bin(destination.begin(), destination.end());  // ASCII
+    const std::u16string before = u"C:\\windows\\system32;C:\\windows;C:\\Программы\\bin;C:\\日本語\\tools;"
+                                  u"C:\\ｆｕｌｌ\\bin;C:\\Ωmega;C:\\Café\\x;C:\\lone\xD800;C:\\𝄞";
+    const std::u16string after = u"C:\\ｋｅｌｄｏ;%SystemRoot%\\system32";
+    const std::u16string path = before + u";D:\\Keldo-old\\bin;" + after;
+    const std::u16string rewritten = before + u";" + bin + u"\\Bin;" + after;
+    struct Case {
+        const char* name;
+        std::uint32_t type;
+        std::u16string stored;
+        std::optional<std::u16string> expected;  // none: kept byte for byte
+    };
+    const Case cases[] = {
+        {"expandable", 2, path, rewritten},
+        {"string", 1, path, rewritten},
+        {"multi string", 7, u"C:\\a\0C:\\b\0C:\\c\0"s, std::nullopt},
+        {"NUL inside", 2, path + u'\0' + u"C:\\after", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        DeleteValue("KELDO");
+        WriteStoredValue("PATH", c.type, Stored(c.stored));
+        const RunResult run = Run(destination + "\ny\n\n");
+        EXPECT_EQ(run.exitCode, 0) << c.name << run.output;
+        ExpectValue("KELDO", 1, destination);
+        const RegistryValue value = ReadStoredValue("PATH");
+        EXPECT_EQ(value.type, c.expected ? 2u : c.type) << c.name;
+        EXPECT_TRUE(value.data == Stored(c.expected.value_or(c.stored))) << c.name;
+    }
+}
+
+TEST_F(InstallerRun, OverLongAnswerIsOneAnswer) {
+    PackBoth();
+    const std::string destination = W(root / "long");
+    // A 3000-byte line, "y" (no full path) and then the real destination.
+    const RunResult run = Run(std::string(3000, 'x') + "\ny\n" + destination + "\ny\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + "\nThe answer is too long" + Ask("c:\\keldo") +
+                              "\nThe destination must be a full path, such as c:\\keldo" + Ask("c:\\keldo") +
+                              Confirm(destination) + Installed(destination, CorePath()) +
+                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectInstalledFiles(root / "long");
+    ExpectValue("KELDO", 1, destination);
+    ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin");
+}
+
 TEST_F(InstallerRun, SamplePackagesFromKdpack) {
     const std::string self = platform::ProgramPath();
     const std::string examples = self.substr(0, self.find_last_of("\\/")) + (Windows ? "\\..\\examples\\" : "/../examples/");

@@ -135,14 +135,12 @@ TEST_F(FilesTest, CreateNewRefusesEveryExistingNameAndRemoveNameKeepsLinkTargets
     const bool links = !test::IsWindowsBuild();  // links need a privilege on Windows
     if (links) std::filesystem::create_symlink(target, link);
     platform::Error error = platform::Error::None;
+    const platform::OpenMode createNew{platform::Access::Write, platform::Disposition::CreateNew};
     for (const std::string& name : {target, links ? link : target, std::string(dir.Path())}) {
-        EXPECT_FALSE(platform::OpenShared(name.c_str(), platform::Access::Write,
-                                          platform::Disposition::CreateNew, false, false, "wb",
-                                          error)) << name;
+        EXPECT_FALSE(platform::OpenShared(name.c_str(), createNew, error)) << name;
         EXPECT_EQ(error, platform::Error::AlreadyExists) << name;
     }
-    EXPECT_TRUE(platform::OpenShared(fresh.c_str(), platform::Access::Write,
-                                     platform::Disposition::CreateNew, false, false, "wb", error));
+    EXPECT_TRUE(platform::OpenShared(fresh.c_str(), createNew, error));
     EXPECT_EQ(platform::RemoveName(fresh.c_str()), platform::Error::None);
     if (links) {
         Stream fresh = CreateFreshFile(link.c_str());

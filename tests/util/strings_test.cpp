@@ -95,6 +95,17 @@ TEST(CaseFolding, OnlyAsciiLettersChange) {
         EXPECT_EQ(AsciiUpper(all[i]), upper[i]) << int(c);
         EXPECT_EQ(AsciiLower(all[i]), lower[i]) << int(c);
     }
+
+    // 16-bit units: fullwidth, Greek, accented and surrogate units stay as they are.
+    std::u16string units;
+    for (char32_t c = 1; c <= 0xFFFF; ++c) units += static_cast<char16_t>(c);
+    std::u16string upperUnits = units;
+    MakeUpper(upperUnits);
+    ASSERT_EQ(upperUnits.size(), units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t c = units[i];
+        EXPECT_EQ(upperUnits[i], c >= u'a' && c <= u'z' ? c - 32 : c) << int(c);
+    }
 }
 
 TEST(FindNoCase, FindsTheFirstOccurrence) {

@@ -1,0 +1,32 @@
+// The running program in the POSIX stand-in: pausing it, the path of its
+// image, and never Wine.
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace kd::platform {
+
+void SleepMs(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string ProgramPath() {
+    std::string buffer(1024, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return {};
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool IsWine() { return false; }
+
+}  // namespace kd::platform
