@@ -34,19 +34,21 @@ constexpr std::uint32_t Padding[8] = {
 
 class FileSink : public DecodeSink {
 public:
-    explicit FileSink(std::FILE* stream) : stream(stream) {}
+    FileSink(std::FILE* stream, DecodeSink* observer) : stream(stream), observer(observer) {}
     bool Write(const unsigned char* data, std::size_t size) override {
-        return platform::WriteBytes(stream, data, size) == size;
+        if (platform::WriteBytes(stream, data, size) != size) return false;
+        return observer == nullptr || observer->Write(data, size);
     }
 
 private:
     std::FILE* stream;
+    DecodeSink* observer;
 };
 
 }  // namespace
 
 int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
-                           std::uint32_t outputLimit) {
+                           std::uint32_t outputLimit, DecodeSink* observer) {
     declaredLength = 0;
     outputCount = 0;
     Stream input = OpenFileShared(inputPath, "rb");
@@ -55,7 +57,7 @@ int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
     // link) is removed as a name and never written through.
     Stream output = CreateFreshFile(outputPath);
     if (!output) return DecodeCannotOpen;
-    FileSink sink(output.get());
+    FileSink sink(output.get(), observer);
     int result = Decode(input.get(), sink, outputLimit);
     // The last block may still sit in the stream's buffer: a failure to get
     // it to the file is a failed write, not a silent loss at close.

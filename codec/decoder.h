@@ -46,7 +46,10 @@ public:
     // cannot be, the result is DecodeCannotOpen). outputLimit 0 means none; otherwise decoding stops after
     // the symbol that brings the output to the limit. Returns a result above;
     // both files are closed on every path and the output is never deleted.
-    int Decode(const char* inputPath, const char* outputPath, std::uint32_t outputLimit);
+    // An observer sees every block after it was written to the file (false
+    // from it stops decoding as a failed write).
+    int Decode(const char* inputPath, const char* outputPath, std::uint32_t outputLimit,
+               DecodeSink* observer = nullptr);
 
     // The same from an open stream (read from its position to its end, and
     // left open) or from a container in memory, into a sink. DecodeCannotOpen

@@ -283,35 +283,50 @@ bool PackageEncoder::Encode(std::string_view text, std::string& container) {
     return true;
 }
 
-EncodeResult PackageEncoder::EncodeFile(const char* inputPath, const char* outputPath) {
-    Stream input = OpenFileShared(inputPath, "rb");
-    if (!input) return EncodeResult::CannotOpen;
-    const std::int64_t size = StreamSize(input.get());
+EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, std::FILE* input,
+                                          std::FILE* result, EncodeObserver* observer) {
+    const std::int64_t size = StreamSize(input);
     if (size < 0) return EncodeResult::ReadFailed;
-    Stream result = OpenFileShared(outputPath, "wb");
-    if (!result) return EncodeResult::CannotOpen;
+    const std::uint64_t total = prefix.size() + static_cast<std::uint64_t>(size);
     output.clear();
-    if (!Begin(static_cast<std::uint64_t>(size))) return EncodeResult::BadLength;
+    if (!Begin(total)) return EncodeResult::BadLength;
 
     auto drain = [&] {
-        const bool ok = platform::WriteBytes(result.get(), output.data(), output.size()) ==
-                        output.size();
+        if (observer) observer->Written(output.data(), output.size());
+        const bool ok = platform::WriteBytes(result, output.data(), output.size()) == output.size();
         output.clear();
         return ok;
     };
+    if (!Write(prefix.data(), prefix.size())) return EncodeResult::ReadFailed;
     std::vector<char> block(1 << 16);
-    std::uint64_t left = static_cast<std::uint64_t>(size);
-    while (left > 0) {
+    std::uint64_t done = prefix.size();
+    for (std::uint64_t left = total - done; left > 0;) {
         const std::size_t want = left < block.size() ? static_cast<std::size_t>(left) : block.size();
-        if (std::fread(block.data(), 1, want, input.get()) != want) return EncodeResult::ReadFailed;
-        Write(block.data(), want);
+        if (std::fread(block.data(), 1, want, input) != want) return EncodeResult::ReadFailed;
+        if (!Write(block.data(), want)) return EncodeResult::ReadFailed;
         left -= want;
+        done += want;
+        if (observer) observer->Progress(done, total);
         if (output.size() >= block.size() && !drain()) return EncodeResult::WriteFailed;
     }
-    if (std::fgetc(input.get()) != EOF) return EncodeResult::ReadFailed;  // it grew meanwhile
-    Finish();
-    if (!drain() || std::fflush(result.get()) != 0) return EncodeResult::WriteFailed;
+    if (std::fgetc(input) != EOF) return EncodeResult::ReadFailed;  // it grew meanwhile
+    if (!Finish()) return EncodeResult::ReadFailed;
+    // The stream's buffer must reach the file here: the caller's close is the
+    // last check.
+    if (!drain() || std::fflush(result) != 0) return EncodeResult::WriteFailed;
     return EncodeResult::Ok;
+}
+
+EncodeResult PackageEncoder::EncodeFile(const char* inputPath, const char* outputPath) {
+    Stream input = OpenFileShared(inputPath, "rb");
+    if (!input) return EncodeResult::CannotOpen;
+    Stream result = OpenFileShared(outputPath, "wb");
+    if (!result) return EncodeResult::CannotOpen;
+    const EncodeResult encoded = EncodeStream({}, input.get(), result.get());
+    if (platform::CloseStream(std::move(result)) != 0 && encoded == EncodeResult::Ok) {
+        return EncodeResult::WriteFailed;
+    }
+    return encoded;
 }
 
 }  // namespace kd

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +22,16 @@ enum class EncodeResult {
     WriteFailed,  // the output could not be written
 };
 
+// Sees a container as EncodeStream writes it.
+class EncodeObserver {
+public:
+    virtual ~EncodeObserver() = default;
+    // Container bytes, just before they are written.
+    virtual void Written(const char* data, std::size_t size) = 0;
+    // Text bytes compressed so far, of `total`.
+    virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
+};
+
 class PackageEncoder {
 public:
     PackageEncoder();
@@ -32,8 +43,15 @@ public:
     // length and the bit stream. False for an empty or too long text.
     bool Encode(std::string_view text, std::string& container);
 
-    // Compresses a file into a container file (created or truncated), reading
-    // and writing in blocks. The output may be incomplete after a failure.
+    // Compresses `prefix` followed by the whole of `input` into `output`, reading and writing in blocks; every write, the end of
+    // the text and the flush are checked, the close is the caller's. Ok, or
+    // BadLength, ReadFailed, WriteFailed. The output may be incomplete after
+    // a failure.
+    EncodeResult EncodeStream(std::string_view prefix, std::FILE* input, std::FILE* output,
+                              EncodeObserver* observer = nullptr);
+
+    // EncodeStream from a file into a container file (created or truncated),
+    // the close checked as well.
     EncodeResult EncodeFile(const char* inputPath, const char* outputPath);
 
     // Streaming use: Begin with the text's whole length (false for a length

@@ -13,6 +13,7 @@ namespace kd::fuzz {
 std::string CheckDecode(std::string_view input);
 std::string CheckRoundTrip(std::string_view input);
 std::string CheckInstall(std::string_view input);
+std::string CheckScriptLines(std::string_view input);
 
 struct Target {
     const char* name;  // the program, and its directory under fuzz/corpus
@@ -23,6 +24,7 @@ inline constexpr Target Targets[] = {
     {"fuzz_decode", CheckDecode},
     {"fuzz_roundtrip", CheckRoundTrip},
     {"fuzz_install", CheckInstall},
+    {"fuzz_script_lines", CheckScriptLines},
 };
 
 }  // namespace kd::fuzz

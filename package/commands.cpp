@@ -59,10 +59,7 @@ bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
     // any other, not the end of the script (which would skip the rest of a
     // damaged script and still report success).
-    int length = 0;
-    if (ReadLineBytes(line, ScriptLineBufferSize, script, length) == 0) return false;
-    text.assign(line, static_cast<std::size_t>(length));
-    return true;
+    return script::ReadLine(this->script, line, text);
 }
 
 bool ScriptRun::BadPackage() {
@@ -76,32 +73,27 @@ bool ScriptRun::Fail(const char* message, const std::string& path) {
 }
 
 bool ScriptRun::Command(const std::string& name) {
-    if (name == "DIR") return Dir();
-    if (name == "RMDIR") return EmptyDirectory();
-    if (name == "FILE") return File();
-    if (name == "REMOVEFILE") return RemoveFiles();
-    if (name == "EXEC") return Exec();
-    if (name == "TEXTFILE") return TextFile();
-    if (name == "TEXTDIR") return TextDirectory();
+    switch (script::CommandNamed(name)) {
+    case script::Command::Dir: return Dir();
+    case script::Command::RmDir: return EmptyDirectory();
+    case script::Command::File: return File();
+    case script::Command::RemoveFile: return RemoveFiles();
+    case script::Command::Exec: return Exec();
+    case script::Command::TextFile: return TextFile();
+    case script::Command::TextDir: return TextDirectory();
+    case script::Command::None: break;
+    }
     return true;
 }
 
-bool ScriptRun::ReadParameter(const char* marker, std::string& value, bool upperCase) {
+bool ScriptRun::ReadParameter(const char* marker, std::string& value) {
     std::string text;
-    if (!NextLine(text)) return BadPackage();
-    const std::size_t at = text.find(marker);
-    if (at == std::string::npos) return BadPackage();
-    value = text.substr(at + std::strlen(marker));
-    // The system sees a name only up to its first zero byte, so the checks
-    // must see the same text.
-    value.erase(std::min(value.find('\0'), value.size()));
-    if (upperCase) MakeUpper(value);
-    TrimString(value, false, true);
+    if (!NextLine(text) || !script::ParameterValue(text, marker, value)) return BadPackage();
     return true;
 }
 
 bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
-    if (!ReadParameter("Name = ", name)) return false;
+    if (!ReadParameter(script::NameMarker, name)) return false;
     if (ClimbsUp(name) || NamesDevice(name)) return BadPackage();
     if (relativeToCurrent && !dirSeen && IsAbsoluteOrDriveQualified(name)) return BadPackage();
     return true;
@@ -114,7 +106,7 @@ bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
 bool ScriptRun::ConversionTouchesScript(const std::string& target) const {
     // The conversion writes target + ".kd_temp" and then deletes it: for a
     // file named like the package that is the script itself.
-    return IsRunningTemporaryFile(target) || IsRunningTemporaryFile(target + ".kd_temp");
+    return IsRunningTemporaryFile(target) || IsRunningTemporaryFile(target + script::TemporarySuffix);
 }
 
 bool ScriptRun::Dir() {
@@ -176,7 +168,7 @@ bool ScriptRun::EmptyDirectory() {
     if (!ReadDestinationDirectory(target)) return false;
 
     std::string withSubdirectories;
-    if (!ReadParameter("Withsubdir = ", withSubdirectories, true)) return false;
+    if (!ReadParameter(script::WithsubdirMarker, withSubdirectories)) return false;
     const char* subdirectoryFilter = withSubdirectories == "YES" ? "*" : "";
 
     // Links below the target are removed, never entered (RemoveTree); links on
@@ -195,16 +187,10 @@ bool ScriptRun::File() {
     std::string name;
     if (!ReadName(name, true)) return false;
     std::string sizeText;
-    if (!ReadParameter("Size = ", sizeText)) return false;
-
-    // Leading digits only; no digits is 0. Sizes beyond the signed 32-bit
-    // range cannot lie inside a script.
+    if (!ReadParameter(script::SizeMarker, sizeText)) return false;
+    // Sizes beyond the signed 32-bit range cannot lie inside a script.
     std::int64_t size = 0;
-    for (const char c : sizeText) {
-        if (c < '0' || c > '9') break;
-        size = size * 10 + (c - '0');
-        if (size > INT32_MAX) return BadPackage();
-    }
+    if (!script::ParseSize(sizeText, size)) return BadPackage();
 
     // Step over the data whatever happens to the file. Data that runs past
     // the end of the script would leave a short file reported as written.
@@ -212,9 +198,7 @@ bool ScriptRun::File() {
     if (position < 0 || size > scriptLength - position) return BadPackage();
     if (FileSeek(script, size, SEEK_CUR) != 0) return BadPackage();
 
-    std::string lowerName = name;
-    MakeLower(lowerName);
-    if (lowerName == "thumbs.db") return true;
+    if (script::IsSkippedFile(name)) return true;
 
     const std::string target = currentDirectory + name;
     // Writing over the script being read would truncate it under the reader.

@@ -5,6 +5,7 @@
 
 #include "codec/decoder.h"
 #include "package/package.h"
+#include "package/script_format.h"
 #include "package/script_run.h"
 #include "util/directories.h"
 #include "util/files.h"
@@ -16,8 +17,6 @@ namespace kd {
 
 namespace {
 
-constexpr const char* Header = "KELDO PACKAGE FILE";
-
 // The text after the last "/", or if there is none after the last "\".
 std::string PackageFileName(const std::string& packagePath) {
     std::size_t separator = packagePath.rfind('/');
@@ -26,7 +25,6 @@ std::string PackageFileName(const std::string& packagePath) {
 }
 
 }  // namespace
-
 
 bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
                         bool showProgress) {
@@ -54,14 +52,17 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
-    const std::string temporaryPath = destination + PackageFileName(packagePath) + ".kd_temp";
+    const std::string temporaryPath = destination + PackageFileName(packagePath) + script::TemporarySuffix;
 
     if (progress) Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
     const TemporaryFile temporary(temporaryPath);
     PackageDecoder decoder;
-    if (decoder.Decode(packagePath, temporaryPath.c_str(), 0) != DecodeOk) {
+    // The digest of line 2 is computed as the script is written, so checking
+    // it costs no second read.
+    script::DigestWatcher digest;
+    if (decoder.Decode(packagePath, temporaryPath.c_str(), 0, &digest) != DecodeOk) {
         errorText = "Cannot decompress package file";
         return false;
     }
@@ -77,19 +78,15 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
                   temporaryPath, progress);
     std::string text;
+    if (!run.NextLine(text) || !script::IsHeader(text)) return run.BadPackage();
     if (!run.NextLine(text)) return run.BadPackage();
-    TrimString(text, false, true);
-    if (text != Header) return run.BadPackage();
-    if (!run.NextLine(text)) return run.BadPackage();  // line 2: free text
+    // Line 2 is free text, unless it carries a digest: then the rest must be
+    // what was packed before any command runs.
+    if (digest.HasDigest() && !digest.Matches()) return run.BadPackage();
 
+    std::string name;
     while (run.NextLine(text)) {
-        TrimString(text, false, true);
-        if (text.empty() || text[0] != '[') continue;
-        const std::size_t close = text.find(']', 1);
-        if (close == std::string::npos) continue;
-        std::string name = text.substr(1, close - 1);
-        TrimString(name, false, true);
-        MakeUpper(name);
+        if (!script::SectionName(text, name)) continue;
         if (!run.Command(name)) return false;
     }
     return true;

@@ -8,13 +8,10 @@
 #include <string>
 
 #include "package/package.h"
+#include "package/script_format.h"
 #include "util/console.h"
 
 namespace kd {
-
-// Script lines are read through a buffer of this size: one read takes at
-// most 2046 bytes, so longer lines arrive in pieces.
-constexpr int ScriptLineBufferSize = 2048;
 
 class ScriptRun {
 public:
@@ -46,10 +43,9 @@ private:
     bool TextFile();
     bool TextDirectory();
 
-    // Reads the next line as the parameter `marker` ("Name = " ...). The
-    // value is the rest of the line after the marker's first occurrence,
-    // normalised (upper-cased first when upperCase). False for a bad package.
-    bool ReadParameter(const char* marker, std::string& value, bool upperCase = false);
+    // Reads the next line as the parameter `marker` (script::ParameterValue).
+    // False for a bad package.
+    bool ReadParameter(const char* marker, std::string& value);
     // Reads "Name = " and refuses names that could reach outside the
     // destination. relativeToCurrent: the name is appended to the current
     // directory (FILE, REMOVEFILE, EXEC, TEXTFILE) rather than to the
@@ -78,7 +74,7 @@ private:
     Console* progress;
     std::string currentDirectory;
     bool dirSeen = false;
-    char line[ScriptLineBufferSize];
+    char line[script::LineBufferSize];
 };
 
 }  // namespace kd

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "package/package.h"
+#include "package/script_format.h"
 #include "platform/platform.h"
 #include "util/files.h"
 #include "util/temporary_file.h"
@@ -37,7 +38,7 @@ CopyBack CopyOver(const std::string& source, const std::string& target) {
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
     // Declared before the streams, so they are closed before the delete.
-    const std::string temporaryPath = target + ".kd_temp";
+    const std::string temporaryPath = target + script::TemporarySuffix;
     TemporaryFile temporary(temporaryPath);
 
     // Made new: a leftover or a planted link at the name is removed as a name

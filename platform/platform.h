@@ -27,15 +27,18 @@ enum class Error : int {
     Other = 10,
 };
 
-// Each implementation defines the state behind a search, a started process and
-// the mutex, and deletes it out of line; portable code only holds the pointer.
+// Each implementation defines the state behind a search, a started process,
+// the mutex and a digest, and deletes it out of line; portable code only holds
+// the pointer.
 struct FindState;
 struct ProcessState;
 struct MutexState;
+struct HashState;
 struct StateDeleter {
     void operator()(FindState* state) const;
     void operator()(ProcessState* state) const;
     void operator()(MutexState* state) const;
+    void operator()(HashState* state) const;
 };
 template <typename State>
 using StatePointer = std::unique_ptr<State, StateDeleter>;
@@ -277,6 +280,45 @@ std::string ProgramPath();
 // True when the Windows build runs under Wine (tests use it to mark the few
 // cases where Wine as root differs from Windows).
 bool IsWine();
+
+// ---- Interrupts ----------------------------------------------------------------
+
+// Files to remove when the user interrupts the process (Ctrl-C, SIGINT,
+// SIGTERM; Win32: a console control handler for Ctrl-C, Ctrl-Break and a
+// closed console); the process then ends with `exitCode`. The path is copied
+// into fixed storage so that the removal allocates nothing (POSIX: the signal
+// handler calls only unlink and _exit). Returns the slot that holds it, or -1
+// when all InterruptSlots are taken or the path is 2048 bytes or longer.
+constexpr int InterruptSlots = 4;
+int RemoveOnInterrupt(const char* path, int exitCode);
+// Frees a slot of RemoveOnInterrupt (-1 is ignored).
+void ForgetOnInterrupt(int slot);
+
+// ---- Hashing -----------------------------------------------------------------
+
+// SHA-256 of bytes given in pieces. Win32: CNG (BCryptOpenAlgorithmProvider,
+// BCryptCreateHash, BCryptHashData, BCryptFinishHash). POSIX: libcrypto's EVP
+// digest interface.
+class Sha256 {
+public:
+    static constexpr std::size_t DigestSize = 32;
+
+    Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void Update(const void* data, std::size_t size);
+    // The digest of everything given since construction or the last Finish;
+    // the object then starts a new digest. False when the system failed at
+    // any step since then (the digest is not to be used).
+    bool Finish(unsigned char (&digest)[DigestSize]);
+
+private:
+    // Begins a new digest; false when the system cannot.
+    bool Start();
+    StatePointer<HashState> state;
+    bool failed = false;
+};
 
 // ---- Fault injection (tests only) -------------------------------------------
 

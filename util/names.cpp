@@ -2,6 +2,7 @@
 #include "util/names.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "util/strings.h"
@@ -54,6 +55,45 @@ bool NamesDevice(const std::string& name) {
         return portNumber &&
                (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"));
     });
+}
+
+std::string NameProblem(const std::string& name) {
+    if (name.empty()) return "empty name";
+    if (name.front() == ' ' || name.back() == ' ') return "a blank at the start or end of the name";
+    if (name.find("  ") != std::string::npos) return "two blanks in a row";
+    for (unsigned char c : name) {
+        if (c == '\t') return "a tab in the name";
+        if (c == '\n' || c == '\r') return "a line end in the name";
+        if (c < 0x20 || c == 0x7F) return "a control character in the name";
+        if (c == '\\') return "a backslash, which the installer reads as a directory separator";
+        if (std::strchr("<>:\"|?*", c)) {
+            return std::string("the character ") + static_cast<char>(c) +
+                   ", which Windows file names cannot hold";
+        }
+    }
+    if (name.back() == '.') return "a dot at the end, which Windows drops";
+    if (NamesDevice(name)) return "a Windows device name";
+    return {};
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    std::size_t p = 0, n = 0, starAt = std::string::npos, resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt != std::string::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 }  // namespace kd

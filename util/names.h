@@ -1,5 +1,6 @@
 // Tests of script names against what Windows makes of them: components that
-// climb out of a directory, and device names.
+// climb out of a directory, device names, names a script cannot carry, and
+// wildcard matches.
 #pragma once
 
 #include <string>
@@ -16,5 +17,13 @@ bool ClimbsUp(const std::string& name);
 // code page 1252, CONIN$, CONOUT$; any letter case, any extension):
 // Windows opens the device whatever directory stands in front.
 bool NamesDevice(const std::string& name);
+
+// Why a file or directory name (one level) cannot be carried faithfully by a
+// script and created by the installer as written; empty when it can.
+std::string NameProblem(const std::string& name);
+
+// True when `name` matches `pattern`, with * and ? as wildcards and ASCII
+// letter case ignored.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 }  // namespace kd

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "platform/platform.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
+#include "tools/kdpack/kdpack.h"
 #include "util/strings.h"
 
 namespace kd::e2e {
@@ -304,18 +307,55 @@ TEST_F(InstallerRun, RunningServerStopsBeforeAnyQuestion) {
     EXPECT_FALSE(ReadValue("KELDO").exists);
 }
 
+// Kdpack's command line, run in this process.
+int Kdpack(const TempDir& scratch, std::vector<std::string> args) {
+    args.insert(args.begin(), "kdpack");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    std::FILE* out = std::fopen((scratch / "kdpack.txt").c_str(), "wb");
+    if (!out) return -1;
+    const int exit = RunKdpack(static_cast<int>(argv.size()), argv.data(), out, out);
+    std::fclose(out);
+    return exit;
+}
+
 TEST_F(InstallerRun, FailingPackageStopsTheInstallation) {
-    Pack("setup/keldo_core.pkg", CoreFiles(), "keldo package file");  // header in the wrong case
-    Pack("setup/keldo_window64.pkg", WindowFiles());
-    const std::string destination = W(root / "dest");
-    const RunResult run = Run(destination + "\n\n\n");
-    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
-                              destination + " directory\nThis may take a few minutes..." +
-                              Progress(CorePath(), {}) + "\nError: Bad package file " + CorePath() + Failed +
-                              Enter);
-    EXPECT_EQ(run.exitCode, -1);
-    EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});  // window package not tried
-    EXPECT_FALSE(ReadValue("KELDO").exists);
+    const std::vector<std::function<void()>> damages = {
+        [&] { Pack("setup/keldo_core.pkg", CoreFiles(), "keldo package file"); },  // header in the wrong case
+        // Packed by kdpack, then one byte of a file's data changed and the
+        // script compressed again: the digest on line 2 no longer matches.
+        [&] {
+            for (const PackageFile& file : CoreFiles()) {
+                ASSERT_TRUE(test::WriteFile(root / ("tree/" + file.directory + "/" + file.name), file.data));
+            }
+            const std::string package = root / "setup/keldo_core.pkg", script = root / "scratch/core.txt";
+            ASSERT_EQ(Kdpack(root, {"pack", root / "tree", package, "--text", "*.txt"}), 0);
+            ASSERT_EQ(Kdpack(root, {"decompress", package, script}), 0);
+            std::string text = test::ReadFile(script);
+            const std::size_t at = text.find("line two");
+            ASSERT_NE(at, std::string::npos);
+            text[at] = 'L';
+            ASSERT_TRUE(test::WriteFile(script, text));
+            ASSERT_EQ(Kdpack(root, {"compress", script, package}), 0);
+        },
+    };
+    for (const auto& damage : damages) {
+        fs::create_directories(root / "tree/Bin");
+        fs::create_directories(root / "tree/doc");
+        damage();
+        Pack("setup/keldo_window64.pkg", WindowFiles());
+        const std::string destination = W(root / "dest");
+        const RunResult run = Run(destination + "\n\n\n");
+        EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                                  destination + " directory\nThis may take a few minutes..." +
+                                  Progress(CorePath(), {}) + "\nError: Bad package file " + CorePath() + Failed +
+                                  Enter);
+        EXPECT_EQ(run.exitCode, -1);
+        // Nothing of the package, and the window package not tried.
+        EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});
+        EXPECT_FALSE(ReadValue("KELDO").exists);
+        fs::remove_all(fs::path(root / "dest"));
+    }
 }
 
 TEST_F(InstallerRun, DestinationOfAnotherUserIsRefusedBeforeAnythingIsWritten) {

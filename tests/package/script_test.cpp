@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "package/script_format.h"
 #include "package_support.h"
 #include "platform/platform.h"
+#include "util/strings.h"
 
 namespace kd::test {
 namespace {
@@ -22,6 +24,7 @@ struct ScriptCase {
     Snapshot after;       // the destination afterwards
     Snapshot before = {};  // made in the destination first
     std::vector<std::string> readOnly = {};
+    std::string head = Head;  // the header and line 2
 };
 
 void PrintTo(const ScriptCase& c, std::ostream* out) { *out << c.name; }
@@ -33,6 +36,19 @@ std::string File(const std::string& name, const std::string& data) {
 std::string Dir(const std::string& name) { return "[DIR]\nName = " + name + "\n"; }
 
 const std::string Bad = "Bad package file {P}";
+
+// The header and a line 2 of `tag` followed by the digest of `rest` (in
+// upper case when `upper`), then `lineEnd`.
+std::string SignedHead(const std::string& rest, const std::string& tag = "kdpack sha256 ",
+                       bool upper = false, const std::string& lineEnd = "\r\n") {
+    platform::Sha256 hash;
+    hash.Update(rest.data(), rest.size());
+    unsigned char digest[script::DigestSize];
+    EXPECT_TRUE(hash.Finish(digest));
+    std::string hex = script::Hex(digest, sizeof digest);
+    if (upper) MakeUpper(hex);
+    return "KELDO PACKAGE FILE\r\n" + tag + hex + lineEnd;
+}
 
 void Build(const std::string& root, const Snapshot& entries) {
     for (const auto& [entry, content] : entries) {
@@ -56,7 +72,7 @@ TEST_P(ScriptTest, Installs) {
         ASSERT_EQ(platform::SetReadOnly((run.destination + "/" + entry).c_str()),
                   platform::Error::None);
     }
-    const bool ok = run.Install(Head + c.script);
+    const bool ok = run.Install(c.head + c.script);
     EXPECT_EQ(run.package.errorText, run.Expand(c.error));
     EXPECT_EQ(ok, c.error.empty());
     EXPECT_EQ(run.Installed(), c.after);
@@ -267,6 +283,28 @@ KD_SCRIPT_CASES(
      "", {{"after", "x"}, {"core.pkg", "a\n"}, {"t", "1\r\n"}}},
     {"SameNameElsewhereIsWritten", Dir("sub") + File("core.pkg.kd_temp", "x"), "",
      {{"sub/", ""}, {"sub/core.pkg.kd_temp", "x"}}});
+
+// A digest on line 2 covers every byte after line 2's line end and is checked
+// before any command runs: a wrong one leaves even an RMDIR of the whole
+// destination undone. Any other line 2 is free text.
+const std::string Wipe = "[RMDIR]\nName = \nWithsubdir = YES\n" + Dir("") + File("a", "new");
+const std::string Tampered = "[RMDIR]\nName = \nWithsubdir = YES\n" + Dir("") + File("a", "nEw");
+const Snapshot Old = {{"a", "old"}, {"s/", ""}, {"s/user.db", "data"}};
+KD_SCRIPT_CASES(
+    Digest,
+    {"Matches", Wipe, "", {{"a", "new"}}, Old, {}, SignedHead(Wipe)},
+    {"MatchesInUpperCaseWithBlanksAndTab", Wipe, "", {{"a", "new"}}, Old, {},
+     SignedHead(Wipe, " kdpack \tsha256   ", true, "  \n")},
+    {"DataChanged", Tampered, Bad, Old, Old, {}, SignedHead(Wipe)},
+    {"ScriptCutShort", Wipe.substr(0, Wipe.size() - 1), Bad, Old, Old, {}, SignedHead(Wipe)},
+    {"LineEndIsNotCovered", Wipe, "", {{"a", "new"}}, Old, {}, SignedHead(Wipe, "kdpack sha256 ", false, "\n")},
+    {"OfNothing", "", "", Old, Old, {}, SignedHead("", "kdpack sha256 ", false, "")},
+    // Not the digest rule: line 2 is free text and the script runs as written.
+    {"TagInOtherCase", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "KDPACK SHA256 ")},
+    {"DigitMissing", Tampered, "", {{"a", "nEw"}}, Old, {},
+     SignedHead(Wipe).erase(SignedHead(Wipe).size() - 3, 1)},
+    {"TextAfterDigest", Tampered, "", {{"a", "nEw"}}, Old, {},
+     SignedHead(Wipe, "kdpack sha256 ", false, " x\n")});
 
 // Before the first DIR, names are relative to the working directory.
 TEST(ScriptWorkingDirectory, FileBeforeDirIsWrittenThere) {

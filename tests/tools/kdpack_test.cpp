@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "codec/decoder.h"
+#include "package/package.h"
+#include "package/script_format.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
 #include "tools/kdpack/script_check.h"
-#include "tools/kdpack/sha256.h"
 
 namespace kd {
 namespace {
@@ -79,9 +82,11 @@ TEST_F(KdpackTree, PackVerifyDecompress) {
     const std::string header = "KELDO PACKAGE FILE\nkdpack sha256 ";
     ASSERT_EQ(script.compare(0, header.size(), header), 0);
     const std::string body = script.substr(script.find('\n', header.size()) + 1);
-    Sha256 hash;
+    platform::Sha256 hash;
     hash.Update(body.data(), body.size());
-    EXPECT_EQ(script.substr(header.size(), 64), hash.HexDigest());
+    unsigned char digest[script::DigestSize];
+    ASSERT_TRUE(hash.Finish(digest));
+    EXPECT_EQ(script.substr(header.size(), 64), script::Hex(digest, sizeof digest));
     EXPECT_EQ(body,
               "[DIR]\nName = \n"
               "[FILE]\nName = readme.txt\nSize = 12\nhello\nworld\n\n[TEXTFILE]\nName = readme.txt\n"
@@ -192,6 +197,89 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
     EXPECT_FALSE(test::IsFile(dir / "case.pkg"));
 }
 
+// Trees that would leak or loop, and outputs an attacker prepared. Links to
+// files are not visible as links under Wine, so these run natively only.
+TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "links are made with POSIX calls";
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(Put(dir / "outside/secret.key", "api key"));
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        int exit;
+        const char* err;  // a line of standard error
+        const char* output = "src/out.pkg";
+    } cases[] = {
+        {"LinkToDot", [&] { fs::create_symlink(".", fs::path(dir / "src/docs/loop")); }, 1,
+         "kdpack: cannot pack docs\\loop: a symbolic link or junction; a package cannot hold a link, "
+         "and pack does not copy what it points to\n"},
+        {"LinkToOutsideDirectory", [&] { fs::create_symlink(dir / "outside", fs::path(dir / "src/keys")); }, 1,
+         "kdpack: cannot pack keys: a symbolic link"},
+        {"LinkToOutsideFile",
+         [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "src/bin/key.txt")); }, 1,
+         "kdpack: cannot pack bin\\key.txt: a symbolic link"},
+        // A package and leftovers inside the tree are never packed.
+        {"OutputInsideTheTree",
+         [&] {
+             Put(dir / "src/out.pkg", "previous package");
+             Put(dir / "src/OUT.PKG.kdpack-body", "leftover");
+         },
+         0, "kdpack: leaving out out.pkg: it is kdpack's own output\n"},
+        {"PlantedTemporaryLinkInsideTheTree",
+         [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "src/out.pkg.kdpack-tmp")); }, 0,
+         "kdpack: leaving out out.pkg.kdpack-tmp: it is kdpack's own output\n"},
+        // A planted link at the temporary name is removed, never written through.
+        {"PlantedTemporaryLink",
+         [&] {
+             fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-tmp"));
+             fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-body"));
+         },
+         0, "", "out.pkg"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.prepare();
+        const std::string output = dir / c.output;
+        const Outcome pack = Kdpack(dir, {"pack", dir / "src", output});
+        EXPECT_EQ(pack.exit, c.exit) << c.name << "\n" << pack.err;
+        EXPECT_NE(pack.err.find(c.err), std::string::npos) << c.name << "\n" << pack.err;
+        EXPECT_EQ(test::ReadFile(dir / "outside/secret.key"), "api key") << c.name;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-tmp")))) << c.name;
+        if (c.exit == 0) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(fs::path(output)))) << c.name;
+            const std::string script = Script(output);
+            EXPECT_EQ(script.find("out.pkg"), std::string::npos) << c.name;
+            EXPECT_EQ(script.find("api key"), std::string::npos) << c.name;
+        } else {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output)))) << c.name;
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-body")))) << c.name;
+        fs::remove_all(fs::path(dir / "src"));
+        fs::remove(fs::path(output));
+    }
+}
+
+// Ctrl-C during a long pack: the temporary files go, the target never appears.
+TEST_F(KdpackTree, InterruptRemovesTemporaryFiles) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "the signal is sent by a POSIX shell";
+    std::error_code ec;
+    std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 0, ec);
+    ASSERT_TRUE(Put(dir / "src/big.bin", ""));
+    std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 64u << 20, ec);
+    ASSERT_FALSE(ec);
+    // Waits until both temporary files exist (the compression has begun),
+    // then interrupts and records the exit status.
+    const std::string command =
+        "sh -c 'k=\"$1\"; d=\"$2\"; \"$k\" pack \"$d/src\" \"$d/out.pkg\" >/dev/null 2>&1 & pid=$!; i=0; "
+        "while [ ! -e \"$d/out.pkg.kdpack-tmp\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
+        "kill -INT $pid; wait $pid; echo $? > \"$d/status\"' sh \"" KD_KDPACK_PROGRAM "\" \"" + dir.Path() + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(test::ReadFile(dir / "status"), "130\n");
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg"));
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp"));
+    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body"));
+}
+
 // A tree over 2 GiB is refused before anything is copied: every write would fail.
 TEST_F(KdpackTree, RefusesOverTwoGibBeforeCopying) {
     std::error_code ec;
@@ -224,7 +312,7 @@ std::string ProblemsOf(const std::string& script, std::size_t split) {
 
 TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
     const std::string head = "KELDO PACKAGE FILE\nunsigned\n";
-    const std::string full(ScriptLinePiece, 'x');
+    const std::string full(script::LinePiece, 'x');
     struct Case {
         std::string body;
         const char* problems;
@@ -243,8 +331,8 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
         {"[DIR]\nName = \n[REMOVEFILE]\nName = *.tmp*\n[EXEC]\nName = run.exe /q:x\n", ""},
         {"[DIR]\nName = d\n[FILE]\nName = A.txt\nSize = 0\n[FILE]\nName = A.txt\nSize = 0\n"
          "[DIR]\nName = D/\n[FILE]\nName = a.txt\nSize = 0\n",
-         "11: directory D differs only in letter case from line 3 (d): Windows takes them for one\n"
-         "13: file D\\a.txt differs only in letter case from line 5 (d\\A.txt): Windows takes them for one\n"},
+         "11: directory D differs only in letter case from an earlier one: Windows takes them for one\n"
+         "13: file a.txt in D differs only in letter case from an earlier file there: Windows takes them for one\n"},
         // A last line without its line end is read whole up to 2046 bytes.
         {full, ""},
         {full + "x", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
@@ -255,71 +343,28 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
         const std::string script = head + c.body;
         EXPECT_EQ(ProblemsOf(script, script.size()), c.problems) << c.body;
         // Split where a full piece ends, the decoder may hand it over alone.
-        EXPECT_EQ(ProblemsOf(script, head.size() + ScriptLinePiece), c.problems) << c.body;
-    }
-}
-
-TEST(KdpackNames, Rules) {
-    struct Case {
-        const char* name;
-        bool sound;
-    } cases[] = {
-        {"readme.txt", true},     {"a b.txt", true},       {".hidden", true},
-        {"two  blanks", false},   {" lead", false},        {"trail ", false},
-        {"tab\there", false},     {"line\nend", false},    {"cr\r", false},
-        {"back\\slash", false},   {"colon:", false},       {"star*", false},
-        {"dot.", false},          {"", false},             {"nul", false},
-        {"Com1.log", false},      {"console.txt", true},   {"com10", true},
-    };
-    for (const Case& c : cases) EXPECT_EQ(NameProblem(c.name).empty(), c.sound) << c.name;
-}
-
-TEST(KdpackNames, Wildcards) {
-    struct Case {
-        const char* pattern;
-        const char* name;
-        bool match;
-    } cases[] = {
-        {"*.txt", "readme.txt", true}, {"*.txt", "README.TXT", true}, {"*.txt", "readme.txt.bak", false},
-        {"read?e.*", "readme.md", true}, {"*", "", true}, {"a*b*c", "aXbYc", true},
-        {"a*b*c", "aXbY", false}, {"?", "", false}, {"*.*", "noext", false},
-    };
-    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
-}
-
-TEST(KdpackSha256, KnownDigests) {
-    struct Case {
-        std::string input;
-        const char* digest;
-    } cases[] = {
-        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-    };
-    for (const Case& c : cases) {
-        Sha256 whole;
-        whole.Update(c.input.data(), c.input.size());
-        EXPECT_EQ(whole.HexDigest(), c.digest);
-        // Fed in uneven pieces, the digest is the same.
-        Sha256 pieces;
-        for (std::size_t at = 0, step = 1; at < c.input.size(); at += step, step = step * 3 % 97 + 1)
-            pieces.Update(c.input.data() + at, std::min(step, c.input.size() - at));
-        EXPECT_EQ(pieces.HexDigest(), c.digest);
+        EXPECT_EQ(ProblemsOf(script, head.size() + script::LinePiece), c.problems) << c.body;
     }
 }
 
 // Damaged and sound packages kept as files, each with the verdict verify
-// must print (the package path shown as PKG) and its exit status.
-TEST(KdpackGolden, VerifyVerdicts) {
+// must print (the package path shown as PKG) and its exit status. The
+// installer runs on each too: it rejects exactly the packages verify says it
+// rejects, and installs every package verify finds sound.
+TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
     struct Case {
         const char* name;
         int exit;
+        const char* listed = "";  // a line kdpack list must print
+        bool partly = false;      // rejected after earlier commands wrote files
     } cases[] = {
         {"signed", 0},       {"unsigned", 0},     {"bad-digest", 1}, {"bad-header", 1},
-        {"data", 1},         {"long", 1},         {"missing-marker", 1}, {"names", 1},
+        {"data", 1, "", true}, {"long", 1},       {"missing-marker", 1, "", true}, {"names", 1, "", true},
         {"no-header", 1},    {"truncated", 1},    {"zero-length", 1}, {"header-only", 1},
+        // A line of one zero byte does not end the script: what follows runs.
+        {"zero-byte-line", 1, "RMDIR      \nDIR        \nFILE       x.txt 1\n"},
+        // Sizes that wrap in 32 bits are refused, not read as 0 or 1.
+        {"size-4294967296", 1}, {"size-4294967297", 1},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
@@ -333,9 +378,34 @@ TEST(KdpackGolden, VerifyVerdicts) {
         const std::string expected = test::ReadFile(data + "/" + c.name + ".expect", &ok);
         ASSERT_TRUE(ok) << c.name;
         EXPECT_EQ(shown, expected) << c.name;
+
+        const Outcome list = Kdpack(dir, {"list", package});
+        EXPECT_NE(list.out.find(c.listed), std::string::npos) << c.name << "\n" << list.out;
+
+        // Run from a directory of its own: a FILE before any DIR lands there.
+        const std::string destination = dir / (std::string(c.name) + "-dest");
+        const std::string work = dir / (std::string(c.name) + "-work");
+        const std::string previous = platform::CurrentDirectory();
+        std::filesystem::create_directories(std::filesystem::path(work));
+        ASSERT_TRUE(test::ChangeDirectory(work));
+        KdPackage installer;
+        const bool installed = installer.Install(package, destination, false);
+        ASSERT_TRUE(test::ChangeDirectory(previous));
+        const bool rejected = installer.errorText == "Bad package file " + package ||
+                              installer.errorText == "Cannot decompress package file";
+        const bool verifyRejects = run.out.find("the installer rejects the package\n") != std::string::npos;
+        EXPECT_EQ(rejected, verifyRejects) << c.name << ": " << installer.errorText;
+        if (c.exit == 0) {
+            EXPECT_TRUE(installed) << c.name << ": " << installer.errorText;
+        }
+        if (rejected && !c.partly) {
+            EXPECT_TRUE(test::ListTree(destination).empty()) << c.name;
+        }
     }
     const Outcome list = Kdpack(dir, {"list", data + "/header-only.pkg"});
-    EXPECT_NE(list.err.find("kdpack: 1 problem; kdpack verify"), std::string::npos) << list.err;
+    EXPECT_NE(list.err.find("kdpack: 1 problem, and the installer rejects the package; kdpack verify"),
+              std::string::npos)
+        << list.err;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Script name tests: parent components and device names as Windows sees them.
+// Script name tests: parent components and device names as Windows sees them,
+// names a script cannot carry, wildcards.
 #include <gtest/gtest.h>
 
 #include "util/names.h"
@@ -31,6 +32,35 @@ TEST(Names, NamesDevice) {
         {"LPT\xB9x", false},  {"com\xB9\xB9", false},
     };
     for (const auto& c : cases) EXPECT_EQ(NamesDevice(c.name), c.device) << "[" << c.name << "]";
+}
+
+TEST(Names, NameProblem) {
+    struct Case {
+        const char* name;
+        bool sound;
+    } cases[] = {
+        {"readme.txt", true},     {"a b.txt", true},       {".hidden", true},
+        {"two  blanks", false},   {" lead", false},        {"trail ", false},
+        {"tab\there", false},     {"line\nend", false},    {"cr\r", false},
+        {"back\\slash", false},   {"colon:", false},       {"star*", false},
+        {"dot.", false},          {"", false},             {"nul", false},
+        {"Com1.log", false},      {"console.txt", true},   {"com10", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NameProblem(c.name).empty(), c.sound) << c.name;
+}
+
+TEST(Names, WildcardMatch) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    } cases[] = {
+        {"*.txt", "readme.txt", true}, {"*.txt", "README.TXT", true}, {"*.txt", "readme.txt.bak", false},
+        {"read?e.*", "readme.md", true}, {"*", "", true}, {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbY", false}, {"?", "", false}, {"*.*", "noext", false},
+        {"\xC4*", "\xE4.txt", false},  // letter case folds for ASCII letters only
+    };
+    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
 
 namespace kd {
 
@@ -10,18 +9,11 @@ namespace kd {
 constexpr int KdpackOk = 0;
 constexpr int KdpackFailed = 1;  // an operation failed, or verify found problems
 constexpr int KdpackUsage = 2;   // the command line was not understood
+constexpr int KdpackInterrupted = 130;  // stopped by Ctrl-C or SIGTERM; temporary files removed
 
 // Runs kdpack with its arguments (argv[0] is the program). Results and help
 // go to `out`, errors and progress to `err`; progress only when `err` is a
 // terminal.
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
-
-// True when `name` matches `pattern`, with * and ? as wildcards and ASCII
-// letter case ignored.
-bool WildcardMatch(const std::string& pattern, const std::string& name);
-
-// Why a file or directory name cannot be carried faithfully by a script and
-// created by the installer; empty when it can.
-std::string NameProblem(const std::string& name);
 
 }  // namespace kd

@@ -1,64 +1,95 @@
-// Reading a package script the way the installer does: lines in pieces of at
-// most 2046 bytes, normalised section lines, parameter lines found by their
-// markers, FILE data stepped over by its size.
+// Reading a package script the way the installer does: line pieces of at most
+// 2046 bytes, section lines, parameter lines found by their markers, FILE data
+// stepped over by its size. Every reading rule comes from package/.
 #include "tools/kdpack/script_check.h"
-
-#include "tools/kdpack/kdpack.h"
-#include "util/names.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd {
 
 namespace {
 
-struct CommandShape {
-    const char* name;
-    std::vector<std::string> markers;
-};
+const char* const Rejects = ": the installer rejects the package";
 
-const std::vector<CommandShape>& Shapes() {
-    static const std::vector<CommandShape> shapes = {
-        {"DIR", {"Name = "}},      {"RMDIR", {"Name = ", "Withsubdir = "}},
-        {"FILE", {"Name = ", "Size = "}}, {"REMOVEFILE", {"Name = "}},
-        {"EXEC", {"Name = "}},     {"TEXTFILE", {"Name = "}},
-        {"TEXTDIR", {"Name = "}},
-    };
-    return shapes;
-}
-
-std::string Normalised(std::string text) {
-    TrimString(text, false, true);
-    return text;
-}
-
-std::string LowerKey(std::string path) {
+std::string Folded(std::string path) {
     SlashesToBackslashes(path);
     MakeLower(path);
     return path;
 }
 
-}  // namespace
-
-ScriptCheck::ScriptCheck(std::size_t destinationLength, std::string packageName)
-    : destinationLength(destinationLength), packageName(std::move(packageName)) {
-    // The installer decompresses into <destination>\<package>.kd_temp.
-    if (!this->packageName.empty()) NotePath(this->packageName + ".kd_temp", MaxFilePath);
+// FNV-1a: the folded form's hash; never 0, which marks an empty slot.
+std::uint64_t FoldedHash(const std::string& path) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : Folded(path)) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash == 0 ? 1 : hash;
 }
 
-void ScriptCheck::Problem(std::uint64_t at, std::string message) {
-    problems.push_back({at, std::move(message)});
+std::uint64_t ExactHash(const std::string& path) {
+    std::string exact = path;
+    SlashesToBackslashes(exact);
+    return std::hash<std::string_view>{}(exact);
+}
+
+// The directory part of a "\"-separated path, and the last name.
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t separator = path.rfind('\\');
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+}  // namespace
+
+bool FoldedPaths::Add(const std::string& path) {
+    if (4 * (used + 1) > 3 * slots.size()) Grow();
+    const Entry entry{FoldedHash(path), ExactHash(path)};
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t at = entry.folded & mask;; at = (at + 1) & mask) {
+        if (slots[at].folded == 0) {
+            slots[at] = entry;
+            ++used;
+            return true;
+        }
+        if (slots[at].folded == entry.folded) return slots[at].exact == entry.exact;
+    }
+}
+
+void FoldedPaths::Grow() {
+    std::vector<Entry> old(slots.empty() ? 1024 : 2 * slots.size());
+    old.swap(slots);
+    const std::size_t mask = slots.size() - 1;
+    for (const Entry& entry : old) {
+        if (entry.folded == 0) continue;
+        std::size_t at = entry.folded & mask;
+        while (slots[at].folded != 0) at = (at + 1) & mask;
+        slots[at] = entry;
+    }
+}
+
+ScriptCheck::ScriptCheck(std::size_t destinationLength, std::string packageName)
+    : destinationLength(destinationLength) {
+    // The installer decompresses into <destination>\<package>.kd_temp.
+    if (!packageName.empty()) NotePath(packageName + script::TemporarySuffix, MaxFilePath);
+}
+
+void ScriptCheck::Problem(std::uint64_t at, std::string message, bool refused) {
+    problems.push_back({at, std::move(message), refused});
+}
+
+bool ScriptCheck::Refused() const {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const ScriptProblem& problem) { return problem.refused; });
 }
 
 void ScriptCheck::NotePath(const std::string& relative, std::size_t limit) {
     const std::size_t length = destinationLength + 1 + relative.size();
-    if (length > longestPath) {
-        longestPath = length;
-        longestPathText = relative;
-    }
+    longestPath = std::max(longestPath, length);
     if (length > limit) {
         Problem(current.line, "path of " + std::to_string(length) +
                                   " characters below a destination of " +
@@ -69,20 +100,23 @@ void ScriptCheck::NotePath(const std::string& relative, std::size_t limit) {
 
 bool ScriptCheck::CheckRelative(const std::string& name, bool directory) {
     const char* what = directory ? "directory" : "name";
+    // The installer refuses an absolute name only before the first DIR, where
+    // it would be used as written.
+    const bool beforeDirectory = !directory && !haveDirectory;
     if (!name.empty() && (name[0] == '\\' || name[0] == '/')) {
-        Problem(current.line, std::string(what) + " is absolute: " + name);
+        Problem(current.line, std::string(what) + " is absolute: " + name, beforeDirectory);
         return false;
     }
-    if (name.size() >= 2 && name[1] == ':') {
-        Problem(current.line, std::string(what) + " names a drive: " + name);
+    if (name.find(':') != std::string::npos && (beforeDirectory || (name.size() >= 2 && name[1] == ':'))) {
+        Problem(current.line, std::string(what) + " names a drive: " + name, beforeDirectory);
         return false;
     }
     if (ClimbsUp(name)) {
-        Problem(current.line, std::string(what) + " leaves the destination with '..': " + name);
+        Problem(current.line, std::string(what) + " leaves the destination with '..': " + name, true);
         return false;
     }
     if (NamesDevice(name)) {
-        Problem(current.line, std::string(what) + " names a Windows device: " + name);
+        Problem(current.line, std::string(what) + " names a Windows device: " + name, true);
         return false;
     }
     return true;
@@ -108,84 +142,69 @@ void ScriptCheck::CheckComponents(const std::string& name, bool directory) {
 
 bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
     scriptBytes += size;
+    digestWatcher.Write(data, size);
     const unsigned char* next = data;
     const unsigned char* const end = data + size;
     while (next < end) {
-        if (state == State::Stopped) {
-            if (hashing) hash.Update(next, static_cast<std::size_t>(end - next));
-            break;
-        }
         if (state == State::Data) {
             const std::size_t take =
                 static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft, static_cast<std::uint64_t>(end - next)));
             if (std::memchr(next, 0, take)) dataHasZero = true;
             lineNumber += static_cast<std::uint64_t>(std::count(next, next + take, '\n'));
-            if (hashing) hash.Update(next, take);
             next += take;
             dataLeft -= take;
             fileBytes += take;
             if (dataLeft == 0) {
-                zeroBytesByFile[LowerKey(currentDirectory + current.name)] = dataHasZero;
+                const std::uint64_t key = FoldedHash(currentDirectory + current.name);
+                if (dataHasZero) filesWithZeroBytes.insert(key); else filesWithZeroBytes.erase(key);
                 state = State::Commands;
             }
             continue;
         }
-        if (line.size() == ScriptLinePiece) {
+        if (splitter.Complete()) {
             // A full piece without its line end, and more bytes follow: the
             // line needs a second read. At the end of the script it would not.
-            Line(line, false);
-            line.clear();
+            Line(splitter.Line(), false);
+            splitter.Clear();
             continue;
         }
-        if (line.empty()) pieceLine = lineNumber;
-        const std::size_t room = ScriptLinePiece - line.size();
-        const unsigned char* stop = end - next > static_cast<std::ptrdiff_t>(room) ? next + room : end;
-        const auto* lineFeed =
-            static_cast<const unsigned char*>(std::memchr(next, '\n', static_cast<std::size_t>(stop - next)));
-        const unsigned char* taken = lineFeed ? lineFeed + 1 : stop;
-        line.append(reinterpret_cast<const char*>(next), static_cast<std::size_t>(taken - next));
-        if (hashing) hash.Update(next, static_cast<std::size_t>(taken - next));
-        next = taken;
-        if (lineFeed) {
+        if (splitter.Empty()) pieceLine = lineNumber;
+        next += splitter.Take(next, static_cast<std::size_t>(end - next));
+        if (splitter.Complete() && splitter.EndsWithLineFeed()) {
             ++lineNumber;
-            Line(line, true);
-            line.clear();
+            Line(splitter.Line(), true);
+            splitter.Clear();
         }
     }
     return true;
 }
 
-void ScriptCheck::Line(std::string& text, bool complete) {
-    const std::size_t zero = text.find('\0');
-    if (zero == 0) {
-        Problem(pieceLine, "a zero byte begins this line: the installer stops reading the script here");
-        state = State::Stopped;
-        return;
+void ScriptCheck::Line(std::string text, bool whole) {
+    if (text.find('\0') != std::string::npos) {
+        if (state == State::Parameter) {
+            Problem(pieceLine, "a zero byte in this parameter line: the installer takes the value only up to it");
+        } else if (state != State::Header) {
+            Problem(pieceLine, "a zero byte in this line: the installer reads it as an ordinary byte and "
+                               "reads on after the line");
+        }
     }
-    if (zero != std::string::npos) {
-        Problem(pieceLine, "a zero byte in this line: the installer reads the line only up to it");
-        text.resize(zero);
-    }
-    if (!complete) {
+    // A piece of LinePiece bytes without its line end: the installer reads
+    // the rest of the line as the next line.
+    if (!whole) {
         if (!lineTooLongNoted)
             Problem(pieceLine, "line longer than 2046 bytes with its line end: the installer reads it in pieces");
         lineTooLongNoted = true;
     } else {
         lineTooLongNoted = false;
     }
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    if (!text.empty() && text.back() == '\r') text.pop_back();
 
     switch (state) {
     case State::Header:
-        if (Normalised(text) != "KELDO PACKAGE FILE")
-            Problem(pieceLine, "line 1 is not the package header \"KELDO PACKAGE FILE\"");
+        if (!script::IsHeader(text))
+            Problem(pieceLine, "line 1 is not the package header \"KELDO PACKAGE FILE\"", true);
         state = State::LineTwo;
         break;
     case State::LineTwo:
-        if (text.compare(0, std::strlen(DigestTag), DigestTag) == 0)
-            expectedDigest = Normalised(text.substr(std::strlen(DigestTag)));
-        hashing = true;
         state = State::Commands;
         break;
     case State::Commands:
@@ -194,158 +213,155 @@ void ScriptCheck::Line(std::string& text, bool complete) {
     case State::Parameter:
         Parameter(text);
         break;
-    default:
+    case State::Data:
         break;
     }
 }
 
-void ScriptCheck::Command(const std::string& raw) {
-    const std::string text = Normalised(raw);
-    if (text.empty() || text[0] != '[') return;
-    const std::size_t close = text.find(']');
-    if (close == std::string::npos) {
-        Problem(pieceLine, "section line without ']': the installer skips it: " + text);
+void ScriptCheck::Command(const std::string& text) {
+    std::string name;
+    if (!script::SectionName(text, name)) {
+        const std::string normalised = script::Normalised(text);
+        if (!normalised.empty() && normalised[0] == '[')
+            Problem(pieceLine, "section line without ']': the installer skips it: " + normalised);
         return;
     }
-    std::string name = Normalised(text.substr(1, close - 1));
-    MakeUpper(name);
-    for (const CommandShape& shape : Shapes()) {
-        if (name == shape.name) {
-            current = ScriptCommand{pieceLine, name, {}, -1};
-            parameters = shape.markers;
-            withSubdirectories.clear();
-            state = State::Parameter;
-            return;
-        }
+    const script::Command command = script::CommandNamed(name);
+    if (command == script::Command::None) {
+        Problem(pieceLine, "unknown section [" + name + "]: the installer skips it and the lines after it");
+        return;
     }
-    Problem(pieceLine, "unknown section [" + name + "]: the installer skips it and the lines after it");
+    current = ScriptCommand{pieceLine, command, {}, -1};
+    parametersRead = 0;
+    state = State::Parameter;
 }
 
-void ScriptCheck::Parameter(const std::string& raw) {
-    const std::string& marker = parameters.front();
-    const std::size_t at = raw.find(marker);
-    if (at == std::string::npos) {
-        Problem(pieceLine, "[" + current.command + "] needs a \"" + marker +
-                               "\" line here: the installer rejects the package");
+void ScriptCheck::Parameter(const std::string& text) {
+    std::size_t count = 0;
+    const char* const* markers = script::Parameters(current.command, count);
+    const char* marker = markers[parametersRead];
+    std::string value;
+    if (!script::ParameterValue(text, marker, value)) {
+        Problem(pieceLine, std::string("[") + script::CommandName(current.command) + "] needs a \"" + marker +
+                               "\" line here" + Rejects, true);
         state = State::Commands;
-        Command(raw);  // go on checking from this line
+        Command(text);  // go on checking from this line
         return;
     }
-    std::string value = raw.substr(at + marker.size());
-    if (marker == "Withsubdir = ") {
-        MakeUpper(value);
-        withSubdirectories = Normalised(value);
-    } else if (marker == "Size = ") {
-        value = Normalised(value);
-        std::uint32_t size = 0;  // as the installer reads it: leading digits, 32 bits
+    if (marker == script::SizeMarker) {
         std::size_t digits = 0;
-        while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9')
-            size = size * 10 + static_cast<std::uint32_t>(value[digits++] - '0');
-        if (digits == 0 || digits != value.size())
+        while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
+        if (!script::ParseSize(value, current.size)) {
+            Problem(pieceLine, "size " + value + " is above 2147483647" + Rejects, true);
+            current.size = 0;
+        } else if (digits == 0 || digits != value.size()) {
             Problem(pieceLine, "size \"" + value + "\" is not a plain number: the installer reads " +
-                                   std::to_string(size));
-        if (size > 0x7FFFFFFFu || digits > 10)
-            Problem(pieceLine, "size " + value + " is above 2147483647");
-        current.size = size;
+                                   std::to_string(current.size));
+        }
+    } else if (marker == script::NameMarker) {
+        current.name = value;
     } else {
-        current.name = Normalised(value);
+        current.withSubdirectories = value == "YES";
     }
-    parameters.erase(parameters.begin());
-    if (parameters.empty()) EndCommand();
+    if (++parametersRead == count) EndCommand();
 }
 
 void ScriptCheck::EndCommand() {
-    commands.push_back(current);
+    ++commandCount;
     state = State::Commands;
-    const std::string& command = current.command;
-    if (command == "DIR" || command == "RMDIR" || command == "TEXTDIR") {
+    using script::Command;
+    const Command command = current.command;
+    directoryCount += command == Command::Dir;
+    textCount += command == Command::TextFile || command == Command::TextDir;
+    if (command == Command::File) ++fileCount;
+    if (onCommand) onCommand(current);
+
+    if (command == Command::Dir || command == Command::RmDir || command == Command::TextDir) {
         std::string directory = current.name;
         SlashesToBackslashes(directory);
         if (CheckRelative(directory, true)) CheckComponents(directory, true);
-        if (command == "DIR") {
+        RemoveTrailingSeparator(directory);
+        if (command == Command::RmDir && current.withSubdirectories && (directory.empty() || directory == "."))
+            Problem(current.line, "[RMDIR] of the destination itself with its subdirectories: the installer "
+                                  "deletes everything in the destination, whatever it holds");
+        if (command == Command::Dir) {
             if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
             currentDirectory = directory;
             if (!currentDirectory.empty() && currentDirectory.back() != '\\') currentDirectory += '\\';
             haveDirectory = true;
             std::string shown = directory;
             RemoveTrailingSeparator(shown);
-            if (!shown.empty()) CheckCase(directoriesByFolded, shown, "directory");
+            if (!shown.empty() && !directories.Add(shown))
+                Problem(current.line, "directory " + shown +
+                                          " differs only in letter case from an earlier one: Windows takes them for one");
         }
         return;
     }
     if (!haveDirectory) {
-        Problem(current.line, "[" + command + "] before any [DIR]: the installer takes " + current.name +
+        Problem(current.line, std::string("[") + script::CommandName(command) +
+                                  "] before any [DIR]: the installer takes " + current.name +
                                   " relative to its own working directory");
     }
     const bool relative = CheckRelative(current.name, false);
-    if (relative && (command == "FILE" || command == "TEXTFILE")) CheckComponents(current.name, false);
+    if (relative && (command == Command::File || command == Command::TextFile))
+        CheckComponents(current.name, false);
     const std::string path = currentDirectory + current.name;
-    if (command == "FILE") {
+    if (command == Command::File) {
         NotePath(path, MaxFilePath);
         std::string target = path;
         SlashesToBackslashes(target);
-        CheckCase(filesByFolded, target, "file");
-        std::string lower = current.name;
-        MakeLower(lower);
-        if (lower == "thumbs.db")
+        if (!files.Add(target)) {
+            const std::string directory = DirectoryOf(target);
+            Problem(current.line, "file " + target.substr(directory.empty() ? 0 : directory.size() + 1) +
+                                      (directory.empty() ? std::string(" in the destination") : " in " + directory) +
+                                      " differs only in letter case from an earlier file there: Windows takes them for one");
+        }
+        if (script::IsSkippedFile(current.name))
             Problem(current.line, "the installer never writes a file named " + current.name);
         dataLeft = static_cast<std::uint64_t>(current.size);
         dataHasZero = false;
         if (dataLeft > 0) {
             state = State::Data;
         } else {
-            zeroBytesByFile[LowerKey(path)] = false;
+            filesWithZeroBytes.erase(FoldedHash(path));
         }
-    } else if (command == "TEXTFILE") {
-        NotePath(path + ".kd_temp", MaxFilePath);
-        const auto written = zeroBytesByFile.find(LowerKey(path));
-        if (written != zeroBytesByFile.end() && written->second)
+    } else if (command == Command::TextFile) {
+        NotePath(path + script::TemporarySuffix, MaxFilePath);
+        if (filesWithZeroBytes.count(FoldedHash(path)) != 0)
             Problem(current.line, "text conversion of " + current.name +
                                       ", which holds zero bytes, would lose what follows them");
     }
 }
 
-void ScriptCheck::CheckCase(std::map<std::string, Earlier>& earlier, const std::string& path,
-                            const char* what) {
-    const auto [at, added] = earlier.try_emplace(LowerKey(path), Earlier{path, current.line});
-    if (!added && at->second.path != path)
-        Problem(current.line, std::string(what) + " " + path + " differs only in letter case from line " +
-                                  std::to_string(at->second.line) + " (" + at->second.path +
-                                  "): Windows takes them for one");
-}
-
 void ScriptCheck::Finish() {
-    if (!line.empty() && state != State::Stopped) {
-        Line(line, true);
-        line.clear();
+    if (!splitter.Empty()) {
+        Line(splitter.Line(), true);
+        splitter.Clear();
     }
     switch (state) {
     case State::Header:
-        Problem(1, "the script is empty: no header line");
+        Problem(1, "the script is empty: no header line", true);
         break;
     case State::LineTwo:
-        Problem(2, "line 2 is missing: the installer rejects the package");
+        Problem(2, std::string("line 2 is missing") + Rejects, true);
         break;
     case State::Parameter:
-        Problem(current.line, "the script ends inside [" + current.command +
-                                  "]: the installer rejects the package");
+        Problem(current.line, std::string("the script ends inside [") + script::CommandName(current.command) +
+                                  "]" + Rejects, true);
         break;
     case State::Data:
         Problem(current.line, "the data of " + current.name + " runs " + std::to_string(dataLeft) +
-                                  " bytes past the end of the script");
+                                  " bytes past the end of the script" + Rejects, true);
         break;
     default:
         break;
     }
-    if (hashing) {
-        const std::string actual = hash.HexDigest();
-        if (!expectedDigest.empty()) {
-            digest = actual == expectedDigest ? Digest::Matches : Digest::Differs;
-            if (digest == Digest::Differs)
-                Problem(2, "the digest on line 2 does not match the content after it");
-        }
+    if (HasLineTwo() && digestWatcher.HasDigest()) {
+        digest = digestWatcher.Matches() ? Digest::Matches : Digest::Differs;
+        if (digest == Digest::Differs)
+            Problem(2, std::string("the digest on line 2 does not match the content after it") + Rejects, true);
     }
-    if (scriptBytes > 0x7FFFFFFFu)
+    if (scriptBytes > static_cast<std::uint64_t>(script::MaxSize))
         Problem(0, "the script has " + std::to_string(scriptBytes) +
                        " bytes: the installer reads scripts below 2147483648 bytes only");
 }

@@ -1,0 +1,42 @@
+// kdpack's commands and their help texts, one file per purpose: pack.cpp,
+// container.cpp (compress, decompress), inspect.cpp (list, verify) and
+// dispatch.cpp (help and the command line).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/kdpack/output.h"
+
+namespace kd::kdpack {
+
+extern const char PackHelp[];
+extern const char CompressHelp[];
+extern const char DecompressHelp[];
+extern const char ListHelp[];
+extern const char VerifyHelp[];
+
+// Each returns kdpack's exit code.
+int Pack(Io& io, const std::vector<std::string>& args);
+int Compress(Io& io, const std::vector<std::string>& args);
+int Decompress(Io& io, const std::vector<std::string>& args);
+int List(Io& io, const std::vector<std::string>& args);
+int Verify(Io& io, const std::vector<std::string>& args);
+
+// What CompressStream made.
+struct Compressed {
+    std::uint64_t textBytes = 0;
+    std::uint64_t packageBytes = 0;
+    std::string packageDigest;  // SHA-256 of the container, 64 hexadecimal digits
+};
+
+// Compresses `prefix` and then the whole of `input` into
+// `output`, showing progress on a terminal. False after saying what failed,
+// naming `inputName`.
+bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE* output,
+                    const std::string& inputName, Compressed& compressed);
+
+}  // namespace kd::kdpack

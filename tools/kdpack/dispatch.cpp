@@ -1,0 +1,125 @@
+// kdpack's help texts and its command line: which command runs, and --help
+// for every command.
+#include <algorithm>
+
+#include "tools/kdpack/commands.h"
+#include "tools/kdpack/kdpack.h"
+
+namespace kd {
+
+namespace kdpack {
+
+namespace {
+
+const char MainHelp[] =
+    "usage: kdpack COMMAND ARGUMENTS...\n"
+    "\n"
+    "Makes, inspects and verifies kdinstall package files.\n"
+    "\n"
+    "commands:\n"
+    "  pack SOURCE_DIR OUT.pkg [--text PATTERN]...  package a directory tree\n"
+    "  compress SCRIPT OUT.pkg                      compress a script as it is\n"
+    "  decompress PKG OUT                           write the script of a package\n"
+    "  list PKG                                     one line per command, then totals\n"
+    "  verify PKG [--destination-length N]          check what the installer will meet\n"
+    "\n"
+    "kdpack COMMAND --help describes one command. Exit status: 0 success,\n"
+    "1 failure (or problems found by verify), 2 a command line not understood.\n";
+
+}  // namespace
+
+const char PackHelp[] =
+    "usage: kdpack pack SOURCE_DIR OUT.pkg [--text PATTERN]...\n"
+    "\n"
+    "Writes a package that recreates SOURCE_DIR below the installation\n"
+    "destination: a [DIR] for every directory, a [FILE] for every file, and a\n"
+    "[TEXTFILE] after every file whose name matches a --text wildcard (* and ?,\n"
+    "letter case ignored), which the installer converts to CR LF line ends.\n"
+    "Entries are sorted, so the same tree always gives the same package. Files\n"
+    "named Thumbs.db are left out. Names a script cannot carry (tabs, line ends,\n"
+    "two blanks in a row, blanks at either end, characters Windows refuses, lines\n"
+    "over 2046 bytes, names of one directory differing only in letter case) are\n"
+    "refused, and so are symbolic links and junctions: pack never follows one.\n"
+    "OUT.pkg and pack's temporary files (OUT.pkg.kdpack-tmp, OUT.pkg.kdpack-body)\n"
+    "are left out when they lie in the tree. Line 2 of the script holds a SHA-256\n"
+    "digest of everything after it, which the installer checks before it carries\n"
+    "out any command; the SHA-256 of the package file is printed at the end.\n"
+    "OUT.pkg is replaced only by a finished package; an interrupt removes the\n"
+    "temporary files.\n";
+
+const char CompressHelp[] =
+    "usage: kdpack compress SCRIPT OUT.pkg\n"
+    "\n"
+    "Compresses SCRIPT byte for byte into a package container; nothing is added\n"
+    "or checked. Use it for hand-written scripts, then kdpack verify.\n";
+
+const char DecompressHelp[] =
+    "usage: kdpack decompress PKG OUT\n"
+    "\n"
+    "Writes the script inside PKG to OUT. A truncated or damaged container is an\n"
+    "error and leaves no OUT behind.\n";
+
+const char ListHelp[] =
+    "usage: kdpack list PKG\n"
+    "\n"
+    "Prints one line per command of the package's script as the installer reads\n"
+    "it (command, name, and size for files), then the totals.\n";
+
+const char VerifyHelp[] =
+    "usage: kdpack verify PKG [--destination-length N]\n"
+    "\n"
+    "Checks the container is complete; the header and line 2; every section's\n"
+    "parameter lines; that every file's data lies within the script; that no\n"
+    "name is absolute or holds '..', and every level of a name is one Windows\n"
+    "creates as written; that no file or directory differs only in letter case\n"
+    "from an earlier one; that no line passes 2046 bytes; and that the longest\n"
+    "path the package creates fits Windows' limits below a destination\n"
+    "directory of N characters (default 40). A digest written by kdpack pack on\n"
+    "line 2 is checked as the installer checks it; a package without one is\n"
+    "unsigned, which is not a problem. Prints each problem with its line number,\n"
+    "and says when the installer would reject the package; exit status 0 when\n"
+    "the package is sound, 1 otherwise.\n";
+
+}  // namespace kdpack
+
+int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    using namespace kdpack;
+    Io io{out, err, platform::IsTerminal(err)};
+    if (argc < 2) return Usage(io, MainHelp, "no command given");
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    struct Entry {
+        const char* name;
+        int (*run)(Io&, const std::vector<std::string>&);
+        const char* help;
+    };
+    static constexpr Entry commands[] = {
+        {"pack", Pack, PackHelp},
+        {"compress", Compress, CompressHelp},
+        {"decompress", Decompress, DecompressHelp},
+        {"list", List, ListHelp},
+        {"verify", Verify, VerifyHelp},
+    };
+    const auto wantsHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
+    const Entry* found = nullptr;
+    for (const Entry& entry : commands) {
+        if (command == entry.name) found = &entry;
+    }
+    int result;
+    if (wantsHelp(command) || command == "help") {
+        std::fputs(MainHelp, out);
+        result = KdpackOk;
+    } else if (!found) {
+        result = Usage(io, MainHelp, ("unknown command " + command).c_str());
+    } else if (std::any_of(args.begin(), args.end(), wantsHelp)) {
+        std::fputs(found->help, out);  // every command takes --help anywhere
+        result = KdpackOk;
+    } else {
+        result = found->run(io, args);
+    }
+    std::fflush(out);
+    std::fflush(err);
+    return result;
+}
+
+}  // namespace kd

@@ -1,0 +1,127 @@
+// kdpack list and verify: the package decoded straight into the script check,
+// with nothing of the script kept but what the checks need.
+#include <algorithm>
+#include <cstdlib>
+
+#include "codec/decoder.h"
+#include "tools/kdpack/commands.h"
+#include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/script_check.h"
+#include "util/files.h"
+
+namespace kd::kdpack {
+
+namespace {
+
+// Decodes the package into the script check. The container's own faults
+// become problems of line 0. Returns the decoder's result, -1 when the
+// package cannot be opened.
+int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
+    Stream input = OpenFileShared(path.c_str(), "rb");
+    if (!input) {
+        Fail(io, "cannot open %s", path.c_str());
+        return -1;
+    }
+    PackageDecoder decoder;
+    const int result = decoder.Decode(input.get(), check, 0);
+    if (result != DecodeOk) {
+        // The installer stops at this failure: "Cannot decompress package file".
+        check.Problem(0, std::string("cannot decompress: ") + DecodeMeaning(result), true);
+    } else if (decoder.OutputCount() > decoder.DeclaredLength()) {
+        check.Problem(0, "the stream decodes " + std::to_string(decoder.OutputCount() - decoder.DeclaredLength()) +
+                             " bytes past its declared length; the installer would take them into the script");
+    }
+    // After a failed decode the last line is a fragment: only a whole script is finished.
+    if (result == DecodeOk) check.Finish();
+    return result;
+}
+
+}  // namespace
+
+int List(Io& io, const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
+    ScriptCheck check(40, BaseName(args[0]));
+    check.onCommand = [&io](const ScriptCommand& command) {
+        const char* name = script::CommandName(command.command);
+        if (command.command == script::Command::File) {
+            std::fprintf(io.out, "%-10s %s %lld\n", name, command.name.c_str(),
+                         static_cast<long long>(command.size));
+        } else {
+            std::fprintf(io.out, "%-10s %s\n", name, command.name.c_str());
+        }
+    };
+    const int result = ReadPackage(io, args[0], check);
+    if (result < 0) return KdpackFailed;
+    if (result != DecodeOk && result != DecodeTruncated) {
+        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(result), result);
+        return KdpackFailed;
+    }
+    std::fprintf(io.out,
+                 "%llu commands: %llu directories, %llu files (%llu bytes), %llu text conversions; script %llu bytes\n",
+                 static_cast<unsigned long long>(check.commandCount),
+                 static_cast<unsigned long long>(check.directoryCount),
+                 static_cast<unsigned long long>(check.fileCount),
+                 static_cast<unsigned long long>(check.fileBytes),
+                 static_cast<unsigned long long>(check.textCount),
+                 static_cast<unsigned long long>(check.scriptBytes));
+    if (!check.problems.empty())
+        Fail(io, "%zu problem%s%s; kdpack verify %s shows them", check.problems.size(),
+             check.problems.size() == 1 ? "" : "s",
+             check.Refused() ? ", and the installer rejects the package" : "", args[0].c_str());
+    return result == DecodeOk ? KdpackOk : KdpackFailed;
+}
+
+int Verify(Io& io, const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    long destination = 40;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string value;
+        if (args[i] == "--destination-length") {
+            if (i + 1 >= args.size()) return Usage(io, VerifyHelp, "--destination-length needs a number");
+            value = args[++i];
+        } else if (args[i].compare(0, 21, "--destination-length=") == 0) {
+            value = args[i].substr(21);
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return Usage(io, VerifyHelp, ("unknown option " + args[i]).c_str());
+        } else {
+            positional.push_back(args[i]);
+            continue;
+        }
+        char* end = nullptr;
+        destination = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || destination < 3 || destination > 250)
+            return Usage(io, VerifyHelp, "--destination-length takes a number from 3 to 250");
+    }
+    if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
+    const std::string& path = positional[0];
+    ScriptCheck check(static_cast<std::size_t>(destination), BaseName(path));
+    const int result = ReadPackage(io, path, check);
+    if (result < 0) return KdpackFailed;
+
+    std::stable_sort(check.problems.begin(), check.problems.end(),
+                     [](const ScriptProblem& a, const ScriptProblem& b) { return a.line < b.line; });
+    for (const ScriptProblem& problem : check.problems) {
+        if (problem.line == 0)
+            std::fprintf(io.out, "%s: %s\n", path.c_str(), problem.message.c_str());
+        else
+            std::fprintf(io.out, "%s:%llu: %s\n", path.c_str(), static_cast<unsigned long long>(problem.line),
+                         problem.message.c_str());
+    }
+    if (check.digest == ScriptCheck::Digest::None && result == DecodeOk && check.HasLineTwo())
+        std::fprintf(io.out, "%s: unsigned: line 2 holds no kdpack digest\n", path.c_str());
+    else if (check.digest == ScriptCheck::Digest::Matches)
+        std::fprintf(io.out, "%s: digest matches\n", path.c_str());
+    if (!check.problems.empty()) {
+        std::fprintf(io.out, "%s: %zu problem%s%s\n", path.c_str(), check.problems.size(),
+                     check.problems.size() == 1 ? "" : "s",
+                     check.Refused() ? "; the installer rejects the package" : "");
+        return KdpackFailed;
+    }
+    std::fprintf(io.out, "%s: sound: %llu commands, %llu files (%llu bytes); longest path %zu characters below a destination of %ld\n",
+                 path.c_str(), static_cast<unsigned long long>(check.commandCount),
+                 static_cast<unsigned long long>(check.fileCount), static_cast<unsigned long long>(check.fileBytes),
+                 check.longestPath, destination);
+    return KdpackOk;
+}
+
+}  // namespace kd::kdpack

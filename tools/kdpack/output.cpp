@@ -1,0 +1,111 @@
+// kdpack's messages, progress display and temporary outputs.
+#include "tools/kdpack/output.h"
+
+#include <cstdarg>
+#include <utility>
+
+#include "codec/decoder.h"
+#include "tools/kdpack/kdpack.h"
+#include "util/files.h"
+
+namespace kd::kdpack {
+
+namespace {
+
+constexpr std::uint64_t ProgressThreshold = 4u << 20;
+
+}  // namespace
+
+void Fail(Io& io, const char* format, ...) {
+    std::fputs("kdpack: ", io.err);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(io.err, format, args);
+    va_end(args);
+    std::fputc('\n', io.err);
+}
+
+int Usage(Io& io, const char* help, const char* problem) {
+    Fail(io, "%s", problem);
+    std::fputs(help, io.err);
+    return KdpackUsage;
+}
+
+const char* DecodeMeaning(int result) {
+    switch (result) {
+    case DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
+    case DecodeNoHeader: return "it is shorter than the 4-byte length field";
+    case DecodeZeroLength: return "its declared length is 0";
+    case DecodeWriteFailed: return "the output cannot be written";
+    case DecodeTruncated: return "the container is truncated: the stream ends before the declared length";
+    default: return "unknown decoder result";
+    }
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+Progress::Progress(Io& io, const char* what, std::uint64_t total)
+    : io(io), what(what), total(total), active(io.terminal && total > ProgressThreshold) {}
+
+Progress::~Progress() {
+    // Blank the line again; plain spaces work on every console.
+    if (active && shown >= 0) std::fprintf(io.err, "\r%*s\r", 24, "");
+}
+
+void Progress::Show(std::uint64_t done) {
+    if (!active) return;
+    const int percent = static_cast<int>(done * 100 / total);
+    if (percent == shown) return;
+    shown = percent;
+    std::fprintf(io.err, "\r%s %d%%", what, percent);
+    std::fflush(io.err);
+}
+
+ScratchFile::ScratchFile(std::string path) : path(std::move(path)) {}
+
+ScratchFile::~ScratchFile() {
+    stream.reset();
+    if (owned) platform::RemoveName(path.c_str());
+    platform::ForgetOnInterrupt(interruptSlot);
+}
+
+std::FILE* ScratchFile::Create(Io& io) {
+    // Watched before it exists, so that no moment leaves it behind.
+    if (interruptSlot < 0) interruptSlot = platform::RemoveOnInterrupt(path.c_str(), KdpackInterrupted);
+    stream = CreateFreshFile(path.c_str());
+    if (!stream) {
+        Fail(io, "cannot create %s", path.c_str());
+        return nullptr;
+    }
+    owned = true;
+    return stream.get();
+}
+
+bool ScratchFile::Close(Io& io) {
+    if (stream && platform::CloseStream(std::move(stream)) == 0) return true;
+    Fail(io, "cannot write %s", path.c_str());
+    return false;
+}
+
+void ScratchFile::Release() {
+    owned = false;
+    platform::ForgetOnInterrupt(interruptSlot);
+    interruptSlot = -1;
+}
+
+bool WriteReplacing(Io& io, const std::string& target, const std::function<bool(std::FILE*)>& write) {
+    ScratchFile output(target + OutputSuffix);
+    std::FILE* stream = output.Create(io);
+    if (!stream || !write(stream) || !output.Close(io)) return false;
+    if (platform::RenameReplacing(output.Path().c_str(), target.c_str()) != platform::Error::None) {
+        Fail(io, "cannot rename %s to %s", output.Path().c_str(), target.c_str());
+        return false;
+    }
+    output.Release();
+    return true;
+}
+
+}  // namespace kd::kdpack

@@ -1,0 +1,303 @@
+// kdpack pack: walks a source tree without following links, writes the script
+// body to a scratch file beside the output, then compresses the header, the
+// digest line and the body into the package.
+#include <algorithm>
+#include <vector>
+
+#include "package/script_format.h"
+#include "tools/kdpack/commands.h"
+#include "tools/kdpack/kdpack.h"
+#include "util/files.h"
+#include "util/names.h"
+#include "util/strings.h"
+
+namespace kd::kdpack {
+
+namespace {
+
+constexpr std::size_t CopyBlock = 1 << 16;
+constexpr std::size_t NameLinePrefix = sizeof script::NameMarker - 1;
+
+struct PackedFile {
+    std::string name;
+    std::uint64_t size = 0;
+    bool text = false;
+};
+
+struct PackedDirectory {
+    std::string relative;  // below SOURCE_DIR, "\" between levels; empty for the root
+    std::vector<PackedFile> files;
+};
+
+struct Walk {
+    std::vector<std::string> patterns;
+    // The output's directory and the names kdpack writes there.
+    std::string outputDirectory;
+    std::string outputPath;
+    std::vector<std::string> outputNames;  // ASCII-folded
+    std::vector<PackedDirectory> directories;  // in script order
+    std::vector<std::string> problems;
+    std::vector<std::string> leftOut;
+    std::uint64_t fileBytes = 0;
+    std::size_t fileCount = 0;
+};
+
+struct Entries {
+    std::vector<std::string> files, subdirectories, links;
+};
+
+// The names of a directory's files, subdirectories and links, each sorted
+// byte-wise. A link is never followed, whatever it points to.
+bool ListEntries(const std::string& directory, Entries& entries) {
+    platform::FindHandle search;
+    platform::FindEntry entry;
+    const std::string pattern = directory + "\\*";
+    if (!search.First(pattern.c_str(), entry)) return false;
+    do {
+        if (entry.name == "." || entry.name == "..") continue;
+        if (entry.isLink) {
+            entries.links.push_back(entry.name);
+        } else {
+            (entry.isDirectory ? entries.subdirectories : entries.files).push_back(entry.name);
+        }
+    } while (search.Next(entry));
+    std::sort(entries.files.begin(), entries.files.end());
+    std::sort(entries.subdirectories.begin(), entries.subdirectories.end());
+    std::sort(entries.links.begin(), entries.links.end());
+    return true;
+}
+
+std::string Lower(std::string text) {
+    MakeLower(text);
+    return text;
+}
+
+// The directory a path lies in, as a path that names it.
+std::string ParentOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) return ".";
+    if (separator == 0) return path.substr(0, 1);
+    std::string parent = path.substr(0, separator);
+    if (parent.back() == ':') parent += '\\';
+    return parent;
+}
+
+// Windows ignores letter case in names: two entries of one directory that
+// differ only in it would land on one file.
+void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
+    std::vector<std::pair<std::string, std::string>> entries;  // folded, as shown
+    for (const std::string& name : found.files) entries.push_back({Lower(name), prefix + name});
+    for (const std::string& name : found.subdirectories) entries.push_back({Lower(name), prefix + name + "\\"});
+    std::erase_if(entries, [](const auto& entry) { return script::IsSkippedFile(entry.first); });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        if (entries[i].first == entries[i - 1].first)
+            walk.problems.push_back(entries[i - 1].second + " and " + entries[i].second +
+                                    ": the names differ only in letter case, which Windows ignores");
+    }
+}
+
+// True for the output and kdpack's temporary files when the output lies in
+// the directory being walked: they are never packed.
+bool IsOwnOutput(const Walk& walk, const std::string& path, const std::string& name, bool inOutputDirectory) {
+    if (!inOutputDirectory) return false;
+    const std::string folded = Lower(name);
+    return std::find(walk.outputNames.begin(), walk.outputNames.end(), folded) != walk.outputNames.end() ||
+           platform::SameFile(path.c_str(), walk.outputPath.c_str());
+}
+
+void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& relative) {
+    Entries entries;
+    if (!ListEntries(absolute, entries)) {
+        walk.problems.push_back("cannot list directory " + (relative.empty() ? absolute : relative));
+        return;
+    }
+    PackedDirectory directory{relative, {}};
+    const std::string prefix = relative.empty() ? "" : relative + "\\";
+    const bool inOutputDirectory = platform::SameFile(absolute.c_str(), walk.outputDirectory.c_str());
+    for (const std::string& name : entries.links) {
+        if (IsOwnOutput(walk, absolute + "\\" + name, name, inOutputDirectory)) {
+            walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
+            continue;
+        }
+        walk.problems.push_back(prefix + name +
+                                ": a symbolic link or junction; a package cannot hold a link, and pack "
+                                "does not copy what it points to");
+    }
+    if (!relative.empty() && NameLinePrefix + relative.size() + 1 > script::LinePiece)
+        walk.problems.push_back(relative + ": the [DIR] line would be longer than 2046 bytes");
+    CheckLetterCase(walk, prefix, entries);
+    for (const std::string& name : entries.files) {
+        const std::string path = absolute + "\\" + name;
+        if (IsOwnOutput(walk, path, name, inOutputDirectory)) {
+            walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
+            continue;
+        }
+        if (script::IsSkippedFile(name)) {
+            walk.leftOut.push_back(prefix + name + ": the installer never writes it");
+            continue;
+        }
+        const std::string problem = NameProblem(name);
+        if (!problem.empty()) {
+            walk.problems.push_back(prefix + name + ": " + problem);
+            continue;
+        }
+        if (NameLinePrefix + name.size() + 1 > script::LinePiece) {
+            walk.problems.push_back(prefix + name + ": the name line would be longer than 2046 bytes");
+            continue;
+        }
+        Stream stream = OpenFileShared(path.c_str(), "rb");
+        const std::int64_t size = StreamSize(stream.get());
+        if (size < 0) {
+            walk.problems.push_back(prefix + name + ": cannot be read");
+            continue;
+        }
+        bool text = false;
+        for (const std::string& pattern : walk.patterns) text = text || WildcardMatch(pattern, name);
+        directory.files.push_back({name, static_cast<std::uint64_t>(size), text});
+        walk.fileBytes += static_cast<std::uint64_t>(size);
+        ++walk.fileCount;
+    }
+    walk.directories.push_back(std::move(directory));
+    for (const std::string& name : entries.subdirectories) {
+        const std::string problem = NameProblem(name);
+        if (!problem.empty()) {
+            walk.problems.push_back(prefix + name + "\\: " + problem);
+            continue;
+        }
+        WalkDirectory(walk, absolute + "\\" + name, prefix + name);
+    }
+}
+
+// Writes the commands of the walked tree to `body`, hashing what it writes.
+std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* body,
+                      platform::Sha256& hash, std::uint64_t& bodySize) {
+    bodySize = 0;
+    auto put = [&](const void* data, std::size_t size) {
+        hash.Update(data, size);
+        bodySize += size;
+        return platform::WriteBytes(body, data, size) == size;
+    };
+    auto putText = [&](const std::string& text) { return put(text.data(), text.size()); };
+    std::vector<char> block(CopyBlock);
+    for (const PackedDirectory& directory : walk.directories) {
+        // The root needs a [DIR] (with an empty name) only when it has files.
+        if (directory.relative.empty() && directory.files.empty()) continue;
+        if (!putText("[DIR]\n" + std::string(script::NameMarker) + directory.relative + "\n"))
+            return "cannot write the script";
+        const std::string base = directory.relative.empty() ? source : source + "\\" + directory.relative;
+        for (const PackedFile& file : directory.files) {
+            const std::string shown =
+                directory.relative.empty() ? file.name : directory.relative + "\\" + file.name;
+            if (!putText("[FILE]\n" + std::string(script::NameMarker) + file.name + "\n" +
+                         script::SizeMarker + std::to_string(file.size) + "\n"))
+                return "cannot write the script";
+            Stream input = OpenFileShared((base + "\\" + file.name).c_str(), "rb");
+            if (!input) return shown + ": cannot be read";
+            for (std::uint64_t left = file.size; left > 0;) {
+                const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+                if (std::fread(block.data(), 1, want, input.get()) != want)
+                    return shown + ": shrank while it was packed";
+                if (!put(block.data(), want)) return "cannot write the script";
+                left -= want;
+            }
+            if (std::fgetc(input.get()) != EOF) return shown + ": grew while it was packed";
+            // A line end after the data keeps the script readable; the
+            // installer skips the empty line it makes.
+            if (!putText("\n")) return "cannot write the script";
+            if (file.text && !putText("[TEXTFILE]\n" + std::string(script::NameMarker) + file.name + "\n"))
+                return "cannot write the script";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+int Pack(Io& io, const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    Walk walk;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--text") {
+            if (i + 1 >= args.size()) return Usage(io, PackHelp, "--text needs a pattern");
+            walk.patterns.push_back(args[++i]);
+        } else if (args[i].compare(0, 7, "--text=") == 0) {
+            walk.patterns.push_back(args[i].substr(7));
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return Usage(io, PackHelp, ("unknown option " + args[i]).c_str());
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2) return Usage(io, PackHelp, "pack needs SOURCE_DIR and OUT.pkg");
+    std::string source = positional[0];
+    const std::string& target = positional[1];
+    RemoveTrailingSeparator(source);
+    if (source.empty()) source = positional[0];
+    if (!PathExists(source.c_str()) || FileExists(source.c_str())) {
+        Fail(io, "%s is not a directory", positional[0].c_str());
+        return KdpackFailed;
+    }
+
+    walk.outputPath = target;
+    walk.outputDirectory = ParentOf(target);
+    for (const char* suffix : {"", OutputSuffix, BodySuffix}) walk.outputNames.push_back(Lower(BaseName(target) + suffix));
+    WalkDirectory(walk, source, "");
+    for (const std::string& name : walk.leftOut) std::fprintf(io.err, "kdpack: leaving out %s\n", name.c_str());
+    if (!walk.problems.empty()) {
+        for (const std::string& problem : walk.problems) Fail(io, "cannot pack %s", problem.c_str());
+        return KdpackFailed;
+    }
+
+    // The files alone can already pass the limit: refuse before copying them.
+    const auto limit = static_cast<std::uint64_t>(script::MaxSize);
+    if (walk.fileBytes > limit) {
+        Fail(io, "the files hold %llu bytes; the installer reads scripts below 2 GiB only",
+             static_cast<unsigned long long>(walk.fileBytes));
+        return KdpackFailed;
+    }
+    ScratchFile body(target + BodySuffix);
+    platform::Sha256 bodyHash;
+    std::uint64_t bodySize = 0;
+    if (!body.Create(io)) return KdpackFailed;
+    const std::string error = WriteBody(source, walk, body.Stream(), bodyHash, bodySize);
+    if (!error.empty()) {
+        Fail(io, "%s", error.c_str());
+        return KdpackFailed;
+    }
+    if (!body.Close(io)) return KdpackFailed;
+    unsigned char digest[script::DigestSize];
+    if (!bodyHash.Finish(digest)) {
+        Fail(io, "cannot compute the SHA-256 of the script");
+        return KdpackFailed;
+    }
+    const std::string prefix = std::string(script::Header) + "\n" + script::DigestTag +
+                               script::Hex(digest, sizeof digest) + "\n";
+    if (prefix.size() + bodySize > limit) {
+        Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
+             static_cast<unsigned long long>(prefix.size() + bodySize));
+        return KdpackFailed;
+    }
+
+    Stream bodyInput = OpenFileShared(body.Path().c_str(), "rb");
+    if (!bodyInput) {
+        Fail(io, "cannot read %s", body.Path().c_str());
+        return KdpackFailed;
+    }
+    Compressed compressed;
+    const bool written = WriteReplacing(io, target, [&](std::FILE* output) {
+        return CompressStream(io, prefix, bodyInput.get(), output, body.Path(), compressed);
+    });
+    if (!written) return KdpackFailed;
+    std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes); script %llu bytes, package %llu bytes (%.3f)\n",
+                 target.c_str(), walk.directories.size() - 1, walk.fileCount,
+                 static_cast<unsigned long long>(walk.fileBytes),
+                 static_cast<unsigned long long>(compressed.textBytes),
+                 static_cast<unsigned long long>(compressed.packageBytes),
+                 static_cast<double>(compressed.packageBytes) / static_cast<double>(compressed.textBytes));
+    std::fprintf(io.out, "sha256 %s  %s\n", compressed.packageDigest.c_str(), target.c_str());
+    return KdpackOk;
+}
+
+}  // namespace kd::kdpack
