@@ -15,6 +15,7 @@
 #include "codec/encoder.h"
 #include "harness.h"
 #include "platform/platform.h"
+#include "support/planted.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/strings.h"
@@ -355,6 +356,21 @@ TEST_F(InstallerRun, FailingPackageStopsTheInstallation) {
         EXPECT_FALSE(ReadValue("KELDO").exists);
         fs::remove_all(fs::path(root / "dest"));
     }
+}
+
+TEST_F(InstallerRun, DestinationOfAnotherUserIsRefusedBeforeAnythingIsWritten) {
+    if (!test::CanPlantLinks()) GTEST_SKIP() << "giving a directory away needs root (Wine as root)";
+    PackBoth();
+    fs::create_directory(root / "dest");
+    ASSERT_TRUE(test::GiveToOtherUser(root / "dest"));
+    const std::string destination = W(root / "dest");
+    const RunResult run = Run(destination + "\n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                              destination + " directory\nThis may take a few minutes..." +
+                              "\nError: cannot use target directory: " + destination + Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});
+    EXPECT_FALSE(ReadValue("KELDO").exists);
 }
 
 TEST_F(InstallerRun, MissingServerExecutableFailsTheRegistration) {
