@@ -31,6 +31,10 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// A file with a second name shares its data and attributes with that name,
+// which may lie outside the destination: writing it in place changes both.
+bool SharesItsData(const std::string& path) { return platform::NameCount(path.c_str()) > 1; }
+
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -207,6 +211,11 @@ bool ScriptRun::File() {
     if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
         return Fail("Cannot create file ", target);
     }
+    // Only this name is replaced; a read-only one stays, as clearing the
+    // attribute would clear it on the other name too.
+    if (SharesItsData(target) && platform::RemoveName(target.c_str()) != platform::Error::None) {
+        return Fail("Cannot create file ", target);
+    }
     if (FileExists(target.c_str())) platform::SetNormalAttributes(target.c_str());
     Stream file = OpenFileShared(target.c_str(), "wb");
     if (!file) return Fail("Cannot create file ", target);
@@ -261,7 +270,7 @@ bool ScriptRun::TextFile() {
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
     if (ConversionTouchesScript(target)) return BadPackage();
-    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
+    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength()) || SharesItsData(target)) {
         return Fail("Cannot set text file ", target);
     }
     if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
@@ -284,7 +293,9 @@ bool ScriptRun::TextDirectory() {
         AddTrailingBackslash(target);
         target += listed;
         if (ConversionTouchesScript(target)) continue;
-        if (IsUntrustedLink(target)) return Fail("Cannot set text file ", target);
+        if (IsUntrustedLink(target) || SharesItsData(target)) {
+            return Fail("Cannot set text file ", target);
+        }
         if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
     }
     return true;

@@ -88,6 +88,11 @@ Error RemoveName(const char* path);
 // index, or device and inode), however the paths are spelled.
 bool SameFile(const char* first, const char* second);
 
+// How many names (hard links) the file `path` names has; a link counts as its
+// own file. 0 when that cannot be read. Win32: nNumberOfLinks of the name
+// opened with FILE_FLAG_OPEN_REPARSE_POINT; POSIX: st_nlink from lstat.
+unsigned NameCount(const char* path);
+
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
 Error SetNormalAttributes(const char* path);
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY). Used by tests.

@@ -30,7 +30,8 @@ bool PassesOnlyTrustedLinks(const std::string& path, std::size_t from) {
     std::size_t checked = 0;
     auto trusted = [&](std::size_t end, bool& stop) {
         while (end > 0 && IsSeparator(path[end - 1])) --end;
-        if (end == 0 || end <= checked) return true;
+        // A drive ("c:") as a level would name that drive's working directory.
+        if (end == 0 || end <= checked || path[end - 1] == ':') return true;
         checked = end;
         const std::string level = path.substr(0, end);
         const platform::NameKind kind = platform::KindOfName(level.c_str());
@@ -49,6 +50,9 @@ bool PassesOnlyTrustedLinks(const std::string& path, std::size_t from) {
 }
 
 bool IsUsableDestination(const std::string& path) {
+    // The levels above count too: one could be a link into another user's
+    // folder, where the destination would be made or found.
+    if (!PassesOnlyTrustedLinks(path, 0)) return false;
     return platform::KindOfName(path.c_str()) == platform::NameKind::Missing ||
            platform::OwnerTrusted(path.c_str());
 }

@@ -18,8 +18,8 @@ bool IsUntrustedLink(const std::string& path);
 // stops at the first level that does not exist: nothing below it can.
 bool PassesOnlyTrustedLinks(const std::string& path, std::size_t from);
 
-// True when `path` does not exist, or exists (a link followed or not) with a
-// trusted owner. A directory that another user made stays theirs to change,
+// True when no existing level of `path` is an untrusted link, and `path` does
+// not exist or exists (a link followed or not) with a trusted owner. A directory that another user made stays theirs to change,
 // whatever is put into it.
 bool IsUsableDestination(const std::string& path);
 

@@ -74,13 +74,16 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     if (mode.disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
     if (mode.append) flags |= O_APPEND;
 
-    const int fd = ::open(native.c_str(), flags, 0666);
+    // Non-blocking, so a FIFO planted at the name cannot stall the open
+    // waiting for its other end; only files and devices are opened.
+    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         error = ErrorFromErrno(errno);
         return nullptr;
     }
     struct stat opened {};
-    if (::fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
+    if (::fstat(fd, &opened) != 0 || S_ISDIR(opened.st_mode) || S_ISFIFO(opened.st_mode) ||
+        S_ISSOCK(opened.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         error = Error::AccessDenied;
         return nullptr;
@@ -122,6 +125,12 @@ bool SameFile(const char* first, const char* second) {
     if (::stat(NativePath(first).c_str(), &a) != 0) return false;
     if (::stat(NativePath(second).c_str(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+unsigned NameCount(const char* path) {
+    struct stat info {};
+    if (::lstat(NativePath(path).c_str(), &info) != 0) return 0;
+    return static_cast<unsigned>(info.st_nlink);
 }
 
 Error SetNormalAttributes(const char* path) {

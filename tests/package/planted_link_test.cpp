@@ -18,7 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Points { Nothing, Folder, ReadOnlyFile, TextFile };  // Nothing: the name is a directory
+// Nothing: the name is a directory; the Hard* kinds are second names of the
+// outside files, Fifo a FIFO.
+enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo };
 enum class Owner { OtherUser, InstallingAccount };
 using platform::NameKind;
 
@@ -32,6 +34,7 @@ struct PlantedCase {
     NameKind plantedAfter;
     const char* notUnderWine;  // why Wine cannot show the row; null: it runs there
     Snapshot outsideChanges = {};  // entries of the outside folder written through a trusted link
+    std::string below = {};  // installs into this folder below the planted destination
 };
 
 void PrintTo(const PlantedCase& c, std::ostream* out) { *out << c.name; }
@@ -54,6 +57,7 @@ Snapshot OutsideState(const std::string& root) {
 }
 
 constexpr const char* FileLinkOnWine = "Wine shows a link to a file as a plain file";
+constexpr const char* NoFifoOnWindows = "Windows has no FIFOs";
 
 class PlantedLink : public testing::TestWithParam<PlantedCase> {};
 
@@ -75,6 +79,11 @@ TEST_P(PlantedLink, IsNotFollowed) {
     fs::create_directories(fs::path(planted).parent_path());
     if (c.points == Points::Nothing) {
         fs::create_directories(planted);
+    } else if (c.points == Points::Fifo) {
+        ASSERT_TRUE(MakeFifo(planted));
+    } else if (c.points == Points::HardReadOnlyFile || c.points == Points::HardTextFile) {
+        const char* name = c.points == Points::HardReadOnlyFile ? "/kds.exe" : "/notes.txt";
+        ASSERT_TRUE(MakeHardLink(folder + name, planted));
     } else {
         const std::string target = c.points == Points::Folder         ? folder
                                    : c.points == Points::ReadOnlyFile ? folder + "/kds.exe"
@@ -84,8 +93,10 @@ TEST_P(PlantedLink, IsNotFollowed) {
     if (c.owner == Owner::OtherUser) {
         ASSERT_TRUE(GiveToOtherUser(planted));
     }
+    if (!c.below.empty()) run.destination = (fs::path(planted) / c.below).string();
     Snapshot outsideAfter = OutsideState(outside.Path());
-    const Snapshot destinationBefore = run.Installed();
+    // Read only where needed: reading a planted FIFO would wait for a writer.
+    const Snapshot destinationBefore = c.planted.empty() ? run.Installed() : Snapshot{};
 
     const bool ok = run.Install(Head + c.script);
     EXPECT_EQ(run.package.errorText, run.Expand(c.error));
@@ -141,6 +152,27 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr},
         {"DestinationIsALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
          "cannot use target directory: {D}", NameKind::Link, nullptr},
+        {"DestinationBelowALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
+         "cannot use target directory: {D}", NameKind::Link, nullptr, {}, "c"},
+        {"DestinationDotBelowALink", "", Points::Folder, Owner::OtherUser,
+         Dir("") + File("a.dat", "x"), "cannot use target directory: {D}", NameKind::Link, nullptr,
+         {}, "."},
+        // A second name of an outside file: FILE replaces only the name, and
+        // keeps a read-only one; a conversion would rewrite the outside file.
+        {"FileOverHardLinkToReadOnlyFile", "Bin/kds.exe", Points::HardReadOnlyFile,
+         Owner::InstallingAccount, Dir("Bin") + File("kds.exe", "new exe"),
+         "Cannot create file {D}\\Bin\\kds.exe", NameKind::Plain, nullptr},
+        {"FileOverHardLink", "Bin/notes.txt", Points::HardTextFile, Owner::InstallingAccount,
+         Dir("Bin") + File("notes.txt", "new"), "", NameKind::Plain, nullptr},
+        {"TextdirListsAHardLink", "t/x.txt", Points::HardTextFile, Owner::InstallingAccount,
+         "[TEXTDIR]\nName = t\n", "Cannot set text file {D}\\t\\x.txt", NameKind::Plain, nullptr},
+        // A FIFO must fail the command, not wait for a writer.
+        {"FileOverAFifo", "Bin/a.dat", Points::Fifo, Owner::OtherUser,
+         Dir("Bin") + File("a.dat", "new a"), "Cannot create file {D}\\Bin\\a.dat", NameKind::Plain,
+         NoFifoOnWindows},
+        {"TextfileOnAFifo", "doc/p.txt", Points::Fifo, Owner::OtherUser,
+         Dir("doc") + "[TEXTFILE]\nName = p.txt\n", "Cannot set text file {D}\\doc\\p.txt",
+         NameKind::Plain, NoFifoOnWindows},
         // Links of the installing account are followed as they always were,
         // but RMDIR removes a link below its target without entering it.
         {"LinkOfTheInstallingAccount", "Bin", Points::Folder, Owner::InstallingAccount,

@@ -16,6 +16,11 @@ bool CanPlantLinks();
 // Makes `link` a symbolic link to `target`. False on failure.
 bool MakeLink(const std::string& target, const std::string& link);
 
+// Makes `link` a second name (hard link) of the file `target`, or a FIFO
+// (natively only). False on failure.
+bool MakeHardLink(const std::string& target, const std::string& link);
+bool MakeFifo(const std::string& path);
+
 // Gives `path` to another user (uid 4242). Natively the name itself (a link,
 // not its target); under Wine what it names, as Wine reports a link's
 // target's owner. False on failure.

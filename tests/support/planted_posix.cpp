@@ -17,6 +17,12 @@ bool MakeLink(const std::string& target, const std::string& link) {
     return !ec;
 }
 
+bool MakeHardLink(const std::string& target, const std::string& link) {
+    return ::link(target.c_str(), link.c_str()) == 0;
+}
+
+bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }
+
 bool GiveToOtherUser(const std::string& path) { return ::lchown(path.c_str(), 4242, 4242) == 0; }
 
 std::vector<std::string> OtherWriters(const std::string& path) {

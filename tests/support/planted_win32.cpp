@@ -103,6 +103,12 @@ bool MakeLink(const std::string& target, const std::string& link) {
     return WaitFor([&] { return platform::KindOfName(link.c_str()) != platform::NameKind::Missing; });
 }
 
+bool MakeHardLink(const std::string& target, const std::string& link) {
+    return ::CreateHardLinkA(link.c_str(), target.c_str(), nullptr) != 0;
+}
+
+bool MakeFifo(const std::string&) { return false; }
+
 bool GiveToOtherUser(const std::string& path) {
     const std::string name = UnixName(path);
     if (name.empty() || !StartUnix("chown", "4242:4242 " + Quoted(name))) return false;
