@@ -296,9 +296,10 @@ TEST_F(KdpackTree, RefusesOverTwoGibBeforeCopying) {
     EXPECT_FALSE(test::IsFile(dir / "big.pkg"));
 }
 
-// The problems verify finds in a script, one "line: message" each.
+// The problems verify finds in a script of core.pkg, one "line: message"
+// each, and how many more were only counted.
 std::string ProblemsOf(const std::string& script, std::size_t split) {
-    ScriptCheck check(40, "");
+    ScriptCheck check(40, "core.pkg");
     const auto* bytes = reinterpret_cast<const unsigned char*>(script.data());
     split = std::min(split, script.size());
     check.Write(bytes, split);
@@ -307,15 +308,22 @@ std::string ProblemsOf(const std::string& script, std::size_t split) {
     std::string shown;
     for (const ScriptProblem& problem : check.problems)
         shown += std::to_string(problem.line) + ": " + problem.message + "\n";
+    if (check.problemCount > check.problems.size())
+        shown += "+" + std::to_string(check.problemCount - check.problems.size()) + "\n";
     return shown;
 }
 
 TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
     const std::string head = "KELDO PACKAGE FILE\nunsigned\n";
     const std::string full(script::LinePiece, 'x');
+    std::string unclosed, unclosedShown;  // a problem every two bytes
+    for (std::size_t i = 0; i < ScriptCheck::ProblemsKept + 5; ++i) unclosed += "[\n";
+    for (std::size_t i = 0; i < ScriptCheck::ProblemsKept; ++i)
+        unclosedShown += std::to_string(i + 3) + ": section line without ']': the installer skips it: [\n";
+    const std::string rejects = ": the installer rejects the package\n";
     struct Case {
         std::string body;
-        const char* problems;
+        std::string problems;
     } cases[] = {
         {"[DIR]\nName = a\\b \\c\n", "3: directory \"a\\b \\c\": a blank at the start or end of the name\n"},
         {"[DIR]\nName = a\\\\b/\n[DIR]\nName = \n", ""},
@@ -338,6 +346,17 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
         {full + "x", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
         {full.substr(1) + "\n", ""},
         {full + "\n", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
+        // The installer's own copy of the script, core.pkg.kd_temp in the
+        // destination, as Windows resolves the name.
+        {"[DIR]\nName = .\n[FILE]\nName = Core.Pkg.KD_TEMP\nSize = 0\n",
+         "3: directory \".\": a dot at the end, which Windows drops\n"
+         "5: [FILE] of Core.Pkg.KD_TEMP would change the installer's copy of the script" + rejects},
+        {"[DIR]\nName = \n[TEXTFILE]\nName = core.pkg\n[DIR]\nName = d\n[TEXTFILE]\nName = ../core.pkg.kd_temp\n",
+         "5: [TEXTFILE] of core.pkg would change the installer's copy of the script" + rejects +
+             "9: name leaves the destination with '..': ../core.pkg.kd_temp\n"},
+        {"[FILE]\nName = core.pkg.kd_temp\nSize = 0\n[DIR]\nName = d\n[FILE]\nName = core.pkg.kd_temp\nSize = 0\n",
+         "3: [FILE] before any [DIR]: the installer takes core.pkg.kd_temp relative to its own working directory\n"},
+        {unclosed, unclosedShown + "+5\n"},
     };
     for (const Case& c : cases) {
         const std::string script = head + c.body;
@@ -365,6 +384,8 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         {"zero-byte-line", 1, "RMDIR      \nDIR        \nFILE       x.txt 1\n"},
         // Sizes that wrap in 32 bits are refused, not read as 0 or 1.
         {"size-4294967296", 1}, {"size-4294967297", 1},
+        // A FILE over the installer's copy of the script is refused.
+        {"script-copy", 1},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
