@@ -203,6 +203,9 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
     if (test::IsWindowsBuild()) GTEST_SKIP() << "links are made with POSIX calls";
     namespace fs = std::filesystem;
     ASSERT_TRUE(Put(dir / "outside/secret.key", "api key"));
+    const auto fifo = [&](const std::string& path) {
+        ASSERT_EQ(std::system(("mkfifo '" + path + "'").c_str()), 0);
+    };
     struct Case {
         const char* name;
         std::function<void()> prepare;
@@ -235,11 +238,22 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
              fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-body"));
          },
          0, "", "out.pkg"},
+        // Reading a FIFO would wait forever; a device would pack its endless bytes.
+        {"Fifo", [&] { fifo(dir / "src/bin/pipe"); }, 1,
+         "kdpack: cannot pack bin\\pipe: a FIFO, socket or device; a package holds regular files only\n"},
+        // Only a regular file is replaced: not a link, nor what it points to,
+        // nor a directory or a device node (think of /dev/null as root).
+        {"OutputIsALink", [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg")); }, 1,
+         "kdpack: cannot rename", "out.pkg"},
+        {"OutputIsADirectory", [&] { fs::create_directory(fs::path(dir / "out.pkg")); }, 1, "kdpack: cannot rename",
+         "out.pkg"},
+        {"OutputIsAFifo", [&] { fifo(dir / "out.pkg"); }, 1, "kdpack: cannot rename", "out.pkg"},
     };
     for (const Case& c : cases) {
         SetUp();
         c.prepare();
         const std::string output = dir / c.output;
+        const fs::file_type before = fs::symlink_status(fs::path(output)).type();
         const Outcome pack = Kdpack(dir, {"pack", dir / "src", output});
         EXPECT_EQ(pack.exit, c.exit) << c.name << "\n" << pack.err;
         EXPECT_NE(pack.err.find(c.err), std::string::npos) << c.name << "\n" << pack.err;
@@ -251,11 +265,11 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
             EXPECT_EQ(script.find("out.pkg"), std::string::npos) << c.name;
             EXPECT_EQ(script.find("api key"), std::string::npos) << c.name;
         } else {
-            EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output)))) << c.name;
+            EXPECT_EQ(fs::symlink_status(fs::path(output)).type(), before) << c.name;
         }
         EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-body")))) << c.name;
         fs::remove_all(fs::path(dir / "src"));
-        fs::remove(fs::path(output));
+        fs::remove_all(fs::path(output));
     }
 }
 
