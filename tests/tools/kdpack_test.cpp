@@ -323,7 +323,7 @@ std::string ProblemsOf(const std::string& script, std::size_t split) {
     for (const ScriptProblem& problem : check.problems)
         shown += std::to_string(problem.line) + ": " + problem.message + "\n";
     if (check.problemCount > check.problems.size())
-        shown += "+" + std::to_string(check.problemCount - check.problems.size()) + "\n";
+        shown.append("+").append(std::to_string(check.problemCount - check.problems.size())).append("\n");
     return shown;
 }
 
