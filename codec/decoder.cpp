@@ -53,7 +53,9 @@ int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
     outputCount = 0;
     Stream input = OpenFileShared(inputPath, "rb");
     if (!input) return DecodeCannotOpen;
-    Stream output = OpenFileShared(outputPath, "wb");
+    // Made new: whatever stood at the name (a crash's leftover, a planted
+    // link) is removed as a name and never written through.
+    Stream output = CreateFreshFile(outputPath);
     if (!output) return DecodeCannotOpen;
     FileSink sink(output.get(), observer);
     int result = Decode(input.get(), sink, outputLimit);

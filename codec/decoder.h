@@ -41,8 +41,9 @@ public:
 
 class PackageDecoder {
 public:
-    // Decompresses the container at inputPath into outputPath (created or
-    // truncated). outputLimit 0 means none; otherwise decoding stops after
+    // Decompresses the container at inputPath into outputPath, made new once
+    // the input is open (an existing name is removed as a name first; when it
+    // cannot be, the result is DecodeCannotOpen). outputLimit 0 means none; otherwise decoding stops after
     // the symbol that brings the output to the limit. Returns a result above;
     // both files are closed on every path and the output is never deleted.
     // An observer sees every block after it was written to the file (false

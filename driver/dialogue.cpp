@@ -1,6 +1,8 @@
 // Installer directory, package location, default destination and dialogue.
 #include "driver/dialogue.h"
 
+#include <string_view>
+
 #include "platform/platform.h"
 #include "util/files.h"
 #include "util/strings.h"
@@ -60,6 +62,9 @@ std::string DefaultDestination(const char* keldo) {
 }
 
 bool IsFullPath(const std::string& path) {
+    // PATH splits its value at ";", so "c:\a;b" would add the relative entry
+    // "b\Bin"; a NUL would cut the path short wherever it is passed on.
+    if (path.find_first_of(std::string_view(";\0", 2)) != std::string::npos) return false;
     const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     if (path.size() > 3 && isLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
     if (path.starts_with("\\\\")) {

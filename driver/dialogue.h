@@ -36,6 +36,7 @@ std::string DefaultDestination(const char* keldo);
 // Relative, drive-relative ("c:keldo"), root-relative ("\keldo") and bare
 // drive paths are not, nor the device and verbatim forms "\\.\" and "\\?\";
 // where the platform says a rooted path is full, a single leading "\" is enough.
+// A ";" (it would split the PATH entry) or a NUL makes any path not full.
 bool IsFullPath(const std::string& path);
 
 enum class DialogueResult { Confirmed, Quit };

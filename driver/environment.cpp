@@ -1,6 +1,7 @@
 // KELDO and PATH in the machine environment.
 #include "driver/environment.h"
 
+#include "driver/dialogue.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -11,12 +12,15 @@ constexpr std::u16string_view ProductUnits = u"KELDO";
 }  // namespace
 
 std::u16string RewritePath(const std::u16string& path, const std::u16string& binDirectory,
-                           const std::u16string& oldBinText) {
+                           const std::u16string& oldBinText, bool oldBinAnywhere) {
     // Only ASCII letters fold, so positions in `upper` are positions in `path`.
     std::u16string upper = path;
     MakeUpper(upper);
 
-    const std::size_t oldBin = upper.find(oldBinText);
+    std::size_t oldBin = upper.find(oldBinText);
+    while (!oldBinAnywhere && oldBin != std::u16string::npos && oldBin != 0 && upper[oldBin - 1] != u';') {
+        oldBin = upper.find(oldBinText, oldBin + 1);
+    }
     if (!oldBinText.empty() && oldBin != std::u16string::npos) {
         // Only the matched units: the rest of that entry stays behind.
         return path.substr(0, oldBin) + binDirectory + path.substr(oldBin + oldBinText.size());
@@ -77,9 +81,12 @@ std::string UpdateSystemEnvironment(Console& console, const std::string& destina
     std::u16string oldBinText = platform::WidenAnsi(oldBin);
     MakeUpper(oldBinText);
 
-    if (platform::WriteEnvironmentRegistryValue(
-            "PATH", RewritePath(path, platform::WidenAnsi(binDirectory), oldBinText),
-            platform::ValueType::ExpandString)) {
+    // A KELDO left relative by an earlier installation ("y") gives an old Bin
+    // text that ends other entries ("C:\Ruby\Bin"): it counts only where an
+    // entry begins.
+    const std::u16string newPath =
+        RewritePath(path, platform::WidenAnsi(binDirectory), oldBinText, IsFullPath(defaultDestination));
+    if (platform::WriteEnvironmentRegistryValue("PATH", newPath, platform::ValueType::ExpandString)) {
         platform::BroadcastEnvironmentChange();
     }
     return binDirectory;

@@ -10,12 +10,13 @@
 namespace kd {
 
 // The new PATH, in registry units: the first occurrence of oldBinText (upper
-// case; ASCII letters of `path` match in any case, no other unit is folded) is
+// case; ASCII letters of `path` match in any case, no other unit is folded;
+// unless `oldBinAnywhere`, only an occurrence that begins an entry) is
 // replaced by binDirectory in place; else the whole first entry that holds
 // "KELDO" in any case is; else binDirectory is appended after a ";" (none
 // when `path` is empty). Only one entry changes; every other unit stays.
 std::u16string RewritePath(const std::u16string& path, const std::u16string& binDirectory,
-                           const std::u16string& oldBinText);
+                           const std::u16string& oldBinText, bool oldBinAnywhere);
 
 // The text of a stored PATH that may be rewritten: true, with `path` set, for
 // a REG_SZ or REG_EXPAND_SZ value with at most one NUL, at its end. Any other

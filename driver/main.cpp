@@ -2,8 +2,14 @@
 #include <cstdlib>
 
 #include "driver/installer.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
+    // First, before anything loads a library: later loads come from the
+    // system directory only, and junctions of non-administrators are refused
+    // where the system can. Running without either guard is still better
+    // than not running, so failures are ignored.
+    kd::platform::ProtectProcess();
     kd::Console console;
     // Only the program path is used; there are no options.
     return kd::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",

@@ -13,6 +13,7 @@
 #include "util/files.h"
 #include "util/names.h"
 #include "util/strings.h"
+#include "util/trust.h"
 
 namespace kd {
 
@@ -46,7 +47,13 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       packagePath(std::move(packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
       temporaryPath(temporaryPath),
-      progress(progress) {}
+      progress(progress) {
+    std::string base = this->destinationDirectory;
+    RemoveTrailingSeparator(base);
+    destinationLength = base.size();
+}
+
+std::size_t ScriptRun::CurrentBaseLength() const { return dirSeen ? destinationLength : 0; }
 
 bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
@@ -111,7 +118,11 @@ bool ScriptRun::Dir() {
     RemoveTrailingSeparator(base);
     // The name is shown up to a zero byte in it, as it always was.
     if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
-    if (!CreateDirectoryPath(base.c_str())) return Fail("cannot create directory: ", base);
+    // Every level is looked at before it is passed: a link another user put
+    // there is never followed. The destination is made closed if it went.
+    if (IsUntrustedLink(base) || !CreateProtectedDirectory(base.c_str())) {
+        return Fail("cannot create directory: ", base);
+    }
     AddTrailingBackslash(base);
 
     // One level at a time from the destination down; an empty level names
@@ -120,7 +131,7 @@ bool ScriptRun::Dir() {
     for (std::size_t separator; (separator = rest.find('\\')) != std::string::npos;) {
         std::string candidate = base + rest.substr(0, separator);
         rest.erase(0, separator + 1);
-        if (!CreateDirectoryPath(candidate.c_str())) {
+        if (IsUntrustedLink(candidate) || !CreateDirectoryPath(candidate.c_str())) {
             return Fail("cannot create directory: ", candidate);
         }
         AddTrailingBackslash(candidate);
@@ -128,7 +139,7 @@ bool ScriptRun::Dir() {
     }
     if (!rest.empty()) {
         const std::string candidate = base + rest;
-        if (!CreateDirectoryPath(candidate.c_str())) {
+        if (IsUntrustedLink(candidate) || !CreateDirectoryPath(candidate.c_str())) {
             return Fail("cannot create directory: ", candidate);
         }
     }
@@ -160,6 +171,11 @@ bool ScriptRun::EmptyDirectory() {
     if (!ReadParameter(script::WithsubdirMarker, withSubdirectories)) return false;
     const char* subdirectoryFilter = withSubdirectories == "YES" ? "*" : "";
 
+    // Links below the target are removed, never entered (RemoveTree); links on
+    // the way to it are followed only when a trusted owner made them.
+    if (!PassesOnlyTrustedLinks(target, destinationLength)) {
+        return Fail("cannot remove directory: ", target);
+    }
     // The script being read may lie in the tree: it is passed over.
     const bool removed = RemoveTree(target.c_str(), false, "*", subdirectoryFilter,
                                     temporaryPath.c_str());
@@ -187,6 +203,10 @@ bool ScriptRun::File() {
     const std::string target = currentDirectory + name;
     // Writing over the script being read would truncate it under the reader.
     if (IsRunningTemporaryFile(target)) return BadPackage();
+    // Nothing is written, and no attribute cleared, through another user's link.
+    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
+        return Fail("Cannot create file ", target);
+    }
     if (FileExists(target.c_str())) platform::SetNormalAttributes(target.c_str());
     Stream file = OpenFileShared(target.c_str(), "wb");
     if (!file) return Fail("Cannot create file ", target);
@@ -206,12 +226,16 @@ bool ScriptRun::RemoveFiles() {
         const std::string path = currentDirectory + name;
         // Deleting the script would leave its name free for a later FILE on
         // POSIX only: pass over it on every platform.
-        if (!IsRunningTemporaryFile(path)) RemoveFile(path.c_str());
+        if (!IsRunningTemporaryFile(path) && PassesOnlyTrustedLinks(path, CurrentBaseLength())) {
+            RemoveFile(path.c_str());
+        }
         return true;
     }
 
     std::string directory = currentDirectory;
     RemoveTrailingSeparator(directory);
+    // Never deletes through another user's link; there is no failure to report.
+    if (!PassesOnlyTrustedLinks(directory, CurrentBaseLength())) return true;
     std::vector<std::string> names;
     ListDirectory(directory.c_str(), nullptr, names);
     // "*" alone keeps every name (empty suffix); a "*" inside is a plain byte.
@@ -220,7 +244,7 @@ bool ScriptRun::RemoveFiles() {
     for (const std::string& listed : names) {
         if (bySuffix ? !EndsWith(listed, part) : !StartsWith(listed, part)) continue;
         const std::string path = currentDirectory + listed;
-        if (IsRunningTemporaryFile(path)) continue;
+        if (IsRunningTemporaryFile(path) || IsUntrustedLink(path)) continue;
         RemoveFile(path.c_str());
     }
     return true;
@@ -237,6 +261,9 @@ bool ScriptRun::TextFile() {
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
     if (ConversionTouchesScript(target)) return BadPackage();
+    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
+        return Fail("Cannot set text file ", target);
+    }
     if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
     return true;
 }
@@ -248,7 +275,8 @@ bool ScriptRun::TextDirectory() {
     // Taken whole before the first conversion, so the conversion's own
     // temporary files are not in it.
     std::vector<std::string> names;
-    if (!ListDirectory(directory.c_str(), nullptr, names)) {
+    if (!PassesOnlyTrustedLinks(directory, destinationLength) ||
+        !ListDirectory(directory.c_str(), nullptr, names)) {
         return Fail("cannot list directory: ", directory);
     }
     for (const std::string& listed : names) {
@@ -256,6 +284,7 @@ bool ScriptRun::TextDirectory() {
         AddTrailingBackslash(target);
         target += listed;
         if (ConversionTouchesScript(target)) continue;
+        if (IsUntrustedLink(target)) return Fail("Cannot set text file ", target);
         if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
     }
     return true;

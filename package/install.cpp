@@ -11,6 +11,7 @@
 #include "util/files.h"
 #include "util/strings.h"
 #include "util/temporary_file.h"
+#include "util/trust.h"
 
 namespace kd {
 
@@ -37,7 +38,13 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     std::string destination = destinationArgument;
     TrimString(destination, false, true);
     RemoveTrailingSeparator(destination);
-    if (!PathExists(destination.c_str()) && !CreateDirectoryPath(destination.c_str())) {
+    // A directory another user made, or a link another user planted, stays
+    // under that user's control whatever goes into it.
+    if (!IsUsableDestination(destination)) {
+        errorText = "cannot use target directory: " + destination;
+        return false;
+    }
+    if (!PathExists(destination.c_str()) && !CreateProtectedDirectory(destination.c_str())) {
         errorText = "cannot create target directory: " + destination;
         return false;
     }

@@ -55,6 +55,10 @@ private:
     // backslashes and no trailing separator. False for a bad package.
     bool ReadDestinationDirectory(std::string& directory);
 
+    // How much of a path built on the current directory is the destination,
+    // whose levels are checked from there down; 0 before the first DIR.
+    std::size_t CurrentBaseLength() const;
+
     // True when `path` names the file this run reads its script from.
     bool IsRunningTemporaryFile(const std::string& path) const;
     // True when converting `target` would write over or delete the script.
@@ -65,6 +69,7 @@ private:
     std::int64_t scriptLength;
     std::string packagePath;
     std::string destinationDirectory;
+    std::size_t destinationLength = 0;  // without its trailing separator
     std::string temporaryPath;
     Console* progress;
     std::string currentDirectory;

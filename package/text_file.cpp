@@ -41,7 +41,9 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     const std::string temporaryPath = target + script::TemporarySuffix;
     TemporaryFile temporary(temporaryPath);
 
-    Stream output = OpenFileShared(temporaryPath.c_str(), "w");
+    // Made new: a leftover or a planted link at the name is removed as a name
+    // and never written through.
+    Stream output = CreateFreshFile(temporaryPath.c_str());
     if (!output) {
         errorText = "Cannot open temporary file " + temporaryPath;
         return false;

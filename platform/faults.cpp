@@ -11,7 +11,8 @@ void InjectFault(FaultPoint point, int nth, Error error, int count) {
 
 void ClearFaults() {
     for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
-                             FaultPoint::Delete, FaultPoint::Close}) {
+                             FaultPoint::Delete, FaultPoint::Close,
+                             FaultPoint::ProcessPolicy}) {
         detail::SetFault(point, 0, Error::None, 0);
     }
 }

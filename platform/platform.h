@@ -148,6 +148,42 @@ private:
 // Win32: GetCurrentDirectoryA. Empty when it cannot be read. Paths use "\".
 std::string CurrentDirectory();
 
+// ---- Links, owners and protection -------------------------------------------
+
+enum class NameKind { Missing, Plain, Link };
+// What stands at `path`, a link at its last level not followed: nothing, a link
+// (junction, mount point or symbolic link; Win32: the reparse-point attribute
+// of GetFileAttributesA; POSIX: lstat), or anything else. A name whose
+// attributes cannot be read for another reason than its absence is Plain.
+// Under Wine a symbolic link to a file shows no attribute: it reads as Plain.
+NameKind KindOfName(const char* path);
+
+// True when the owner of the name is trusted: Administrators, SYSTEM,
+// TrustedInstaller or the account running the program. Win32: GetSecurityInfo
+// (OWNER_SECURITY_INFORMATION) on a handle opened with FILE_FLAG_OPEN_REPARSE_POINT
+// | FILE_FLAG_BACKUP_SEMANTICS, so a link's own owner (Wine reports its
+// target's). POSIX: root or the effective user, from lstat. False when the
+// owner cannot be read.
+bool OwnerTrusted(const char* path);
+
+// Creates one directory that non-administrators cannot write from the moment
+// it exists. Win32: CreateDirectoryA with the descriptor
+// D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU), owner not set
+// and nothing inherited from the parent. POSIX: mode 0755 whatever the umask.
+// Fails like CreateDir, through the same fault point.
+Error CreateProtectedDir(const char* path);
+
+// What ProtectProcess managed to turn on.
+struct ProcessProtection {
+    bool systemLibrariesOnly = false;  // SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)
+    bool redirectionTrust = false;     // SetProcessMitigationPolicy(ProcessRedirectionTrustPolicy)
+};
+// Limits later library loads to the system directory and, where the system
+// offers it, refuses junctions that non-administrators made. Both calls are
+// looked up at run time; a missing or failing one is reported, never fatal.
+// POSIX: nothing to do, nothing reported.
+ProcessProtection ProtectProcess();
+
 // ---- Environment and registry (machine-wide environment values) ---------------
 
 // Registry values are read and written as 16-bit text units: UTF-16 on
@@ -289,7 +325,7 @@ private:
 
 // ---- Fault injection (tests only) -------------------------------------------
 
-enum class FaultPoint { Open, Write, CreateDir, Delete, Close };
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
 void InjectFault(FaultPoint point, int nth, Error error, int count = 1);

@@ -1,8 +1,6 @@
 // Console reads and writes.
 #include "util/console.h"
 
-#include <cstring>
-
 namespace kd {
 
 LineRead ReadConsoleLine(Console& console, std::string& line) {
@@ -26,8 +24,6 @@ LineRead ReadConsoleLine(Console& console, std::string& line) {
         line.clear();
         return LineRead::TooLong;
     }
-    // The answer is C text to every later step: it ends at a NUL.
-    line.resize(std::strlen(line.c_str()));
     return LineRead::Ok;
 }
 

@@ -24,8 +24,9 @@ enum class LineRead {
     End,      // end of input or a read error before any byte
 };
 
-// Reads one line and removes its line feed; a carriage return stays, and the
-// answer ends at its first NUL byte. A longer line is read to its end in
+// Reads one line and removes its line feed; a carriage return stays, and so
+// does every NUL byte: cutting there would make "\0y" (a line of a UTF-16
+// answer file) an empty answer, which takes the default. A longer line is read to its end in
 // constant memory, so its tail is never taken for the next answer. `line` is
 // empty unless the result is Ok.
 LineRead ReadConsoleLine(Console& console, std::string& line);

@@ -46,7 +46,13 @@ bool NamesDevice(const std::string& name) {
         for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
             if (SameLetters(base, device)) return true;
         }
-        return base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+        // Windows also takes the superscript digits 1, 2 and 3 (bytes B9, B2,
+        // B3 in code page 1252) for a port number. On other code pages the
+        // byte is another letter; refusing such a name there is harmless.
+        const unsigned char last = base.size() == 4 ? static_cast<unsigned char>(base[3]) : 0;
+        const bool portNumber =
+            (last >= '1' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
+        return portNumber &&
                (SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"));
     });
 }

@@ -13,7 +13,8 @@ namespace kd {
 bool ClimbsUp(const std::string& name);
 
 // True when a component names a Windows device (CON, PRN, AUX, NUL, COM1 to
-// COM9, LPT1 to LPT9, CONIN$, CONOUT$; any letter case, any extension):
+// COM9, LPT1 to LPT9, COM and LPT with the superscript digits 1, 2, 3 of
+// code page 1252, CONIN$, CONOUT$; any letter case, any extension):
 // Windows opens the device whatever directory stands in front.
 bool NamesDevice(const std::string& name);
 

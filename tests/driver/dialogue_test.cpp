@@ -87,6 +87,11 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const std::string longer = longest + "e";
     const std::string yes(LongestAnswer, 'y');
     const std::string manyX(3000, 'x'), manyQ(3000, 'q');
+    using namespace std::string_literals;
+    // "E:\k", "y" and an empty line as a UTF-16 answer file writes them: every
+    // line after the first starts with a NUL.
+    std::string utf16;
+    for (const char c : "E:\\k\r\ny\r\n\r\n"s) utf16 += c + "\0"s;
     // "\keldo" is relative to the current drive on Windows; the stand-in has one tree.
     const bool rootedIsFull = !test::IsWindowsBuild();
     const DialogueCase cases[] = {
@@ -139,6 +144,12 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
         {"refused default replaced", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k",
          Ask("keldo") + NotFull + Ask("keldo") + Confirm("E:\\k"), "keldo"},
         {"refused then end", "c:\n", DialogueResult::Quit, "", Ask(def) + NotFull + Ask(def)},
+        // ";" splits a PATH entry; a NUL is kept, so no part of the line is taken for the answer.
+        {"semicolon", "c:\\a;b\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"NUL first at confirm", "\n\0y\nE:\\k\n\n"s, DialogueResult::Confirmed, "E:\\k",
+         Ask(def) + Confirm(def) + Ask(def) + Confirm("E:\\k")},
+        {"UTF-16 answer file", utf16, DialogueResult::Quit, "",
+         Ask(def) + NotFull + Ask(def) + NotFull + Ask(def) + NotFull + Ask(def) + NotFull + Ask(def)},
         // An over-long line is one answer: refused at the first question,
         // "anything else" at the confirmation; its tail is never an answer.
         {"longest answer", longest + "\n\n", DialogueResult::Confirmed, longest, Ask(def) + Confirm(longest)},

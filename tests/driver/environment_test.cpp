@@ -21,11 +21,12 @@ struct PathCase {
     const char* name;
     std::u16string path;
     std::u16string expected;
+    std::u16string oldBin = u"C:\\KELDO\\BIN";  // from the default c:\keldo
+    bool oldBinAnywhere = true;                 // false: the old destination is no full path
 };
 
 TEST(RewritePath, ReplacesOneEntryOrAppends) {
     const std::u16string bin = u"E:\\New Keldo\\Bin";
-    const std::u16string oldBin = u"C:\\KELDO\\BIN";  // from the default c:\keldo
     // Entries outside any code page, and a lone surrogate, that must come back unit for unit.
     const std::u16string wide = u"C:\\Программы\\bin;C:\\日本語\\tools;C:\\ｆｕｌｌ\\bin;C:\\Ωmega;C:\\Café\\x;"
                                 u"C:\\lone\xD800;%SystemRoot%\\system32";
@@ -49,22 +50,26 @@ TEST(RewritePath, ReplacesOneEntryOrAppends) {
         // Only ASCII letters fold: fullwidth and Greek look-alikes are other names.
         {"fullwidth product is no product", u"C:\\ＫＥＬＤＯ;C:\\ｋｅｌｄｏ", u"C:\\ＫＥＬＤＯ;C:\\ｋｅｌｄｏ;" + bin},
         {"look-alike old bin is no old bin", u"C:\\ΚΕLDO\\BIN", u"C:\\ΚΕLDO\\BIN;" + bin},
+        // The Bin text of a relative old destination ("y") only counts where an entry begins.
+        {"relative old bin ends no other entry", u"C:\\Ruby\\Bin;C:\\x;y\\Bin;C:\\z",
+         u"C:\\Ruby\\Bin;C:\\x;" + bin + u";C:\\z", u"Y\\BIN", false},
+        {"relative old bin first", u"y\\bin\\x64;C:\\Ruby\\Bin", bin + u"\\x64;C:\\Ruby\\Bin", u"Y\\BIN", false},
     };
     for (const PathCase& c : cases) {
-        EXPECT_EQ(RewritePath(c.path, bin, oldBin), c.expected) << c.name;
+        EXPECT_EQ(RewritePath(c.path, bin, c.oldBin, c.oldBinAnywhere), c.expected) << c.name;
     }
     // Folding only ASCII: an old Bin text with "é" matches that letter in its own case only.
     const std::u16string accented = u"E:\\CAFé\\BIN";
-    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented), u"x;" + bin + u";y");
-    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented), u"x;e:\\CAFÉ\\bin;" + bin);
+    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented, true), u"x;" + bin + u";y");
+    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented, true), u"x;e:\\CAFÉ\\bin;" + bin);
 }
 
 TEST(RewritePath, WorksOnValuesLongerThan2047Characters) {
     const std::u16string bin = u"E:\\k\\Bin";
     const std::u16string before(3000, u'a'), after(3000, u'ж');
-    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN"),
+    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN", true),
               before + u";" + bin + u";" + after);
-    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN"), before + u";" + bin);
+    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN", true), before + u";" + bin);
 }
 
 // UpdateSystemEnvironment against the stand-in's registry file.

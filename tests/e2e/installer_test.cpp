@@ -15,6 +15,7 @@
 #include "codec/encoder.h"
 #include "harness.h"
 #include "platform/platform.h"
+#include "support/planted.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/strings.h"
@@ -357,6 +358,21 @@ TEST_F(InstallerRun, FailingPackageStopsTheInstallation) {
     }
 }
 
+TEST_F(InstallerRun, DestinationOfAnotherUserIsRefusedBeforeAnythingIsWritten) {
+    if (!test::CanPlantLinks()) GTEST_SKIP() << "giving a directory away needs root (Wine as root)";
+    PackBoth();
+    fs::create_directory(root / "dest");
+    ASSERT_TRUE(test::GiveToOtherUser(root / "dest"));
+    const std::string destination = W(root / "dest");
+    const RunResult run = Run(destination + "\n\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                              destination + " directory\nThis may take a few minutes..." +
+                              "\nError: cannot use target directory: " + destination + Failed + Enter);
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});
+    EXPECT_FALSE(ReadValue("KELDO").exists);
+}
+
 TEST_F(InstallerRun, MissingServerExecutableFailsTheRegistration) {
     std::vector<PackageFile> core = CoreFiles();
     core.erase(core.begin());  // no Bin\kds.exe
@@ -426,17 +442,20 @@ TEST_F(InstallerRun, PathEntriesInAnyScriptAndPathsOfOtherTypes) {
         std::uint32_t type;
         std::u16string stored;
         std::optional<std::u16string> expected;  // none: kept byte for byte
+        std::optional<std::string> keldo = std::nullopt;
     };
     const Case cases[] = {
         {"expandable", 2, path, rewritten},
         {"string", 1, path, rewritten},
         {"multi string", 7, u"C:\\a\0C:\\b\0C:\\c\0"s, std::nullopt},
         {"NUL inside", 2, path + u'\0' + u"C:\\after", std::nullopt},
+        // A relative KELDO of an earlier run: its "y\Bin" is no part of "C:\Ruby\Bin".
+        {"relative KELDO", 2, u"C:\\Ruby\\Bin;y\\Bin;C:\\z", u"C:\\Ruby\\Bin;" + bin + u"\\Bin;C:\\z", "y"},
     };
     for (const Case& c : cases) {
         DeleteValue("KELDO");
         WriteStoredValue("PATH", c.type, Stored(c.stored));
-        const RunResult run = Run(destination + "\ny\n\n");
+        const RunResult run = Run(destination + "\ny\n\n", c.keldo);
         EXPECT_EQ(run.exitCode, 0) << c.name << run.output;
         ExpectValue("KELDO", 1, destination);
         const RegistryValue value = ReadStoredValue("PATH");

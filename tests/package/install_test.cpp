@@ -9,6 +9,7 @@
 
 #include "codec/encoder.h"
 #include "package_support.h"
+#include "support/planted.h"
 
 namespace kd::test {
 namespace {
@@ -45,6 +46,31 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
     EXPECT_TRUE(IsDirectory(run.destination));
 }
 
+// A destination the installer makes is closed to other users from the start;
+// one that exists keeps the rights its administrator gave it.
+TEST(Install, CreatedDestinationIsClosedToOthers) {
+    Installation run;
+    const unsigned umask = SetUmask(0);
+    const bool ok = run.Install(Head + "[DIR]\nName = Bin\n");
+    SetUmask(umask);
+    ASSERT_TRUE(ok) << run.package.errorText;
+    EXPECT_EQ(OtherWriters(run.destination), std::vector<std::string>{});
+    if (IsWindowsBuild()) {
+        // What is made inside inherits the destination's entries.
+        EXPECT_EQ(OtherWriters(run.destination + "/Bin"), std::vector<std::string>{});
+    } else {
+        EXPECT_EQ(std::filesystem::status(run.destination).permissions(),
+                  std::filesystem::perms(0755));
+    }
+
+    const std::string existing = run.dir / "existing";
+    std::filesystem::create_directory(existing);
+    std::filesystem::permissions(existing, std::filesystem::perms::all);
+    const std::vector<std::string> writers = OtherWriters(existing);
+    EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
+    EXPECT_EQ(OtherWriters(existing), writers);
+}
+
 TEST(Install, TruncatedPackage) {
     Installation run;
     std::string container;
@@ -68,11 +94,13 @@ TEST(Install, DestinationThatIsAFile) {
 TEST(Install, TemporaryFileIsNamedAfterThePackageInTheDestination) {
     Installation run;
     ASSERT_TRUE(WritePackage(run.packagePath, Head));
-    // A directory in the way of the temporary file: the decompression fails.
+    // A directory in the way of the temporary file, not empty so that it
+    // cannot be removed to make room: the decompression fails.
     std::filesystem::create_directories(run.destination + "/core.pkg.kd_temp");
+    ASSERT_TRUE(WriteFile(run.destination + "/core.pkg.kd_temp/inner", ""));
     EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));
     EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
-    std::filesystem::remove(run.destination + "/core.pkg.kd_temp");
+    std::filesystem::remove_all(run.destination + "/core.pkg.kd_temp");
     EXPECT_TRUE(run.package.Install(run.packagePath, run.destination, false));
 }
 

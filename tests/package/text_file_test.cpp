@@ -73,7 +73,9 @@ TEST(ConvertTextFile, DirectoryAsTarget) {
 TEST(ConvertTextFile, TemporaryFileCannotBeCreated) {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "x.txt", "a\n"));
+    // A directory that holds a file: it cannot be removed to make room.
     std::filesystem::create_directories(dir / "x.txt.kd_temp");
+    ASSERT_TRUE(WriteFile(dir / "x.txt.kd_temp/inner", ""));
     KdPackage package;
     EXPECT_FALSE(package.ConvertTextFile(dir / "x.txt"));
     EXPECT_EQ(package.errorText, "Cannot open temporary file " + (dir / "x.txt.kd_temp"));
@@ -151,22 +153,16 @@ TEST_F(ConvertFaults, CopyBackFailingAfterTheTargetWasOpenedKeepsTheConvertedTex
     EXPECT_EQ(ReadFile(temporary), "a\r\nb\r\n");
 }
 
-#ifndef _WIN32
 // A write that fails only when the stream is closed (the disk filled up
 // while the last buffered bytes went out) must not be copied back.
-TEST(ConvertTextFile, FailedCloseOfTheTemporaryFile) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    TempDir dir;
-    const std::string target = dir / "x.txt";
+TEST_F(ConvertFaults, FailedCloseOfTheTemporaryFile) {
     ASSERT_TRUE(WriteFile(target, "a\nb\n"));
-    std::filesystem::create_symlink("/dev/full", target + ".kd_temp");
-    KdPackage package;
+    platform::InjectFault(platform::FaultPoint::Close, 1, platform::Error::DiskFull);
     EXPECT_FALSE(package.ConvertTextFile(target));
-    EXPECT_EQ(package.errorText, "Cannot write file" + target + ".kd_temp");
+    EXPECT_EQ(package.errorText, "Cannot write file" + temporary);
     EXPECT_EQ(ReadFile(target), "a\nb\n");
     EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
 }
-#endif
 
 }  // namespace
 }  // namespace kd::test

@@ -28,6 +28,8 @@ TEST(Names, NamesDevice) {
         {"com1", true},       {"LPT9.log", true},    {"prn .x", true},     {"conin$", true},
         {"com0", false},      {"com10", false},      {"console", false},  {"nul_x", false},
         {"xnul", false},      {"", false},           {"auxiliary/x", false},
+        {"COM\xB9", true},    {"lpt\xB2.txt", true}, {"a/Com\xB3", true}, {"com\xB4", false},
+        {"LPT\xB9x", false},  {"com\xB9\xB9", false},
     };
     for (const auto& c : cases) EXPECT_EQ(NamesDevice(c.name), c.device) << "[" << c.name << "]";
 }

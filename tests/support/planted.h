@@ -1,0 +1,34 @@
+// What the link and protection tests need of the system beyond plain files:
+// links planted as another user would, names given away, and who may write a
+// directory. Natively through POSIX calls; under Wine through the Unix tools,
+// since Wine shows Unix links as Windows links.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kd::test {
+
+// True when this run can make links and give names to another user: natively
+// as root; under Wine when Wine runs as root. Never on a real Windows.
+bool CanPlantLinks();
+
+// Makes `link` a symbolic link to `target`. False on failure.
+bool MakeLink(const std::string& target, const std::string& link);
+
+// Gives `path` to another user (uid 4242). Natively the name itself (a link,
+// not its target); under Wine what it names, as Wine reports a link's
+// target's owner. False on failure.
+bool GiveToOtherUser(const std::string& path);
+
+// Who besides SYSTEM, Administrators and the running account may write the
+// directory: on Windows the SIDs of the allowing entries with any write right
+// (or "no DACL"), natively "group" and "others" for their write bits. Empty
+// when nobody else may.
+std::vector<std::string> OtherWriters(const std::string& path);
+
+// Natively sets the process's umask and returns the previous one; does
+// nothing on Windows.
+unsigned SetUmask(unsigned mask);
+
+}  // namespace kd::test

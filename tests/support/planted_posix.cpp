@@ -1,0 +1,33 @@
+// Planted links and permission bits on the POSIX stand-in.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "support/planted.h"
+
+namespace kd::test {
+
+bool CanPlantLinks() { return ::geteuid() == 0; }
+
+bool MakeLink(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    std::filesystem::create_symlink(target, link, ec);
+    return !ec;
+}
+
+bool GiveToOtherUser(const std::string& path) { return ::lchown(path.c_str(), 4242, 4242) == 0; }
+
+std::vector<std::string> OtherWriters(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {"unreadable"};
+    std::vector<std::string> writers;
+    if (info.st_mode & S_IWGRP) writers.push_back("group");
+    if (info.st_mode & S_IWOTH) writers.push_back("others");
+    return writers;
+}
+
+unsigned SetUmask(unsigned mask) { return ::umask(static_cast<mode_t>(mask)); }
+
+}  // namespace kd::test
