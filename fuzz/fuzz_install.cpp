@@ -1,9 +1,12 @@
 // fuzz_install: whatever the script, Install neither crashes nor writes,
 // changes or deletes anything outside its scratch working directory, and
-// its temporary script file is gone when it returns.
+// its temporary script file is gone when it returns; kdpack's script check
+// refuses the package exactly when Install calls it a bad package, and
+// never when Install succeeds.
 //
 // The input is the script after the header and line 2; an input that begins
 // with the byte 0xFF is the whole script instead, so the header is fuzzed too.
+#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include "codec/encoder.h"
 #include "fuzz/fuzz_checks.h"
 #include "package/package.h"
+#include "tools/kdpack/script_check.h"
 
 namespace kd::fuzz {
 
@@ -115,6 +119,20 @@ std::string CheckInstall(std::string_view input) {
     if (ok != package.errorText.empty()) return "the result disagrees with errorText: " + package.errorText;
     if (sandbox.Outside() != before) return "Install wrote outside its working directory";
     if (fs::exists(destination / "core.pkg.kd_temp")) return "the temporary script file was left behind";
+
+    ScriptCheck check(destination.string().size(), "core.pkg");
+    PackageDecoder decoder;
+    if (decoder.Decode(container, check, 0) == DecodeOk) check.Finish();
+    const bool bad = package.errorText.rfind("Bad package file ", 0) == 0;
+    // The check resolves names as Windows does (letter case, trailing dots),
+    // the POSIX stand-in does not: a FILE of "CORE.PKG.KD_TEMP" is the
+    // script only on Windows.
+    const bool windowsOnly = check.problemCount == check.problems.size() &&
+                             std::none_of(check.problems.begin(), check.problems.end(), [](const ScriptProblem& p) {
+                                 return p.refused && p.message.find("copy of the script") == std::string::npos;
+                             });
+    if (check.Refused() && !windowsOnly && ok) return "kdpack refuses a package the installer installs";
+    if (bad && !check.Refused()) return "the installer refuses a package kdpack accepts: " + package.errorText;
     return {};
 }
 

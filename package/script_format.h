@@ -113,8 +113,12 @@ class DigestWatcher : public DecodeSink {
 public:
     bool Write(const unsigned char* data, std::size_t size) override;
 
-    // After the whole script was written: line 2 carried a digest.
-    bool HasDigest() const { return hasDigest; }
+    // After the whole script was written: line 2 carried a digest (also a
+    // line 2 that ends the script without a line end).
+    bool HasDigest() {
+        Finish();
+        return hasDigest;
+    }
     // After the whole script was written: the digest on line 2 is the one
     // of the rest. False when there is none or hashing failed.
     bool Matches();

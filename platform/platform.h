@@ -107,6 +107,8 @@ std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size);
 
 // Gives a finished file its final name, replacing a file of that name in one
 // step. Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING. POSIX: rename.
+// Only a regular file is replaced: a directory, link, device or pipe of that
+// name is refused with AccessDenied and stays as it was.
 Error RenameReplacing(const char* from, const char* to);
 
 // True when the stream is a terminal (a console), not a file or a pipe.
@@ -129,6 +131,7 @@ struct FindEntry {
     std::string name;  // the entry's name, without its directory
     bool isDirectory = false;
     bool isLink = false;  // a symbolic link or junction (Win32: a reparse point)
+    bool isSpecial = false;  // POSIX: a FIFO, socket or device; never on Win32
 };
 
 // A directory search, closed when it goes out of scope (FindClose).

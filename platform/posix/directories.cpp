@@ -52,6 +52,7 @@ bool Describe(const std::string& base, const char* name, FindEntry& entry) {
     // A link reports what it points to, as a Windows directory link does.
     if (entry.isLink && ::stat(full.c_str(), &info) != 0) info.st_mode = S_IFREG;
     entry.isDirectory = S_ISDIR(info.st_mode);
+    entry.isSpecial = !entry.isDirectory && !S_ISREG(info.st_mode);
     return true;
 }
 

@@ -159,8 +159,12 @@ std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
 }
 
 Error RenameReplacing(const char* from, const char* to) {
-    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? Error::None
-                                                                           : ErrorFromErrno(errno);
+    const std::string target = NativePath(to);
+    // rename would put the file in place of a link or a device node itself
+    // (of /dev/null, say, when run as root).
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return Error::AccessDenied;
+    return ::rename(NativePath(from).c_str(), target.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
 }
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) == 1; }

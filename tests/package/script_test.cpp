@@ -299,6 +299,7 @@ KD_SCRIPT_CASES(
     {"ScriptCutShort", Wipe.substr(0, Wipe.size() - 1), Bad, Old, Old, {}, SignedHead(Wipe)},
     {"LineEndIsNotCovered", Wipe, "", {{"a", "new"}}, Old, {}, SignedHead(Wipe, "kdpack sha256 ", false, "\n")},
     {"OfNothing", "", "", Old, Old, {}, SignedHead("", "kdpack sha256 ", false, "")},
+    {"OfNothingWrong", "", Bad, Old, Old, {}, SignedHead("x", "kdpack sha256 ", false, "")},
     // Not the digest rule: line 2 is free text and the script runs as written.
     {"TagInOtherCase", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "KDPACK SHA256 ")},
     {"DigitMissing", Tampered, "", {{"a", "nEw"}}, Old, {},

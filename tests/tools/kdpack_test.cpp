@@ -203,6 +203,9 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
     if (test::IsWindowsBuild()) GTEST_SKIP() << "links are made with POSIX calls";
     namespace fs = std::filesystem;
     ASSERT_TRUE(Put(dir / "outside/secret.key", "api key"));
+    const auto fifo = [&](const std::string& path) {
+        ASSERT_EQ(std::system(("mkfifo '" + path + "'").c_str()), 0);
+    };
     struct Case {
         const char* name;
         std::function<void()> prepare;
@@ -235,11 +238,22 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
              fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg.kdpack-body"));
          },
          0, "", "out.pkg"},
+        // Reading a FIFO would wait forever; a device would pack its endless bytes.
+        {"Fifo", [&] { fifo(dir / "src/bin/pipe"); }, 1,
+         "kdpack: cannot pack bin\\pipe: a FIFO, socket or device; a package holds regular files only\n"},
+        // Only a regular file is replaced: not a link, nor what it points to,
+        // nor a directory or a device node (think of /dev/null as root).
+        {"OutputIsALink", [&] { fs::create_symlink(dir / "outside/secret.key", fs::path(dir / "out.pkg")); }, 1,
+         "kdpack: cannot rename", "out.pkg"},
+        {"OutputIsADirectory", [&] { fs::create_directory(fs::path(dir / "out.pkg")); }, 1, "kdpack: cannot rename",
+         "out.pkg"},
+        {"OutputIsAFifo", [&] { fifo(dir / "out.pkg"); }, 1, "kdpack: cannot rename", "out.pkg"},
     };
     for (const Case& c : cases) {
         SetUp();
         c.prepare();
         const std::string output = dir / c.output;
+        const fs::file_type before = fs::symlink_status(fs::path(output)).type();
         const Outcome pack = Kdpack(dir, {"pack", dir / "src", output});
         EXPECT_EQ(pack.exit, c.exit) << c.name << "\n" << pack.err;
         EXPECT_NE(pack.err.find(c.err), std::string::npos) << c.name << "\n" << pack.err;
@@ -251,11 +265,11 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
             EXPECT_EQ(script.find("out.pkg"), std::string::npos) << c.name;
             EXPECT_EQ(script.find("api key"), std::string::npos) << c.name;
         } else {
-            EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output)))) << c.name;
+            EXPECT_EQ(fs::symlink_status(fs::path(output)).type(), before) << c.name;
         }
         EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(output + ".kdpack-body")))) << c.name;
         fs::remove_all(fs::path(dir / "src"));
-        fs::remove(fs::path(output));
+        fs::remove_all(fs::path(output));
     }
 }
 
@@ -296,9 +310,10 @@ TEST_F(KdpackTree, RefusesOverTwoGibBeforeCopying) {
     EXPECT_FALSE(test::IsFile(dir / "big.pkg"));
 }
 
-// The problems verify finds in a script, one "line: message" each.
+// The problems verify finds in a script of core.pkg, one "line: message"
+// each, and how many more were only counted.
 std::string ProblemsOf(const std::string& script, std::size_t split) {
-    ScriptCheck check(40, "");
+    ScriptCheck check(40, "core.pkg");
     const auto* bytes = reinterpret_cast<const unsigned char*>(script.data());
     split = std::min(split, script.size());
     check.Write(bytes, split);
@@ -307,15 +322,22 @@ std::string ProblemsOf(const std::string& script, std::size_t split) {
     std::string shown;
     for (const ScriptProblem& problem : check.problems)
         shown += std::to_string(problem.line) + ": " + problem.message + "\n";
+    if (check.problemCount > check.problems.size())
+        shown.append("+").append(std::to_string(check.problemCount - check.problems.size())).append("\n");
     return shown;
 }
 
 TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
     const std::string head = "KELDO PACKAGE FILE\nunsigned\n";
     const std::string full(script::LinePiece, 'x');
+    std::string unclosed, unclosedShown;  // a problem every two bytes
+    for (std::size_t i = 0; i < ScriptCheck::ProblemsKept + 5; ++i) unclosed += "[\n";
+    for (std::size_t i = 0; i < ScriptCheck::ProblemsKept; ++i)
+        unclosedShown += std::to_string(i + 3) + ": section line without ']': the installer skips it: [\n";
+    const std::string rejects = ": the installer rejects the package\n";
     struct Case {
         std::string body;
-        const char* problems;
+        std::string problems;
     } cases[] = {
         {"[DIR]\nName = a\\b \\c\n", "3: directory \"a\\b \\c\": a blank at the start or end of the name\n"},
         {"[DIR]\nName = a\\\\b/\n[DIR]\nName = \n", ""},
@@ -338,6 +360,17 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
         {full + "x", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
         {full.substr(1) + "\n", ""},
         {full + "\n", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
+        // The installer's own copy of the script, core.pkg.kd_temp in the
+        // destination, as Windows resolves the name.
+        {"[DIR]\nName = .\n[FILE]\nName = Core.Pkg.KD_TEMP\nSize = 0\n",
+         "3: directory \".\": a dot at the end, which Windows drops\n"
+         "5: [FILE] of Core.Pkg.KD_TEMP would change the installer's copy of the script" + rejects},
+        {"[DIR]\nName = \n[TEXTFILE]\nName = core.pkg\n[DIR]\nName = d\n[TEXTFILE]\nName = ../core.pkg.kd_temp\n",
+         "5: [TEXTFILE] of core.pkg would change the installer's copy of the script" + rejects +
+             "9: name leaves the destination with '..': ../core.pkg.kd_temp\n"},
+        {"[FILE]\nName = core.pkg.kd_temp\nSize = 0\n[DIR]\nName = d\n[FILE]\nName = core.pkg.kd_temp\nSize = 0\n",
+         "3: [FILE] before any [DIR]: the installer takes core.pkg.kd_temp relative to its own working directory\n"},
+        {unclosed, unclosedShown + "+5\n"},
     };
     for (const Case& c : cases) {
         const std::string script = head + c.body;
@@ -365,6 +398,8 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         {"zero-byte-line", 1, "RMDIR      \nDIR        \nFILE       x.txt 1\n"},
         // Sizes that wrap in 32 bits are refused, not read as 0 or 1.
         {"size-4294967296", 1}, {"size-4294967297", 1},
+        // A FILE over the installer's copy of the script is refused.
+        {"script-copy", 1},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;

@@ -64,9 +64,9 @@ int List(Io& io, const std::vector<std::string>& args) {
                  static_cast<unsigned long long>(check.fileBytes),
                  static_cast<unsigned long long>(check.textCount),
                  static_cast<unsigned long long>(check.scriptBytes));
-    if (!check.problems.empty())
-        Fail(io, "%zu problem%s%s; kdpack verify %s shows them", check.problems.size(),
-             check.problems.size() == 1 ? "" : "s",
+    if (check.problemCount != 0)
+        Fail(io, "%llu problem%s%s; kdpack verify %s shows them",
+             static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
              check.Refused() ? ", and the installer rejects the package" : "", args[0].c_str());
     return result == DecodeOk ? KdpackOk : KdpackFailed;
 }
@@ -107,13 +107,16 @@ int Verify(Io& io, const std::vector<std::string>& args) {
             std::fprintf(io.out, "%s:%llu: %s\n", path.c_str(), static_cast<unsigned long long>(problem.line),
                          problem.message.c_str());
     }
+    if (check.problemCount > check.problems.size())
+        std::fprintf(io.out, "%s: %llu more problems not shown\n", path.c_str(),
+                     static_cast<unsigned long long>(check.problemCount - check.problems.size()));
     if (check.digest == ScriptCheck::Digest::None && result == DecodeOk && check.HasLineTwo())
         std::fprintf(io.out, "%s: unsigned: line 2 holds no kdpack digest\n", path.c_str());
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
-    if (!check.problems.empty()) {
-        std::fprintf(io.out, "%s: %zu problem%s%s\n", path.c_str(), check.problems.size(),
-                     check.problems.size() == 1 ? "" : "s",
+    if (check.problemCount != 0) {
+        std::fprintf(io.out, "%s: %llu problem%s%s\n", path.c_str(),
+                     static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
                      check.Refused() ? "; the installer rejects the package" : "");
         return KdpackFailed;
     }

@@ -100,8 +100,10 @@ bool WriteReplacing(Io& io, const std::string& target, const std::function<bool(
     ScratchFile output(target + OutputSuffix);
     std::FILE* stream = output.Create(io);
     if (!stream || !write(stream) || !output.Close(io)) return false;
-    if (platform::RenameReplacing(output.Path().c_str(), target.c_str()) != platform::Error::None) {
-        Fail(io, "cannot rename %s to %s", output.Path().c_str(), target.c_str());
+    const platform::Error renamed = platform::RenameReplacing(output.Path().c_str(), target.c_str());
+    if (renamed != platform::Error::None) {
+        Fail(io, "cannot rename %s to %s%s", output.Path().c_str(), target.c_str(),
+             renamed == platform::Error::AccessDenied ? ": access denied, or not a regular file there" : "");
         return false;
     }
     output.Release();

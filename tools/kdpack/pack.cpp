@@ -43,11 +43,12 @@ struct Walk {
 };
 
 struct Entries {
-    std::vector<std::string> files, subdirectories, links;
+    std::vector<std::string> files, subdirectories, links, special;
 };
 
-// The names of a directory's files, subdirectories and links, each sorted
-// byte-wise. A link is never followed, whatever it points to.
+// The names of a directory's files, subdirectories, links and special files,
+// each sorted byte-wise. A link is never followed, whatever it points to; a
+// special file is never opened (reading a FIFO would wait for a writer).
 bool ListEntries(const std::string& directory, Entries& entries) {
     platform::FindHandle search;
     platform::FindEntry entry;
@@ -57,6 +58,8 @@ bool ListEntries(const std::string& directory, Entries& entries) {
         if (entry.name == "." || entry.name == "..") continue;
         if (entry.isLink) {
             entries.links.push_back(entry.name);
+        } else if (entry.isSpecial) {
+            entries.special.push_back(entry.name);
         } else {
             (entry.isDirectory ? entries.subdirectories : entries.files).push_back(entry.name);
         }
@@ -64,6 +67,7 @@ bool ListEntries(const std::string& directory, Entries& entries) {
     std::sort(entries.files.begin(), entries.files.end());
     std::sort(entries.subdirectories.begin(), entries.subdirectories.end());
     std::sort(entries.links.begin(), entries.links.end());
+    std::sort(entries.special.begin(), entries.special.end());
     return true;
 }
 
@@ -125,6 +129,8 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
                                 ": a symbolic link or junction; a package cannot hold a link, and pack "
                                 "does not copy what it points to");
     }
+    for (const std::string& name : entries.special)
+        walk.problems.push_back(prefix + name + ": a FIFO, socket or device; a package holds regular files only");
     if (!relative.empty() && NameLinePrefix + relative.size() + 1 > script::LinePiece)
         walk.problems.push_back(relative + ": the [DIR] line would be longer than 2046 bytes");
     CheckLetterCase(walk, prefix, entries);

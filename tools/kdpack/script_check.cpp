@@ -44,6 +44,22 @@ std::string DirectoryOf(const std::string& path) {
     return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
+// A path below the destination as Windows resolves it: empty and "." levels
+// dropped, trailing dots and blanks of each level dropped, ASCII letters
+// folded. Two paths with one key name one file.
+std::string WindowsKey(const std::string& path) {
+    std::string key;
+    for (std::size_t begin = 0; begin <= path.size();) {
+        const std::size_t end = std::min(path.find_first_of("\\/", begin), path.size());
+        std::string level = path.substr(begin, end - begin);
+        level.erase(level.find_last_not_of(". ") + 1);
+        if (!level.empty()) key += (key.empty() ? "" : "\\") + level;
+        begin = end + 1;
+    }
+    MakeLower(key);
+    return key;
+}
+
 }  // namespace
 
 bool FoldedPaths::Add(const std::string& path) {
@@ -75,16 +91,17 @@ void FoldedPaths::Grow() {
 ScriptCheck::ScriptCheck(std::size_t destinationLength, std::string packageName)
     : destinationLength(destinationLength) {
     // The installer decompresses into <destination>\<package>.kd_temp.
-    if (!packageName.empty()) NotePath(packageName + script::TemporarySuffix, MaxFilePath);
+    if (!packageName.empty()) {
+        NotePath(packageName + script::TemporarySuffix, MaxFilePath);
+        scriptKey = WindowsKey(packageName + script::TemporarySuffix);
+    }
 }
 
-void ScriptCheck::Problem(std::uint64_t at, std::string message, bool refused) {
-    problems.push_back({at, std::move(message), refused});
-}
-
-bool ScriptCheck::Refused() const {
-    return std::any_of(problems.begin(), problems.end(),
-                       [](const ScriptProblem& problem) { return problem.refused; });
+void ScriptCheck::Problem(std::uint64_t at, std::string message, bool refuses) {
+    ++problemCount;
+    refused = refused || refuses;
+    if (problems.size() < ProblemsKept || at == 0 || finishing)
+        problems.push_back({at, std::move(message), refuses});
 }
 
 void ScriptCheck::NotePath(const std::string& relative, std::size_t limit) {
@@ -306,6 +323,16 @@ void ScriptCheck::EndCommand() {
     if (relative && (command == Command::File || command == Command::TextFile))
         CheckComponents(current.name, false);
     const std::string path = currentDirectory + current.name;
+    // Writing or converting the installer's own copy of the script would
+    // change it under the reader: the installer refuses the package. Before
+    // the first [DIR] names lie outside the destination.
+    const auto isScript = [&](const std::string& target) {
+        return haveDirectory && !scriptKey.empty() && WindowsKey(target) == scriptKey;
+    };
+    if ((command == Command::File && isScript(path) && !script::IsSkippedFile(current.name)) ||
+        (command == Command::TextFile && (isScript(path) || isScript(path + script::TemporarySuffix))))
+        Problem(current.line, std::string("[") + script::CommandName(command) + "] of " + current.name +
+                                  " would change the installer's copy of the script" + Rejects, true);
     if (command == Command::File) {
         NotePath(path, MaxFilePath);
         std::string target = path;
@@ -334,6 +361,7 @@ void ScriptCheck::EndCommand() {
 }
 
 void ScriptCheck::Finish() {
+    finishing = true;
     if (!splitter.Empty()) {
         Line(splitter.Line(), true);
         splitter.Clear();

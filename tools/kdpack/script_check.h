@@ -71,9 +71,14 @@ public:
     enum class Digest { None, Matches, Differs };
     // True once line 2 was read: only then can the script be signed.
     bool HasLineTwo() const { return state != State::Header && state != State::LineTwo; }
-    bool Refused() const;
+    bool Refused() const { return refused; }
 
+    // The problems in the order found: the first ProblemsKept, and every
+    // problem of the package as a whole (line 0) or of its end. A hostile
+    // script can hold a problem every two bytes; the rest are only counted.
+    static constexpr std::size_t ProblemsKept = 1000;
     std::vector<ScriptProblem> problems;
+    std::uint64_t problemCount = 0;
     Digest digest = Digest::None;
     std::uint64_t scriptBytes = 0;
     std::uint64_t commandCount = 0;
@@ -97,6 +102,8 @@ private:
     void CheckComponents(const std::string& name, bool directory);
 
     std::size_t destinationLength;
+    bool refused = false;
+    bool finishing = false;
     State state = State::Header;
     script::LineSplitter splitter;
     script::DigestWatcher digestWatcher;
@@ -110,6 +117,8 @@ private:
     std::uint64_t dataLeft = 0;
     bool dataHasZero = false;
 
+    // The installer's copy of the script, as WindowsKey gives it.
+    std::string scriptKey;
     bool haveDirectory = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
     std::unordered_set<std::uint64_t> filesWithZeroBytes;  // folded-path hashes
