@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/planted.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -50,26 +51,8 @@ TEST_F(ProcessGuards, FailuresAreReportedAndNothingElse) {
 }
 
 #ifdef _WIN32
-std::string TokenUserSid() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    std::vector<BYTE> buffer(256);
-    DWORD size = 0;
-    const BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(),
-                                          static_cast<DWORD>(buffer.size()), &size);
-    ::CloseHandle(token);
-    char* text = nullptr;
-    if (!ok || !::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
-                                         &text)) {
-        return {};
-    }
-    std::string result = text;
-    ::LocalFree(text);
-    return result;
-}
-
 TEST(OwnerDecision, DescriptorsBuiltInMemory) {
-    const std::string self = TokenUserSid();
+    const std::string self = test::RunningAccountSid();
     ASSERT_FALSE(self.empty());
     const struct {
         std::string descriptor;

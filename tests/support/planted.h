@@ -32,6 +32,9 @@ bool GiveToOtherUser(const std::string& path);
 // when nobody else may.
 std::vector<std::string> OtherWriters(const std::string& path);
 
+// The running account's SID as text ("S-1-5-…") on Windows; empty natively.
+std::string RunningAccountSid();
+
 // Natively sets the process's umask and returns the previous one; does
 // nothing on Windows.
 unsigned SetUmask(unsigned mask);

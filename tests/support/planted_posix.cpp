@@ -36,4 +36,6 @@ std::vector<std::string> OtherWriters(const std::string& path) {
 
 unsigned SetUmask(unsigned mask) { return ::umask(static_cast<mode_t>(mask)); }
 
+std::string RunningAccountSid() { return {}; }
+
 }  // namespace kd::test

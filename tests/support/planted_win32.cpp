@@ -70,7 +70,9 @@ std::string SidText(PSID sid) {
     return result;
 }
 
-std::string TokenUserText() {
+}  // namespace
+
+std::string RunningAccountSid() {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
     std::vector<BYTE> buffer(256);
@@ -80,8 +82,6 @@ std::string TokenUserText() {
     ::CloseHandle(token);
     return ok ? SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) : std::string();
 }
-
-}  // namespace
 
 bool CanPlantLinks() {
     // Wine shows every owner but root and the running user as another user:
@@ -124,7 +124,7 @@ std::vector<std::string> OtherWriters(const std::string& path) {
     }
     std::vector<std::string> writers;
     if (!dacl) writers.push_back("no DACL");
-    const std::string self = TokenUserText();
+    const std::string self = RunningAccountSid();
     constexpr DWORD writeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                   FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
