@@ -1,5 +1,5 @@
 // kdpack's commands and their help texts, one file per purpose: pack.cpp,
-// container.cpp (compress, decompress), inspect.cpp (list, verify) and
+// container.cpp (compress, decompress), list_verify.cpp (list, verify) and
 // dispatch.cpp (help and the command line).
 #pragma once
 
