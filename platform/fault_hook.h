@@ -14,7 +14,7 @@ struct FaultSlot {
 };
 
 inline FaultSlot& Slot(FaultPoint point) {
-    static FaultSlot slots[static_cast<int>(FaultPoint::ProcessPolicy) + 1];
+    static FaultSlot slots[static_cast<int>(FaultPoint::Lookup) + 1];
     return slots[static_cast<int>(point)];
 }
 

@@ -1,5 +1,6 @@
 // The test-only fault hook, the same for both platform implementations.
 #include <cstdio>
+#include <utility>
 
 #include "platform/fault_hook.h"
 
@@ -12,9 +13,24 @@ void InjectFault(FaultPoint point, int nth, Error error, int count) {
 void ClearFaults() {
     for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
                              FaultPoint::Delete, FaultPoint::Close,
-                             FaultPoint::ProcessPolicy}) {
+                             FaultPoint::ProcessPolicy, FaultPoint::Lookup}) {
         detail::SetFault(point, 0, Error::None, 0);
     }
+}
+
+namespace {
+
+StepCallback& Callback() {
+    static StepCallback callback;
+    return callback;
+}
+
+}  // namespace
+
+void SetStepCallback(StepCallback callback) { Callback() = std::move(callback); }
+
+void AtStep(Step step, const std::string& name) {
+    if (Callback()) Callback()(step, name);
 }
 
 int CloseStream(Stream stream) {

@@ -3,6 +3,7 @@
 #include "util/trust.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/platform.h"
 #include "util/files.h"
@@ -13,7 +14,121 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// Rights that let their holder change a directory or what it holds: write or
+// append data (add a file or subdirectory), delete child, delete, WRITE_DAC,
+// WRITE_OWNER, GENERIC_ALL and GENERIC_WRITE.
+constexpr std::uint32_t DeleteChild = 0x40;
+constexpr std::uint32_t GenericAll = 0x10000000;
+constexpr std::uint32_t WriteRights =
+    0x2 | 0x4 | DeleteChild | 0x10000 | 0x40000 | 0x80000 | GenericAll | 0x40000000;
+
+// Whether an entry lets someone outside the trusted accounts do `rights`. A
+// CREATOR OWNER entry grants the creator, whom every level the installer
+// writes into must trust anyway.
+bool GrantsOthers(const platform::AccessEntry& entry, std::uint32_t rights) {
+    return entry.allow && entry.who == platform::AccessEntry::Who::Other && (entry.mask & rights) != 0;
+}
+
 }  // namespace
+
+std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength) {
+    std::size_t at = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        at = path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        // "\\server\share\": two more levels belong to the root.
+        at = 2;
+        for (int part = 0; part < 2 && at < path.size(); ++part) {
+            while (at < path.size() && !IsSeparator(path[at])) ++at;
+            if (at < path.size()) ++at;
+        }
+    } else if (!path.empty() && IsSeparator(path[0])) {
+        at = 1;
+    }
+    rootLength = at;
+    std::vector<std::string> levels;
+    while (at < path.size()) {
+        std::size_t end = at;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        std::string level = path.substr(at, end - at);
+        if (!level.empty() && level != ".") levels.push_back(std::move(level));
+        at = end + 1;
+    }
+    return levels;
+}
+
+Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ownerMatters,
+                platform::DirHandle& out, int& linksLeft) {
+    platform::Error error = platform::Error::None;
+    out = platform::OpenDirectoryAt(dir, name, error);
+    platform::EntryInfo info;
+    if (error == platform::Error::None) {
+        if (!ownerMatters) return Level::Usable;
+        // Asked of the handle: the directory that was opened, not the name.
+        return platform::InfoOf(out, info) == platform::Error::None && info.ownerTrusted
+                   ? Level::Usable
+                   : Level::Refused;
+    }
+    if (error == platform::Error::NotFound) return Level::Missing;
+    // Anything that cannot be told from a link counts as an untrusted one.
+    if (error != platform::Error::IsLink) return Level::Refused;
+    if (platform::InfoAt(dir, name, info) != platform::Error::None ||
+        info.type != platform::EntryType::Link || !info.ownerTrusted || --linksLeft < 0) {
+        return Level::Refused;
+    }
+    std::string target;
+    if (platform::ReadLinkAt(dir, name, target) != platform::Error::None) return Level::Refused;
+    // A missing target is refused too: nothing is made through a link.
+    return WalkPath(&dir, target, Owners::AtEnd, out, linksLeft) == Level::Usable ? Level::Usable
+                                                                                 : Level::Refused;
+}
+
+Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners owners,
+               platform::DirHandle& out, int& linksLeft) {
+    std::size_t rootLength = 0;
+    const std::vector<std::string> levels = PathLevels(path, rootLength);
+    platform::DirHandle current;
+    platform::Error error = platform::Error::None;
+    if (rootLength > 0 || !start) {
+        current = platform::OpenDirectory(rootLength > 0 ? path.substr(0, rootLength).c_str() : ".",
+                                          error);
+        if (!current) return Level::Refused;
+        start = &current;
+    }
+    if (levels.empty()) {
+        // The walk ends where it starts: that directory is opened anew.
+        return OpenLevel(*start, ".", owners != Owners::Ignored, out, linksLeft);
+    }
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const bool last = i + 1 == levels.size();
+        const bool ownerMatters = owners == Owners::Everywhere || (last && owners == Owners::AtEnd);
+        platform::DirHandle next;
+        const Level level = OpenLevel(*start, levels[i], ownerMatters, next, linksLeft);
+        if (level != Level::Usable) return level;
+        current = std::move(next);
+        start = &current;
+    }
+    out = std::move(current);
+    return Level::Usable;
+}
+
+Verdict JudgeDestination(const platform::AccessList& destination, const platform::AccessList& parent) {
+    if (destination.nullList || parent.nullList) return Verdict::Refuse;
+    for (const platform::AccessEntry& entry : parent.entries) {
+        // Others could rename the destination away and put their own there.
+        if (!entry.inheritOnly && GrantsOthers(entry, DeleteChild | GenericAll)) return Verdict::Refuse;
+    }
+    Verdict verdict = Verdict::Keep;
+    for (const platform::AccessEntry& entry : destination.entries) {
+        // An inherit-only entry counts for what it gives to what is inside.
+        if (entry.inheritOnly && !entry.toChildren) continue;
+        if (!GrantsOthers(entry, WriteRights)) continue;
+        // An administrator chose an explicit entry; it is not ours to take away.
+        if (!entry.inherited) return Verdict::Refuse;
+        verdict = Verdict::Close;
+    }
+    return verdict;
+}
 
 bool IsUntrustedLink(const std::string& path) {
     // With a separator at its end a name would be looked up through the link.

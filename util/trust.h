@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace kd {
 
@@ -26,5 +29,45 @@ bool IsUsableDestination(const std::string& path);
 // CreateDirectoryPath for a destination: the directory is made closed to
 // non-administrators (POSIX: mode 0755). True if the path exists afterwards.
 bool CreateProtectedDirectory(const char* path);
+
+// ---- Walking through directory handles ---------------------------------------
+
+// Which levels of a walk must have a trusted owner: none (removal: what others
+// own may go, but never through a link), the one the walk ends at, or every
+// level (what the installer writes into).
+enum class Owners { Ignored, AtEnd, Everywhere };
+
+enum class Level { Usable, Missing, Refused };
+
+// The levels of `path` after its root, "." levels and empty ones left out.
+// `rootLength` receives the length of its root: a drive ("c:" or "c:"), a
+// share ("\\server\share\"), a leading separator, or 0 for a relative path.
+std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength);
+
+// At most this many links are followed in one walk; past it, and on a loop,
+// a link counts as untrusted.
+constexpr int LinkLimit = 40;
+
+// Opens the level `name` of `dir` as a directory the installer may pass: a
+// plain directory, or a link whose owner is trusted and whose target, walked
+// from its root by the same rules, passes only trusted links and ends at a
+// directory with a trusted owner. `ownerMatters`: a plain directory must have
+// a trusted owner too. Missing when nothing stands there (or a file does);
+// Refused for anything else, any failure to tell included.
+Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ownerMatters,
+                platform::DirHandle& out, int& linksLeft);
+
+// Walks the levels of `path` from its root, or from `start` (the working
+// directory when null) for a relative path, and opens the directory it names.
+Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners owners,
+               platform::DirHandle& out, int& linksLeft);
+
+// What to do with an existing destination before anything is written.
+enum class Verdict { Keep, Close, Refuse };
+// Keep: only trusted accounts may write it. Close: others may, through
+// inherited entries only; it gets the descriptor of a new destination.
+// Refuse: an explicit entry or a NULL access list lets others write it, or
+// its parent lets others delete its entries.
+Verdict JudgeDestination(const platform::AccessList& destination, const platform::AccessList& parent);
 
 }  // namespace kd
