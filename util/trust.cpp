@@ -46,8 +46,12 @@ std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLe
         at = 1;
     }
     rootLength = at;
+    return SplitLevels(path.substr(at));
+}
+
+std::vector<std::string> SplitLevels(const std::string& path) {
     std::vector<std::string> levels;
-    while (at < path.size()) {
+    for (std::size_t at = 0; at < path.size();) {
         std::size_t end = at;
         while (end < path.size() && !IsSeparator(path[end])) ++end;
         std::string level = path.substr(at, end - at);
@@ -87,11 +91,22 @@ Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners
                platform::DirHandle& out, int& linksLeft) {
     std::size_t rootLength = 0;
     const std::vector<std::string> levels = PathLevels(path, rootLength);
+    platform::DirHandle root;
+    if (rootLength > 0) {
+        platform::Error error = platform::Error::None;
+        root = platform::OpenDirectory(path.substr(0, rootLength).c_str(), error);
+        if (!root) return Level::Refused;
+        start = &root;
+    }
+    return WalkLevels(start, levels, owners, out, linksLeft);
+}
+
+Level WalkLevels(const platform::DirHandle* start, const std::vector<std::string>& levels,
+                 Owners owners, platform::DirHandle& out, int& linksLeft) {
     platform::DirHandle current;
-    platform::Error error = platform::Error::None;
-    if (rootLength > 0 || !start) {
-        current = platform::OpenDirectory(rootLength > 0 ? path.substr(0, rootLength).c_str() : ".",
-                                          error);
+    if (!start) {
+        platform::Error error = platform::Error::None;
+        current = platform::OpenDirectory(".", error);
         if (!current) return Level::Refused;
         start = &current;
     }

@@ -57,6 +57,16 @@ constexpr int LinkLimit = 40;
 Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ownerMatters,
                 platform::DirHandle& out, int& linksLeft);
 
+// The levels of a path that has no root of its own (a name below a base),
+// "." and empty levels left out.
+std::vector<std::string> SplitLevels(const std::string& path);
+
+// Opens each of `levels` in turn from `start` (the working directory when
+// null) and gives the last one; `start` itself, opened anew, when there are
+// none.
+Level WalkLevels(const platform::DirHandle* start, const std::vector<std::string>& levels,
+                 Owners owners, platform::DirHandle& out, int& linksLeft);
+
 // Walks the levels of `path` from its root, or from `start` (the working
 // directory when null) for a relative path, and opens the directory it names.
 Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners owners,

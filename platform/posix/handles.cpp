@@ -109,7 +109,14 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
     AtStep(Step::Open, name);
     error = detail::TakeFault(FaultPoint::Lookup);
     if (error != Error::None) return nullptr;
-    return Adopt(::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW), error);
+    DirHandle opened = Adopt(::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW), error);
+    // With O_DIRECTORY a link at the name may give ENOTDIR rather than ELOOP.
+    struct stat info {};
+    if (error == Error::NotFound && ::fstatat(dir->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode)) {
+        error = Error::IsLink;
+    }
+    return opened;
 }
 
 Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {

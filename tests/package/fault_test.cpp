@@ -107,13 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
           "Cannot create file " + two, "Cannot set text file " + one, "Cannot create file " + old},
          {}},
         {"OpenRefused", platform::FaultPoint::Open, platform::Error::AccessDenied, 20,
-         {"Cannot decompress package file",
-          "Cannot open temporary package file {D}\\core.pkg.kd_temp",
-          "Cannot create file " + one, "Cannot create file " + two,
+         {"Cannot decompress package file", "Cannot create file " + one, "Cannot create file " + two,
           "Cannot set text file " + one, "Cannot create file " + old},
          {}},
         {"CloseFails", platform::FaultPoint::Close, platform::Error::DiskFull, 10,
-         {"Cannot decompress package file", "Cannot create file " + one,
+         {"Cannot create file " + one,
           "Cannot create file " + two, "Cannot set text file " + one, "Cannot create file " + old},
          {}},
         {"CreateDirectoryRefused", platform::FaultPoint::CreateDir,
@@ -127,6 +125,16 @@ INSTANTIATE_TEST_SUITE_P(
          {"Cannot decompress package file", "Cannot set text file " + one,
           "cannot remove directory: {D}\\gone"},
          {"a/b/one.txt.kd_temp", "core.pkg.kd_temp"}},
+        // What a name is, or who owns it, cannot be told: it counts as
+        // another user's link, and the command that met it fails.
+        {"LookupFails", platform::FaultPoint::Lookup, platform::Error::AccessDenied, 80,
+         {"cannot use target directory: {D}", "Cannot decompress package file",
+          "cannot create directory: {D}", "cannot create directory: {D}\\a",
+          "cannot create directory: {D}\\a\\b", "Cannot create file " + one,
+          "Cannot create file " + two, "Cannot set text file " + one,
+          "cannot create directory: {D}\\gone", "Cannot create file " + old,
+          "cannot remove directory: {D}\\gone"},
+         {}},
     }),
     [](const testing::TestParamInfo<Sweep>& info) { return info.param.name; });
 

@@ -47,7 +47,9 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
 }
 
 // A destination the installer makes is closed to other users from the start;
-// one that exists keeps the rights its administrator gave it.
+// one that exists is closed before anything is written, and refused when
+// others could rename it away (the stand-in: a parent open to all without
+// its sticky bit).
 TEST(Install, CreatedDestinationIsClosedToOthers) {
     Installation run;
     const unsigned umask = SetUmask(0);
@@ -66,9 +68,18 @@ TEST(Install, CreatedDestinationIsClosedToOthers) {
     const std::string existing = run.dir / "existing";
     std::filesystem::create_directory(existing);
     std::filesystem::permissions(existing, std::filesystem::perms::all);
-    const std::vector<std::string> writers = OtherWriters(existing);
+    ASSERT_TRUE(WriteFile(existing + "/old.txt", "x"));
+    std::filesystem::permissions(existing + "/old.txt", std::filesystem::perms::all);
     EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
-    EXPECT_EQ(OtherWriters(existing), writers);
+    EXPECT_EQ(OtherWriters(existing), std::vector<std::string>{});
+    EXPECT_EQ(OtherWriters(existing + "/old.txt"), std::vector<std::string>{});
+    if (IsWindowsBuild()) return;
+    std::filesystem::permissions(run.dir.Path(), std::filesystem::perms::all);
+    EXPECT_FALSE(run.package.Install(run.packagePath, existing, false));
+    EXPECT_EQ(run.package.errorText, "cannot use target directory: " + existing);
+    std::filesystem::permissions(run.dir.Path(), std::filesystem::perms::sticky_bit,
+                                 std::filesystem::perm_options::add);
+    EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
 }
 
 TEST(Install, TruncatedPackage) {
