@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/decoder.h"
+#include "package/package_file.h"
 #include "package/package.h"
 #include "package/script_format.h"
 #include "package/script_run.h"
@@ -81,19 +82,6 @@ bool CloseExistingDestination(const platform::DirHandle& parent, const platform:
     }
     return false;
 }
-
-// The decoded script goes to its file and past the digest check.
-class ScriptSink : public DecodeSink {
-public:
-    ScriptSink(std::FILE* file, DecodeSink& digest) : file(file), digest(digest) {}
-    bool Write(const unsigned char* data, std::size_t size) override {
-        return platform::WriteBytes(file, data, size) == size && digest.Write(data, size);
-    }
-
-private:
-    std::FILE* file;
-    DecodeSink& digest;
-};
 
 // The private script file, removed through its directory's handle once made.
 class ScriptFile {
@@ -182,9 +170,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // it costs no second read; the commands then read the same file through
     // the same handle, never by name.
     script::DigestWatcher digest;
-    ScriptSink sink(script.get(), digest);
-    PackageDecoder decoder;
-    if (!script || decoder.Decode(input.get(), sink, 0) != DecodeOk || std::fflush(script.get()) != 0) {
+    if (!script || DecompressPackageStream(input.get(), script.get(), 0, &digest) != codec::DecodeOk) {
         errorText = "Cannot decompress package file";
         return false;
     }
@@ -210,6 +196,8 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         if (!script::SectionName(text, name)) continue;
         if (!run.Command(name)) return false;
     }
+    // A script that could not be read to its end is not a finished install.
+    if (run.ReadFailed()) return run.BadPackage();
     return true;
 }
 

@@ -34,8 +34,10 @@ public:
               const std::string& temporaryPath, const platform::DirHandle& destination,
               Console* progress);
 
-    // The next script line, line end removed, in `text`; false at the end.
+    // The next script line, line end removed, in `text`; false at the end
+    // or when the script could not be read (ReadFailed tells).
     bool NextLine(std::string& text);
+    bool ReadFailed() const { return readFailed; }
 
     // Sets errorText to the bad-package message; returns false.
     bool BadPackage();
@@ -100,6 +102,7 @@ private:
     std::string currentDirectory;
     std::string currentRelative;  // the current directory below the destination
     bool dirSeen = false;
+    bool readFailed = false;
     char line[script::LineBufferSize];
 };
 

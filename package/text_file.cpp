@@ -44,7 +44,8 @@ Lines CopyLines(std::FILE* input, std::FILE* output) {
     const std::unique_ptr<char[]> line(new (std::nothrow) char[TextLineBufferSize]);
     if (!line) return Lines::NoMemory;
     int length = 0;
-    while (ReadLineBytes(line.get(), TextLineBufferSize, input, length) != 0) {
+    int taken = 0;
+    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
         line[length++] = '\r';
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
@@ -52,7 +53,7 @@ Lines CopyLines(std::FILE* input, std::FILE* output) {
     }
     // A read error is not the end of the text: copying back what was read
     // so far would cut the file.
-    return std::ferror(input) ? Lines::ReadFailed : Lines::Done;
+    return taken < 0 ? Lines::ReadFailed : Lines::Done;
 }
 
 // The temporary file of a conversion in place, removed through its
@@ -141,14 +142,14 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std
     Stream converted =
         platform::OpenFileAt(dir, temporaryName, {platform::Access::ReadWrite, true, false}, error);
     if (!converted || CopyLines(target, converted.get()) != Lines::Done ||
-        std::fflush(converted.get()) != 0 || FileSeek(converted.get(), 0, SEEK_SET) != 0) {
+        platform::FlushStream(converted.get()) != 0 || FileSeek(converted.get(), 0, SEEK_SET) != 0) {
         return false;
     }
     platform::AtStep(platform::Step::WriteBack, name);
     // From here the target may be cut short: on failure the temporary file
     // holds the only complete text, so it stays.
     if (platform::Truncate(target, 0) != platform::Error::None || FileSeek(target, 0, SEEK_SET) != 0 ||
-        !CopyStreamBytes(converted.get(), target, 0, -1) || std::fflush(target) != 0) {
+        !CopyStreamBytes(converted.get(), target, 0, -1) || platform::FlushStream(target) != 0) {
         temporary.Keep();
         return false;
     }

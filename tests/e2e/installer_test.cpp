@@ -124,7 +124,7 @@ protected:
     void Pack(const std::string& relative, const std::vector<PackageFile>& files,
               const std::string& header = "KELDO PACKAGE FILE") {
         std::string container;
-        ASSERT_TRUE(PackageEncoder().Encode(Script(files, header), container));
+        ASSERT_TRUE(codec::PackageEncoder().Encode(Script(files, header), container));
         ASSERT_TRUE(test::WriteFile(root / relative, container));
     }
     void PackBoth() {
