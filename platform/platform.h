@@ -93,11 +93,6 @@ Error RemoveName(const char* path);
 // index, or device and inode), however the paths are spelled.
 bool SameFile(const char* first, const char* second);
 
-// How many names (hard links) the file `path` names has; a link counts as its
-// own file. 0 when that cannot be read. Win32: nNumberOfLinks of the name
-// opened with FILE_FLAG_OPEN_REPARSE_POINT; POSIX: st_nlink from lstat.
-unsigned NameCount(const char* path);
-
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
 Error SetNormalAttributes(const char* path);
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY). Used by tests.
@@ -191,13 +186,6 @@ NameKind KindOfName(const char* path);
 // owner cannot be read.
 bool OwnerTrusted(const char* path);
 
-// Creates one directory that non-administrators cannot write from the moment
-// it exists. Win32: CreateDirectoryA with the descriptor
-// D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU), owner not set
-// and nothing inherited from the parent. POSIX: mode 0755 whatever the umask.
-// Fails like CreateDir, through the same fault point.
-Error CreateProtectedDir(const char* path);
-
 // What ProtectProcess managed to turn on.
 struct ProcessProtection {
     bool systemLibrariesOnly = false;  // SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)
@@ -252,9 +240,11 @@ Error InfoOfStream(std::FILE* stream, EntryInfo& info);
 // substitute name without its "\??\" prefix).
 Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target);
 
-// Creates the directory `name` in `dir`. `closed`: closed to others as
-// CreateProtectedDir makes it; otherwise it takes its descriptor from `dir`
-// (POSIX: mode 0755 either way, as no installed entry is writable by others).
+// Creates the directory `name` in `dir`. `closed`: non-administrators cannot
+// write it from the moment it exists (Win32: the descriptor
+// D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU), nothing
+// inherited from the parent); otherwise it takes its descriptor from `dir`
+// (POSIX: mode 0755 either way, whatever the umask).
 Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool closed);
 
 // Removes `name` from `dir` as a name: a file, an empty directory (`directory`
@@ -310,7 +300,7 @@ struct AccessList {
 Error AccessOf(const DirHandle& dir, AccessList& list);
 
 // Gives the directory and, through inheritance, everything below it the
-// descriptor of CreateProtectedDir. POSIX: clears the group and other write
+// descriptor of a closed new directory. POSIX: clears the group and other write
 // bits of it and of every entry below (links not followed). Fails when any
 // entry could not be changed.
 Error CloseToOthers(const DirHandle& dir);

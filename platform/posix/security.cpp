@@ -32,22 +32,6 @@ bool OwnerTrusted(const char* path) {
     return info.st_uid == 0 || info.st_uid == ::geteuid();
 }
 
-Error CreateProtectedDir(const char* path) {
-    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    const std::string native = NativePath(path);
-    // The umask can only take bits away, so the directory is never more open
-    // than 0755 on its way there; the mode is then set on what was made, not
-    // on whatever the name might have become.
-    if (::mkdir(native.c_str(), 0755) != 0) return ErrorFromErrno(errno);
-    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fchmod(fd, 0755);
-        ::close(fd);
-    }
-    return Error::None;
-}
-
 ProcessProtection ProtectProcess() { return {}; }
 
 }  // namespace kd::platform

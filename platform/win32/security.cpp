@@ -167,21 +167,6 @@ bool OwnerTrusted(const char* path) {
     return OwnerSidTrusted(owner);  // points into the descriptor, still held
 }
 
-Error CreateProtectedDir(const char* path) {
-    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    LocalMemory descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
-        return ErrorFromWin32(::GetLastError());
-    }
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof security;
-    security.lpSecurityDescriptor = descriptor.Get();
-    security.bInheritHandle = FALSE;
-    return ::CreateDirectoryA(path, &security) ? Error::None : ErrorFromWin32(::GetLastError());
-}
-
 ProcessProtection ProtectProcess() {
     ProcessProtection result;
     const auto setDirectories =

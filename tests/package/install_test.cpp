@@ -9,6 +9,7 @@
 
 #include "codec/encoder.h"
 #include "package_support.h"
+#include "platform/platform.h"
 #include "support/planted.h"
 
 namespace kd::test {
@@ -80,6 +81,24 @@ TEST(Install, CreatedDestinationIsClosedToOthers) {
     std::filesystem::permissions(run.dir.Path(), std::filesystem::perms::sticky_bit,
                                  std::filesystem::perm_options::add);
     EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
+}
+
+// The decompressed script is the installing account's alone while the
+// commands run: nobody else can change what was checked.
+TEST(Install, ScriptIsPrivateWhileTheCommandsRun) {
+    if (!CanPlantLinks() || IsWindowsBuild()) GTEST_SKIP() << "needs another uid: natively as root";
+    Installation run;
+    bool checked = false;
+    platform::SetStepCallback([&](platform::Step step, const std::string& name) {
+        if (step != platform::Step::Create || name != "a.dat") return;
+        checked = true;
+        EXPECT_FALSE(OtherUserCanWrite(run.destination + "/core.pkg.kd_temp"));
+    });
+    const unsigned umask = SetUmask(0);
+    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = \n[FILE]\nName = a.dat\nSize = 1\nx\n"));
+    SetUmask(umask);
+    platform::SetStepCallback(nullptr);
+    EXPECT_TRUE(checked);
 }
 
 TEST(Install, TruncatedPackage) {

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 // user; ThroughOthersLink: a link to "u/inner", where "u" is the other user's
 // link to the other user's folder.
 enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo,
-                    OthersFolder, ThroughOthersLink };
+                    OthersFolder, ThroughOthersLink, Itself };
 // What the other user does during the installation: swap "big.txt" for a
 // link to an outside file once the conversion's temporary file appears;
 // rename the directory "d1" away and put a link to the outside folder in its
@@ -100,6 +100,8 @@ TEST_P(PlantedLink, IsNotFollowed) {
             ASSERT_TRUE(MakeLink(others, outside / "u") && GiveToOtherUser(outside / "u"));
         }
         ASSERT_TRUE(MakeLink(direct ? others : outside / "u/inner", planted));
+    } else if (c.points == Points::Itself) {
+        ASSERT_TRUE(MakeLink(planted, planted));
     } else if (c.points == Points::HardReadOnlyFile || c.points == Points::HardTextFile) {
         const char* name = c.points == Points::HardReadOnlyFile ? "/kds.exe" : "/notes.txt";
         ASSERT_TRUE(MakeHardLink(folder + name, planted));
@@ -213,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         {"DestinationIsATrustedLinkThroughAnotherUsersLink", "", Points::ThroughOthersLink,
          Owner::InstallingAccount, Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}",
          NameKind::Link, nullptr},
+        {"DestinationIsALinkLoop", "", Points::Itself, Owner::InstallingAccount,
+         Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Link, nullptr},
         // Names swapped between a check and its use change nothing outside.
         {"ConvertedFileSwappedForALink", "data", Points::Nothing, Owner::InstallingAccount,
          Dir("data") + File("big.txt", "a\nb\n") + "[TEXTFILE]\nName = big.txt\n", "",
