@@ -103,9 +103,9 @@ TEST(DestinationDecision, DescriptorsBuiltInMemory) {
         {closed, closed, Verdict::Keep},
         {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", closed, Verdict::Keep},
         {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", closed, Verdict::Keep},
-        {"D:NO_ACCESS_CONTROL", closed, Verdict::Refuse},
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;DC;;;AU)", Verdict::Refuse},
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;DC;;;AU)", Verdict::Keep},
+        {"", closed, Verdict::Refuse},  // a NULL DACL
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;0x40;;;AU)", Verdict::Refuse},  // delete child
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;0x40;;;AU)", Verdict::Keep},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination + " in " + c.parent);
@@ -113,6 +113,14 @@ TEST(DestinationDecision, DescriptorsBuiltInMemory) {
         const std::string* texts[2] = {&c.destination, &c.parent};
         for (int i = 0; i < 2; ++i) {
             PSECURITY_DESCRIPTOR descriptor = nullptr;
+            // Wine reads "D:NO_ACCESS_CONTROL" as an empty list: the NULL DACL is set here.
+            SECURITY_DESCRIPTOR nullDacl;
+            if (texts[i]->empty()) {
+                ASSERT_TRUE(::InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION) &&
+                            ::SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+                EXPECT_EQ(platform::AccessOfDescriptor(&nullDacl, lists[i]), platform::Error::None);
+                continue;
+            }
             ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
                 texts[i]->c_str(), SDDL_REVISION_1, &descriptor, nullptr));
             EXPECT_EQ(platform::AccessOfDescriptor(descriptor, lists[i]), platform::Error::None);
