@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "script/rules.h"
 #include "util/files.h"
 #include "util/strings.h"
 
@@ -30,21 +31,21 @@ std::string InstallerDirectory(const std::string& programPath, const std::string
     const std::size_t match = lowered.rfind(ProgramName);
     if (match != std::string::npos) directory = programPath.substr(0, match);
     if (directory.empty()) directory = currentDirectory;
-    if (!directory.empty() && directory.back() != '\\') directory += '\\';
+    AddTrailingBackslash(directory);
     return directory;
 }
 
 bool LocatePackages(const std::string& installerDirectory, PackagePaths& packages,
                     std::string& missing) {
-    packages.core = installerDirectory + "keldo_core.pkg";
+    packages.core = installerDirectory + script::CorePackage;
     if (!FileExists(packages.core.c_str())) {
-        packages.core = installerDirectory + "..\\keldo_core.pkg";  // the ".." stays as written
+        packages.core = installerDirectory + "..\\" + script::CorePackage;  // the ".." stays as written
         if (!FileExists(packages.core.c_str())) {
             missing = packages.core;
             return false;
         }
     }
-    packages.window = installerDirectory + "keldo_window64.pkg";
+    packages.window = installerDirectory + script::WindowPackage;
     if (!FileExists(packages.window.c_str())) {
         missing = packages.window;
         return false;

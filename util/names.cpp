@@ -11,8 +11,6 @@ namespace kd {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 // True when `test` holds for some component of the name.
 bool AnyComponent(const std::string& name, const std::function<bool(const std::string&)>& test) {
     std::size_t start = 0;
