@@ -65,7 +65,11 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
                          const std::string& workingDirectory, const std::string& input,
                          const std::optional<std::string>& keldo, const std::string& scratch) {
     RunResult result;
-    const std::string inputPath = scratch + "\\input.txt", outputPath = scratch + "\\output.txt";
+    // New names for every run: a Wine background process that a run happened
+    // to start inherits its handles and may keep the last output file open.
+    static int runs = 0;
+    const std::string inputPath = scratch + "\\input" + std::to_string(++runs) + ".txt";
+    const std::string outputPath = scratch + "\\output" + std::to_string(runs) + ".txt";
     std::ofstream(inputPath, std::ios::binary) << input;
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
