@@ -153,8 +153,7 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
         {"device", "c:\\keldo\\CON\n\n\n", DialogueResult::Confirmed, def, refused},
         {"stream", "c:\\keldo:x\n\n\n", DialogueResult::Confirmed, def, refused},
         {"dots inside names", "c:\\k.1\\.x\n\n", DialogueResult::Confirmed, "c:\\k.1\\.x", Ask(def) + Confirm("c:\\k.1\\.x")},
-        {"default ends in a dot", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k",
-         Ask("c:\\keldo.") + NotFull + Ask("c:\\keldo.") + Confirm("E:\\k"), "c:\\keldo."},
+        {"default ends in a dot", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k", Ask("c:\\k.") + NotFull + Ask("c:\\k.") + Confirm("E:\\k"), "c:\\k."},
         // ";" splits a PATH entry; a NUL is kept, so no part of the line is taken for the answer.
         {"semicolon", "c:\\a;b\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
         {"NUL first at confirm", "\n\0y\nE:\\k\n\n"s, DialogueResult::Confirmed, "E:\\k",

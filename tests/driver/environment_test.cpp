@@ -37,7 +37,6 @@ TEST(RewritePath, ReplacesOneEntryOrAppends) {
         {"old bin with subdirectory", u"C:\\a;C:\\keldo\\Bin\\x64;C:\\b", u"C:\\a;" + bin + u"\\x64;C:\\b"},
         {"subdirectory after blanks", u"C:\\a; c:/KELDO/bin/x64", u"C:\\a; " + bin + u"/x64"},
         {"old bin quoted, blanks, slashes", u"C:\\a; \"c:/KELDO/bin\\\" ;C:\\b", u"C:\\a;" + bin + u";C:\\b"},
-        // Only an entry that is the old Bin, or begins with it and "\", is it.
         {"longer name", u"C:\\keldo\\Binaries;C:\\keldo\\Bin", u"C:\\keldo\\Binaries;" + bin},
         {"before subdir", u"C:\\keldo\\Bin\\tools;C:\\Windows;C:\\keldo\\Bin", u"C:\\keldo\\Bin\\tools;C:\\Windows;" + bin},
         {"inside an entry", u"XC:\\keldo\\Bin;C:\\Windows", bin + u";C:\\Windows"},

@@ -65,8 +65,7 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
                          const std::string& workingDirectory, const std::string& input,
                          const std::optional<std::string>& keldo, const std::string& scratch) {
     RunResult result;
-    // New names for every run: a Wine background process that a run happened
-    // to start inherits its handles and may keep the last output file open.
+    // New names every run: a Wine background process a run started may hold its files.
     static int runs = 0;
     const std::string inputPath = scratch + "\\input" + std::to_string(++runs) + ".txt";
     const std::string outputPath = scratch + "\\output" + std::to_string(runs) + ".txt";
