@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "script/rules.h"
 #include "util/files.h"
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -20,6 +21,14 @@ std::string Normalised(const std::string& answer) {
     TrimString(copy, false, true);
     MakeUpper(copy);
     return copy;
+}
+
+// True when a full path names its directory in one plain form: Windows
+// drops "." and ".." components and endings of dots and blanks, opens a
+// device whatever directory stands in front, and takes a ":" after a name for
+// a stream; each would install somewhere else than KELDO records.
+bool IsPlainPath(const std::string& fullPath) {
+    return !EndsInDotOrBlank(fullPath) && !NamesDevice(fullPath) && fullPath.find(':', 2) == std::string::npos;
 }
 
 }  // namespace
@@ -103,7 +112,7 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
         SlashesToBackslashes(candidate);
         // A relative destination would put a relative entry into the machine
         // PATH; the default is checked too (KELDO may hold anything).
-        if (!IsFullPath(candidate)) {
+        if (!IsFullPath(candidate) || !IsPlainPath(candidate)) {
             Print(console, "\nThe destination must be a full path, such as c:\\keldo");
             continue;
         }

@@ -37,6 +37,12 @@ bool ClimbsUp(const std::string& name) {
     });
 }
 
+bool EndsInDotOrBlank(const std::string& name) {
+    return AnyComponent(name, [](const std::string& component) {
+        return !component.empty() && (component.back() == '.' || component.back() == ' ');
+    });
+}
+
 bool NamesDevice(const std::string& name) {
     return AnyComponent(name, [](const std::string& component) {
         std::string base = component.substr(0, component.find('.'));
