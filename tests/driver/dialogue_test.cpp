@@ -29,6 +29,7 @@ TEST(InstallerDirectory, CutsAtTheLastProgramNameOrUsesTheCurrentDirectory) {
         {"D:\\Setup\\KdInstall.exe", "C:\\cwd", "D:\\Setup\\"},     // case ignored, kept
         {"D:\\kdinstall\\kdinstall.exe", "C:\\cwd", "D:\\kdinstall\\"},  // last occurrence
         {"D:\\Setup\\setup.exe", "C:\\cwd", "C:\\cwd\\"},           // no name at all
+        {"C:\\kdinstall-1.0\\setup.exe", "C:\\cwd", "C:\\"},          // cut inside a directory's name
         {"D:\\Tools\\mykdinstall.exe", "C:\\cwd", "D:\\Tools\\my\\"},
         {"setup.exe", "D:\\", "D:\\"},                              // root keeps one backslash
         {"kdinstall.exe", "", ""},                                  // no current directory
