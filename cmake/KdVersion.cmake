@@ -53,21 +53,20 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-set(KD_VERSION_HEADER ${CMAKE_BINARY_DIR}/generated/kd_version.h)
-
 # kd_version_resource(TARGET RC): compiles RC, which includes KdVersionInfo.rc,
-# into TARGET with the current version.
+# into TARGET with the current version. Each target makes its own header: a
+# directory other than the one that makes a header cannot depend on it.
 function(kd_version_resource target rc)
-  if(NOT TARGET kd_version)
-    add_custom_target(kd_version
-      COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DOUTPUT=${KD_VERSION_HEADER}
-              -P ${CMAKE_SOURCE_DIR}/cmake/KdVersion.cmake
-      BYPRODUCTS ${KD_VERSION_HEADER} VERBATIM)
-  endif()
+  set(header ${CMAKE_CURRENT_BINARY_DIR}/${target}-version/kd_version.h)
+  add_custom_target(${target}_version
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DOUTPUT=${header}
+            -P ${CMAKE_SOURCE_DIR}/cmake/KdVersion.cmake
+    BYPRODUCTS ${header} VERBATIM)
   target_sources(${target} PRIVATE ${rc})
-  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/cmake)
-  add_dependencies(${target} kd_version)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-version
+                                               ${CMAKE_SOURCE_DIR}/cmake)
+  add_dependencies(${target} ${target}_version)
   # windres has no dependency scanning: name what the resource reads.
-  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${KD_VERSION_HEADER}
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${header}
                ${CMAKE_SOURCE_DIR}/cmake/KdVersionInfo.rc)
 endfunction()
