@@ -8,7 +8,9 @@
 #include "codec/decoder.h"
 #include "package/package_file.h"
 #include "package/package.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
+#include "script/rules.h"
 #include "package/script_run.h"
 #include "platform/platform.h"
 #include "util/directories.h"
@@ -19,13 +21,6 @@
 namespace kd {
 
 namespace {
-
-// The text after the last "/", or if there is none after the last "\".
-std::string PackageFileName(const std::string& packagePath) {
-    std::size_t separator = packagePath.rfind('/');
-    if (separator == std::string::npos) separator = packagePath.rfind('\\');
-    return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
-}
 
 // NotDirectory: a file of a trusted owner stands there; nothing can be made in it.
 enum class Opened { Existing, Created, Refused, CannotCreate, NotDirectory };
@@ -157,7 +152,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
-    const std::string scriptName = PackageFileName(packagePath) + script::TemporarySuffix;
+    const std::string scriptName = script::PackageFileName(packagePath) + script::TemporarySuffix;
     const std::string temporaryPath = destination + scriptName;
 
     if (progress) Print(*progress, "\nUncompressing package file");

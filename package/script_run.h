@@ -8,8 +8,9 @@
 #include <string>
 
 #include "package/package.h"
-#include "package/script_format.h"
 #include "platform/platform.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "util/console.h"
 #include "util/trust.h"
 
@@ -20,6 +21,13 @@ namespace kd {
 // the result back through `target`. False on any failure; the temporary file
 // is removed unless the write-back failed after it began.
 bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std::FILE* target);
+
+// Reads the next line piece of the script stream, byte by byte so that
+// zero bytes are kept, with one final LF and then one CR removed. Line at a
+// piece, End at the end of the stream, Failed when the stream could not be
+// read (no end: the rest of the script is unknown).
+enum class ScriptRead { Line, End, Failed };
+ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSize], std::string& line);
 
 class ScriptRun {
 public:
@@ -88,11 +96,15 @@ private:
     // Converts the file `name` of `dir` in place; false with errorText set
     // (bad package when it would touch the script).
     bool ConvertAt(const platform::DirHandle& dir, const std::string& name, const std::string& target);
+    // True when the script library's rule finds that `command` of `name`
+    // changes the script.
+    bool TouchesScript(script::Command command, const std::string& name) const;
 
     KdPackage& package;
     std::FILE* script;
     std::int64_t scriptLength;
     std::string packagePath;
+    std::string packageName;  // the installer's copy of the script is named after it
     std::string destinationDirectory;
     std::size_t destinationLength = 0;  // without its trailing separator
     std::string temporaryPath;

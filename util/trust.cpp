@@ -6,12 +6,11 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "util/strings.h"
 
 namespace kd {
 
 namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Rights that let their holder change a directory or what it holds: write or
 // append data (add a file or subdirectory), delete child, delete, WRITE_DAC,

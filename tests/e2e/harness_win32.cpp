@@ -65,7 +65,10 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
                          const std::string& workingDirectory, const std::string& input,
                          const std::optional<std::string>& keldo, const std::string& scratch) {
     RunResult result;
-    const std::string inputPath = scratch + "\\input.txt", outputPath = scratch + "\\output.txt";
+    // New names every run: a Wine background process a run started may hold its files.
+    static int runs = 0;
+    const std::string inputPath = scratch + "\\input" + std::to_string(++runs) + ".txt";
+    const std::string outputPath = scratch + "\\output" + std::to_string(runs) + ".txt";
     std::ofstream(inputPath, std::ios::binary) << input;
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -84,10 +87,15 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
     PROCESS_INFORMATION information{};
     std::string line = commandLine;
     std::vector<char> environment = EnvironmentBlock(keldo);
-    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                        environment.data(), workingDirectory.c_str(), &startup, &information)) {
-        return result;
+    // Under heavy load Wine now and then fails to create a process that starts
+    // fine a moment later; a few tries keep that out of the results.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        if (attempt > 0) Sleep(1000);
+        created = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                 environment.data(), workingDirectory.c_str(), &startup, &information);
     }
+    if (!created) return result;
     result.started = true;
     Handle process(information.hProcess), thread(information.hThread);
     if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {

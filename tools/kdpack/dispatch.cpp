@@ -21,10 +21,12 @@ const char MainHelp[] =
     "  compress SCRIPT OUT.pkg                      compress a script as it is\n"
     "  decompress PKG OUT                           write the script of a package\n"
     "  list PKG                                     one line per command, then totals\n"
-    "  verify PKG [--destination-length N]          check what the installer will meet\n"
+    "  verify PKG [--as core|window] [--destination-length N]\n"
+    "                                               check what the installer will meet\n"
     "\n"
     "kdpack COMMAND --help describes one command. Exit status: 0 success,\n"
-    "1 failure (or problems found by verify), 2 a command line not understood.\n";
+    "1 failure (or problems found by verify), 2 a command line not understood,\n"
+    "130 stopped by an interrupt (its temporary files removed).\n";
 
 }  // namespace
 
@@ -66,7 +68,7 @@ const char ListHelp[] =
     "it (command, name, and size for files), then the totals.\n";
 
 const char VerifyHelp[] =
-    "usage: kdpack verify PKG [--destination-length N]\n"
+    "usage: kdpack verify PKG [--as core|window] [--destination-length N]\n"
     "\n"
     "Checks the container is complete; the header and line 2; every section's\n"
     "parameter lines; that every file's data lies within the script; that no\n"
@@ -78,7 +80,10 @@ const char VerifyHelp[] =
     "line 2 is checked as the installer checks it; a package without one is\n"
     "unsigned, which is not a problem. Prints each problem with its line number,\n"
     "and says when the installer would reject the package; exit status 0 when\n"
-    "the package is sound, 1 otherwise.\n";
+    "the package is sound, 1 otherwise. The installer reads a package as\n"
+    "keldo_core.pkg (--as core) or keldo_window64.pkg (--as window) and names\n"
+    "its copy of the script after it; without --as, a file of one of those names\n"
+    "is judged as that one, any other as both, with a rejection per name.\n";
 
 }  // namespace kdpack
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/decoder.h"
+#include "script/rules.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
 #include "tools/kdpack/script_check.h"
@@ -41,7 +42,8 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
 
 int List(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
-    ScriptCheck check(40, BaseName(args[0]));
+    // Only counts: no set of paths, so memory stays flat however long the script.
+    ScriptCheck check(40, {}, false);
     check.onCommand = [&io](const ScriptCommand& command) {
         const char* name = script::CommandName(command.command);
         if (command.command == script::Command::File) {
@@ -74,9 +76,17 @@ int List(Io& io, const std::vector<std::string>& args) {
 
 int Verify(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
+    std::vector<std::string> roles;
     long destination = 40;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string value;
+        if (args[i] == "--as" || args[i].compare(0, 5, "--as=") == 0) {
+            if (args[i] == "--as" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--as needs core or window");
+            const std::string role = args[i] == "--as" ? args[++i] : args[i].substr(5);
+            if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
+            roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
+            continue;
+        }
         if (args[i] == "--destination-length") {
             if (i + 1 >= args.size()) return Usage(io, VerifyHelp, "--destination-length needs a number");
             value = args[++i];
@@ -95,7 +105,16 @@ int Verify(Io& io, const std::vector<std::string>& args) {
     }
     if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
     const std::string& path = positional[0];
-    ScriptCheck check(static_cast<std::size_t>(destination), BaseName(path));
+    // The installer reads its packages by two names only; its copy of the
+    // script is named after the one it read.
+    if (roles.empty()) {
+        const std::string name = script::UpperCaseName(script::PackageFileName(path));
+        for (const script::Role role : {script::Role::Core, script::Role::Window}) {
+            if (name == script::UpperCaseName(script::PackageName(role))) roles = {script::PackageName(role)};
+        }
+    }
+    if (roles.empty()) roles = {script::CorePackage, script::WindowPackage};
+    ScriptCheck check(static_cast<std::size_t>(destination), roles);
     const int result = ReadPackage(io, path, check);
     if (result < 0) return KdpackFailed;
 
@@ -116,9 +135,13 @@ int Verify(Io& io, const std::vector<std::string>& args) {
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
     if (check.problemCount != 0) {
+        std::string verdict = check.Refused() ? "; the installer rejects the package" : "";
+        for (const std::string& role : check.PackageNames()) {
+            if (!check.Refused() && check.RefusedAs(role)) verdict += "; the installer rejects the package as " + role;
+        }
         std::fprintf(io.out, "%s: %llu problem%s%s\n", path.c_str(),
                      static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
-                     check.Refused() ? "; the installer rejects the package" : "");
+                     verdict.c_str());
         return KdpackFailed;
     }
     std::fprintf(io.out, "%s: sound: %llu commands, %llu files (%llu bytes); longest path %zu characters below a destination of %ld\n",

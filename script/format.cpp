@@ -1,22 +1,14 @@
 // Reading rules of the package script, shared by the installer and kdpack.
-#include "package/script_format.h"
+#include "script/format.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "util/files.h"
 #include "util/strings.h"
 
 namespace kd::script {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Removes one final LF and then one CR, as every line read does.
 void RemoveLineEnd(std::string& line) {
@@ -32,30 +24,6 @@ std::string Normalised(std::string line) {
 }
 
 bool IsHeader(const std::string& line) { return Normalised(line) == Header; }
-
-bool ReadDigestLine(const std::string& line, unsigned char (&digest)[DigestSize]) {
-    const std::string text = Normalised(line);
-    const std::size_t tag = sizeof DigestTag - 1;
-    if (text.size() != tag + 2 * DigestSize || text.compare(0, tag, DigestTag) != 0) return false;
-    for (std::size_t i = 0; i < DigestSize; ++i) {
-        const int high = HexValue(text[tag + 2 * i]);
-        const int low = HexValue(text[tag + 2 * i + 1]);
-        if (high < 0 || low < 0) return false;
-        digest[i] = static_cast<unsigned char>(high * 16 + low);
-    }
-    return true;
-}
-
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * size);
-    for (std::size_t i = 0; i < size; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 15];
-    }
-    return text;
-}
 
 bool SectionName(const std::string& line, std::string& name) {
     const std::string text = Normalised(line);
@@ -123,13 +91,16 @@ bool ParameterValue(const std::string& line, const char* marker, std::string& va
     return true;
 }
 
-bool ParseSize(const std::string& value, std::int64_t& size) {
+bool ParseSize(const std::string& value, std::int64_t& size, std::size_t* digits) {
     size = 0;
+    std::size_t count = 0;
     for (const char c : value) {
         if (c < '0' || c > '9') break;
+        ++count;
         size = size * 10 + (c - '0');
         if (size > MaxSize) return false;
     }
+    if (digits) *digits = count;
     return true;
 }
 
@@ -137,15 +108,6 @@ bool IsSkippedFile(const std::string& name) {
     std::string lower = name;
     MakeLower(lower);
     return lower == "thumbs.db";
-}
-
-LineRead ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line) {
-    int length = 0;
-    const int taken = ReadLineBytes(buffer, LineBufferSize, script, length);
-    if (taken < 0) return LineRead::Failed;
-    if (taken == 0) return LineRead::End;
-    line.assign(buffer, static_cast<std::size_t>(length));
-    return LineRead::Line;
 }
 
 std::size_t LineSplitter::Take(const unsigned char* data, std::size_t size) {
@@ -168,41 +130,6 @@ std::string LineSplitter::Line() const {
 void LineSplitter::Clear() {
     piece.clear();
     complete = false;
-}
-
-bool DigestWatcher::Write(const unsigned char* data, std::size_t size) {
-    // Lines 1 and 2 as the installer reads them; everything after is hashed.
-    while (linesSeen < 2 && size > 0) {
-        const std::size_t taken = splitter.Take(data, size);
-        data += taken;
-        size -= taken;
-        if (!splitter.Complete()) break;
-        if (++linesSeen == 2) hasDigest = ReadDigestLine(splitter.Line(), expected);
-        splitter.Clear();
-    }
-    if (linesSeen == 2 && hasDigest && size > 0) hash.Update(data, size);
-    return true;
-}
-
-void DigestWatcher::Finish() {
-    if (finished) return;
-    finished = true;
-    // A line 2 without a line end ends the script: nothing follows it.
-    if (linesSeen == 1 && !splitter.Empty()) {
-        ++linesSeen;
-        hasDigest = ReadDigestLine(splitter.Line(), expected);
-    }
-    if (hasDigest) hashed = hash.Finish(actual);
-}
-
-bool DigestWatcher::Matches() {
-    Finish();
-    return hasDigest && hashed && std::memcmp(expected, actual, DigestSize) == 0;
-}
-
-std::string DigestWatcher::ActualHex() {
-    Finish();
-    return hashed ? Hex(actual, DigestSize) : std::string();
 }
 
 }  // namespace kd::script

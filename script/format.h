@@ -1,25 +1,17 @@
-// The package script as the installer reads it: the header, the digest line,
-// section and parameter lines, sizes, and the line pieces every read
-// delivers. The installer and kdpack both read scripts through these, so the
-// two cannot come to different readings of one script.
+// The package script's syntax as the installer reads it: the header, section
+// and parameter lines, sizes, and the line pieces every read delivers. The
+// installer and kdpack both read scripts through these, so the two cannot
+// come to different readings of one script.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-
-#include "platform/platform.h"
-#include "util/byte_stream.h"
 
 namespace kd::script {
 
 // Line 1, after normalisation.
 inline constexpr char Header[] = "KELDO PACKAGE FILE";
-// Line 2 of a script whose writer recorded a digest: this tag, then the
-// SHA-256 of every byte after line 2 as 64 hexadecimal digits.
-inline constexpr char DigestTag[] = "kdpack sha256 ";
-constexpr std::size_t DigestSize = platform::Sha256::DigestSize;
 
 inline constexpr char NameMarker[] = "Name = ";
 inline constexpr char SizeMarker[] = "Size = ";
@@ -47,14 +39,6 @@ std::string Normalised(std::string line);
 // `line` as read (line end removed) is the header.
 bool IsHeader(const std::string& line);
 
-// True when `line` (line 2 as read) carries a digest: normalised, it is
-// exactly DigestTag and 64 hexadecimal digits in either case. The digest
-// then goes to `digest`.
-bool ReadDigestLine(const std::string& line, unsigned char (&digest)[DigestSize]);
-
-// Lower-case hexadecimal digits of `size` bytes.
-std::string Hex(const unsigned char* bytes, std::size_t size);
-
 // For a section line (normalised, "[" first and a "]" after it): true, with
 // the normalised, upper-cased text between "[" and the first "]" in `name`.
 bool SectionName(const std::string& line, std::string& name);
@@ -73,24 +57,17 @@ const char* const* Parameters(Command command, std::size_t& count);
 // line lacks the marker: the package is bad.
 bool ParameterValue(const std::string& line, const char* marker, std::string& value);
 
-// A Size value: its leading decimal digits, 0 without any. False when the
-// number passes MaxSize (however many digits follow): the package is bad.
-bool ParseSize(const std::string& value, std::int64_t& size);
+// A Size value: its leading decimal digits, 0 without any; `digits` (when
+// given) receives how many there were. False when the number passes MaxSize
+// (however many digits follow): the package is bad.
+bool ParseSize(const std::string& value, std::int64_t& size, std::size_t* digits = nullptr);
 
 // True for a FILE name the installer steps over without writing (Thumbs.db
 // in any letter case, with no directory part).
 bool IsSkippedFile(const std::string& name);
 
-// Reads the next line piece from the script stream, byte by byte so that
-// zero bytes are kept, and gives it with one final LF and then one CR
-// removed. Line at a piece, End at the end of the stream, Failed when the
-// stream could not be read (which is no end: the rest of the script is
-// unknown).
-enum class LineRead { Line, End, Failed };
-LineRead ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line);
-
-// The same pieces from bytes given in blocks: the decoder's output, or the
-// installer's stream.
+// Line pieces from bytes given in blocks, as the installer's reads cut them:
+// at most LinePiece bytes, up to and including a LF.
 class LineSplitter {
 public:
     // Takes bytes up to the end of the current piece; returns how many.
@@ -107,38 +84,6 @@ public:
 private:
     std::string piece;
     bool complete = false;
-};
-
-// Watches a script as it is decoded: finds where line 2 ends, reads its
-// digest, and hashes every byte after it, so the digest is known when the
-// decoder is done without reading the script again.
-class DigestWatcher : public ByteSink {
-public:
-    bool Write(const unsigned char* data, std::size_t size) override;
-
-    // After the whole script was written: line 2 carried a digest (also a
-    // line 2 that ends the script without a line end).
-    bool HasDigest() {
-        Finish();
-        return hasDigest;
-    }
-    // After the whole script was written: the digest on line 2 is the one
-    // of the rest. False when there is none or hashing failed.
-    bool Matches();
-    // The digest of the rest, as 64 digits (empty when hashing failed).
-    std::string ActualHex();
-
-private:
-    void Finish();
-
-    LineSplitter splitter;
-    int linesSeen = 0;
-    bool hasDigest = false;
-    bool finished = false;
-    bool hashed = false;
-    unsigned char expected[DigestSize] = {};
-    unsigned char actual[DigestSize] = {};
-    platform::Sha256 hash;
 };
 
 }  // namespace kd::script
