@@ -33,20 +33,32 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// A file with a second name shares its data and attributes with that name,
-// which may lie outside the destination: writing it in place changes both.
-bool SharesItsData(const std::string& path) { return platform::NameCount(path.c_str()) > 1; }
-
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool Succeeded(platform::Error error) { return error == platform::Error::None; }
+
+// True when every entry directly in `dir` has a trusted owner: an entry
+// another user made there (a library beside a program) would be used as ours.
+bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
+    std::vector<platform::FindEntry> entries;
+    if (!Succeeded(platform::ListAt(dir, entries))) return false;
+    for (const platform::FindEntry& entry : entries) {
+        platform::EntryInfo info;
+        if (!Succeeded(platform::InfoAt(dir, entry.name, info))) return false;
+        if (info.type != platform::EntryType::Missing && !info.ownerTrusted) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const std::string& temporaryPath, Console* progress)
+                     const std::string& temporaryPath, const platform::DirHandle& destination,
+                     Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
@@ -54,13 +66,45 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       packageName(script::PackageFileName(this->packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
       temporaryPath(temporaryPath),
+      destination(destination),
       progress(progress) {
     std::string base = this->destinationDirectory;
     RemoveTrailingSeparator(base);
     destinationLength = base.size();
+    platform::InfoOfStream(script, scriptIdentity);
 }
 
-std::size_t ScriptRun::CurrentBaseLength() const { return dirSeen ? destinationLength : 0; }
+Level ScriptRun::OpenContaining(const std::string& relative, Owners owners, platform::DirHandle& dir,
+                                std::string& leaf) const {
+    std::vector<std::string> levels = SplitLevels(currentRelative + "\\" + relative);
+    if (levels.empty()) return Level::Missing;
+    leaf = levels.back();
+    levels.pop_back();
+    int links = LinkLimit;
+    return WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
+}
+
+Level ScriptRun::OpenCurrent(Owners owners, platform::DirHandle& dir) const {
+    int links = LinkLimit;
+    return WalkLevels(dirSeen ? &destination : nullptr, SplitLevels(currentRelative), owners, dir,
+                      links);
+}
+
+Level ScriptRun::OpenBelowDestination(const std::string& relative, Owners owners,
+                                      platform::DirHandle& dir) const {
+    int links = LinkLimit;
+    return WalkLevels(&destination, SplitLevels(relative), owners, dir, links);
+}
+
+bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
+    return info.type != platform::EntryType::Missing && scriptIdentity.index != 0 &&
+           info.volume == scriptIdentity.volume && info.index == scriptIdentity.index;
+}
+
+bool ScriptRun::IsScriptAt(const platform::DirHandle& dir, const std::string& name) const {
+    platform::EntryInfo info;
+    return Succeeded(platform::InfoAt(dir, name, info)) && IsScript(info);
+}
 
 bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
@@ -108,18 +152,18 @@ bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
     return true;
 }
 
-bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
-    return platform::SameFile(path.c_str(), temporaryPath.c_str());
+namespace {
+
+bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) {
+    platform::EntryInfo info;
+    return Succeeded(platform::InfoAt(dir, name, info)) && info.ownerTrusted &&
+           (info.type == platform::EntryType::File || info.type == platform::EntryType::Special);
 }
+
+}  // namespace
 
 bool ScriptRun::TouchesScript(script::Command command, const std::string& name) const {
     return dirSeen && script::TouchesScriptCopy(command, currentRelative, name, packageName);
-}
-
-bool ScriptRun::ConversionTouchesScript(const std::string& target) const {
-    // The conversion writes target + ".kd_temp" and then deletes it: for a
-    // file named like the package that is the script itself.
-    return IsRunningTemporaryFile(target) || IsRunningTemporaryFile(target + script::TemporarySuffix);
 }
 
 bool ScriptRun::Dir() {
@@ -131,30 +175,49 @@ bool ScriptRun::Dir() {
     RemoveTrailingSeparator(base);
     // The name is shown up to a zero byte in it, as it always was.
     if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
-    // Every level is looked at before it is passed: a link another user put
-    // there is never followed. The destination is made closed if it went.
-    if (IsUntrustedLink(base) || !CreateProtectedDirectory(base.c_str())) {
+
+    // One level at a time from the destination down, each opened as a handle
+    // and made where it is missing; each must be ours, and so must everything
+    // directly in it. An empty level names the destination itself.
+    std::vector<platform::DirHandle> levels;
+    std::vector<std::string> paths;
+    int links = LinkLimit;
+    levels.emplace_back();
+    if (WalkLevels(&destination, {}, Owners::AtEnd, levels.back(), links) != Level::Usable) {
         return Fail("cannot create directory: ", base);
     }
-    AddTrailingBackslash(base);
-
-    // One level at a time from the destination down; an empty level names
-    // the base itself, which exists.
+    paths.push_back(base);
     std::string rest = directory;
-    for (std::size_t separator; (separator = rest.find('\\')) != std::string::npos;) {
-        std::string candidate = base + rest.substr(0, separator);
+    while (true) {
+        const std::size_t separator = rest.find('\\');
+        const std::string name = rest.substr(0, separator);
+        std::string path = paths.back();
+        AddTrailingBackslash(path);
+        path += name;
+        if (!name.empty()) {
+            // A file below stands in the way of every further level.
+            if (!levels.back()) return Fail("cannot create directory: ", path);
+            platform::DirHandle next;
+            Level level = OpenLevel(levels.back(), name, true, next, links);
+            if (level == Level::Missing) {
+                const platform::Error error = platform::CreateDirectoryAt(levels.back(), name, false);
+                // A file of that name passes as a level, as it always did;
+                // what is put below it fails on its own.
+                if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(levels.back(), name)) {
+                    level = Level::Usable;
+                } else if (Succeeded(error)) {
+                    level = OpenLevel(levels.back(), name, true, next, links);
+                }
+            }
+            if (level != Level::Usable) return Fail("cannot create directory: ", path);
+            levels.push_back(std::move(next));
+            paths.push_back(path);
+        }
+        if (separator == std::string::npos) break;
         rest.erase(0, separator + 1);
-        if (IsUntrustedLink(candidate) || !CreateDirectoryPath(candidate.c_str())) {
-            return Fail("cannot create directory: ", candidate);
-        }
-        AddTrailingBackslash(candidate);
-        base = candidate;
     }
-    if (!rest.empty()) {
-        const std::string candidate = base + rest;
-        if (IsUntrustedLink(candidate) || !CreateDirectoryPath(candidate.c_str())) {
-            return Fail("cannot create directory: ", candidate);
-        }
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        if (levels[i] && !HoldsOnlyTrusted(levels[i])) return Fail("cannot create directory: ", paths[i]);
     }
 
     currentDirectory = destinationDirectory;
@@ -166,34 +229,35 @@ bool ScriptRun::Dir() {
     return true;
 }
 
-bool ScriptRun::ReadDestinationDirectory(std::string& directory) {
-    std::string value;
-    if (!ReadName(value, false)) return false;
-    SlashesToBackslashes(value);
+bool ScriptRun::ReadDestinationDirectory(std::string& directory, std::string& relative) {
+    if (!ReadName(relative, false)) return false;
+    SlashesToBackslashes(relative);
     directory = destinationDirectory;
     AddTrailingBackslash(directory);
-    directory += value;
+    directory += relative;
     RemoveTrailingSeparator(directory);
     return true;
 }
 
 bool ScriptRun::EmptyDirectory() {
-    std::string target;
-    if (!ReadDestinationDirectory(target)) return false;
+    std::string target, relative;
+    if (!ReadDestinationDirectory(target, relative)) return false;
 
     std::string withSubdirectories;
     if (!ReadParameter(script::WithsubdirMarker, withSubdirectories)) return false;
     const char* subdirectoryFilter = script::WithSubdirectories(withSubdirectories) ? "*" : "";
 
-    // Links below the target are removed, never entered (RemoveTree); links on
-    // the way to it are followed only when a trusted owner made them.
-    if (!PassesOnlyTrustedLinks(target, destinationLength)) {
+    // Links on the way are followed only when a trusted owner made them;
+    // below the target they are removed, never entered. A missing target
+    // is already empty.
+    platform::DirHandle dir;
+    const Level level = OpenBelowDestination(relative, Owners::Ignored, dir);
+    if (level == Level::Missing) return true;
+    if (level != Level::Usable) return Fail("cannot remove directory: ", target);
+    // The script being read may lie in the tree: it is passed over.
+    if (!RemoveTreeAt(dir, "*", subdirectoryFilter, scriptIdentity)) {
         return Fail("cannot remove directory: ", target);
     }
-    // The script being read may lie in the tree: it is passed over.
-    const bool removed = RemoveTree(target.c_str(), false, "*", subdirectoryFilter,
-                                    temporaryPath.c_str());
-    if (!removed) return Fail("cannot remove directory: ", target);
     return true;
 }
 
@@ -216,20 +280,30 @@ bool ScriptRun::File() {
 
     const std::string target = currentDirectory + name;
     // Writing over the script being read would truncate it under the reader:
-    // refused by the script's rule, and by the file itself for what the
-    // script cannot show (a short name, a name before the first DIR).
-    if (TouchesScript(script::Command::File, name) || IsRunningTemporaryFile(target)) return BadPackage();
-    // Nothing is written, and no attribute cleared, through another user's link.
-    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
+    // refused by the script's rule, and by the file itself (below) for what
+    // the script cannot show (a short name, a name before the first DIR).
+    if (TouchesScript(script::Command::File, name)) return BadPackage();
+    platform::DirHandle dir;
+    std::string leaf;
+    if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
         return Fail("Cannot create file ", target);
     }
-    // Only this name is replaced; a read-only one stays, as clearing the
-    // attribute would clear it on the other name too.
-    if (SharesItsData(target) && platform::RemoveName(target.c_str()) != platform::Error::None) {
-        return Fail("Cannot create file ", target);
+    platform::EntryInfo old;
+    if (!Succeeded(platform::InfoAt(dir, leaf, old))) return Fail("Cannot create file ", target);
+    // Writing over the script being read would truncate it under the reader.
+    if (IsScript(old)) return BadPackage();
+    if (old.type != platform::EntryType::Missing) {
+        // The old name goes and the file is made new in its place, so nothing
+        // is written through whatever stood there. A read-only file with a
+        // second name keeps its attribute, which that name shares.
+        if (old.type == platform::EntryType::File && old.readOnly &&
+            (old.nameCount > 1 || !Succeeded(platform::SetNormalAttributesAt(dir, leaf)))) {
+            return Fail("Cannot create file ", target);
+        }
+        if (!Succeeded(platform::RemoveAt(dir, leaf, false))) return Fail("Cannot create file ", target);
     }
-    if (FileExists(target.c_str())) platform::SetNormalAttributes(target.c_str());
-    Stream file = OpenFileShared(target.c_str(), "wb");
+    platform::Error error = platform::Error::None;
+    Stream file = platform::OpenFileAt(dir, leaf, {platform::Access::Write, true, false}, error);
     if (!file) return Fail("Cannot create file ", target);
     if (!CopyStreamBytes(script, file.get(), position, size)) {
         return Fail("Cannot create file ", target);
@@ -243,30 +317,36 @@ bool ScriptRun::RemoveFiles() {
     std::string name;
     if (!ReadName(name, true)) return false;
     if (name.empty()) return true;  // names no file
+    // Nothing is removed through another user's link, and no link of another
+    // user goes; there is no failure to report.
+    auto removable = [&](const platform::DirHandle& dir, const std::string& leaf) {
+        platform::EntryInfo info;
+        return Succeeded(platform::InfoAt(dir, leaf, info)) &&
+               info.type != platform::EntryType::Missing && !IsScript(info) &&
+               (info.type != platform::EntryType::Link || info.ownerTrusted);
+    };
     if (name.front() != '*' && name.back() != '*') {
-        const std::string path = currentDirectory + name;
-        // Deleting the script would leave its name free for a later FILE on
-        // POSIX only: pass over it on every platform.
-        if (!IsRunningTemporaryFile(path) && PassesOnlyTrustedLinks(path, CurrentBaseLength())) {
-            RemoveFile(path.c_str());
+        platform::DirHandle dir;
+        std::string leaf;
+        if (OpenContaining(name, Owners::Ignored, dir, leaf) == Level::Usable && removable(dir, leaf)) {
+            platform::RemoveAt(dir, leaf, false);
         }
         return true;
     }
 
-    std::string directory = currentDirectory;
-    RemoveTrailingSeparator(directory);
-    // Never deletes through another user's link; there is no failure to report.
-    if (!PassesOnlyTrustedLinks(directory, CurrentBaseLength())) return true;
-    std::vector<std::string> names;
-    ListDirectory(directory.c_str(), nullptr, names);
+    platform::DirHandle dir;
+    std::vector<platform::FindEntry> entries;
+    if (OpenCurrent(Owners::Ignored, dir) != Level::Usable ||
+        !Succeeded(platform::ListAt(dir, entries))) {
+        return true;
+    }
     // "*" alone keeps every name (empty suffix); a "*" inside is a plain byte.
     const bool bySuffix = name.front() == '*';
     const std::string part = bySuffix ? name.substr(1) : name.substr(0, name.size() - 1);
-    for (const std::string& listed : names) {
-        if (bySuffix ? !EndsWith(listed, part) : !StartsWith(listed, part)) continue;
-        const std::string path = currentDirectory + listed;
-        if (IsRunningTemporaryFile(path) || IsUntrustedLink(path)) continue;
-        RemoveFile(path.c_str());
+    for (const platform::FindEntry& entry : entries) {
+        if (entry.isDirectory) continue;
+        if (bySuffix ? !EndsWith(entry.name, part) : !StartsWith(entry.name, part)) continue;
+        if (removable(dir, entry.name)) platform::RemoveAt(dir, entry.name, false);
     }
     return true;
 }
@@ -276,39 +356,63 @@ bool ScriptRun::Exec() {
     return ReadName(name, true);
 }
 
+bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& name,
+                          const std::string& target) {
+    // Converting the script, or a file whose temporary name is the script's,
+    // would rewrite it under the reader.
+    if (IsScriptAt(dir, name) || IsScriptAt(dir, name + script::TemporarySuffix)) return BadPackage();
+    // Opened once, at the check: a link at the name is refused, and what was
+    // checked is what is written back.
+    platform::Error error = platform::Error::None;
+    Stream file = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, false, false}, error);
+    platform::EntryInfo info;
+    // A file with a second name shares its data with that name, which may lie
+    // outside the destination.
+    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !info.ownerTrusted ||
+        info.nameCount > 1 || !ConvertInPlace(dir, name, file.get()) ||
+        platform::CloseStream(std::move(file)) != 0) {
+        return Fail("Cannot set text file ", target);
+    }
+    return true;
+}
+
 bool ScriptRun::TextFile() {
     std::string name;
     if (!ReadName(name, true)) return false;
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
-    if (TouchesScript(script::Command::TextFile, name) || ConversionTouchesScript(target)) return BadPackage();
-    if (!PassesOnlyTrustedLinks(target, CurrentBaseLength()) || SharesItsData(target)) {
+    if (TouchesScript(script::Command::TextFile, name)) return BadPackage();
+    platform::DirHandle dir;
+    std::string leaf;
+    if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
         return Fail("Cannot set text file ", target);
     }
-    if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
-    return true;
+    return ConvertAt(dir, leaf, target);
 }
 
 bool ScriptRun::TextDirectory() {
-    std::string directory;
-    if (!ReadDestinationDirectory(directory)) return false;
+    std::string directory, relative;
+    if (!ReadDestinationDirectory(directory, relative)) return false;
 
     // Taken whole before the first conversion, so the conversion's own
     // temporary files are not in it.
-    std::vector<std::string> names;
-    if (!PassesOnlyTrustedLinks(directory, destinationLength) ||
-        !ListDirectory(directory.c_str(), nullptr, names)) {
+    platform::DirHandle dir;
+    std::vector<platform::FindEntry> entries;
+    const Level level = OpenBelowDestination(relative, Owners::Everywhere, dir);
+    if (level == Level::Missing) return true;  // nothing to convert
+    if (level != Level::Usable || !Succeeded(platform::ListAt(dir, entries))) {
         return Fail("cannot list directory: ", directory);
     }
-    for (const std::string& listed : names) {
+    for (const platform::FindEntry& entry : entries) {
+        if (entry.isDirectory) continue;
         std::string target = directory;
         AddTrailingBackslash(target);
-        target += listed;
-        if (ConversionTouchesScript(target)) continue;
-        if (IsUntrustedLink(target) || SharesItsData(target)) {
-            return Fail("Cannot set text file ", target);
+        target += entry.name;
+        // The script and its name's conversion are passed over.
+        if (IsScriptAt(dir, entry.name) || IsScriptAt(dir, entry.name + script::TemporarySuffix)) {
+            continue;
         }
-        if (!package.ConvertTextFile(target)) return Fail("Cannot set text file ", target);
+        if (!ConvertAt(dir, entry.name, target)) return false;
     }
     return true;
 }

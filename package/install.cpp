@@ -2,6 +2,8 @@
 // the command loop.
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "codec/decoder.h"
 #include "package/package_file.h"
@@ -10,13 +12,108 @@
 #include "script/line2.h"
 #include "script/rules.h"
 #include "package/script_run.h"
+#include "platform/platform.h"
 #include "util/directories.h"
 #include "util/files.h"
 #include "util/strings.h"
-#include "util/temporary_file.h"
 #include "util/trust.h"
 
 namespace kd {
+
+namespace {
+
+// NotDirectory: a file of a trusted owner stands there; nothing can be made in it.
+enum class Opened { Existing, Created, Refused, CannotCreate, NotDirectory };
+
+// Opens the destination level by level from its root, every link on the way
+// checked to its end; a missing last level is made closed to others.
+// `parent` receives the directory that holds it (none for a root).
+Opened OpenDestination(const std::string& destination, platform::DirHandle& parent,
+                       platform::DirHandle& dir) {
+    std::size_t rootLength = 0;
+    std::vector<std::string> levels = PathLevels(destination, rootLength);
+    int links = LinkLimit;
+    if (levels.empty()) {
+        if (rootLength == 0) return Opened::CannotCreate;
+        return WalkPath(nullptr, destination, Owners::AtEnd, dir, links) == Level::Usable
+                   ? Opened::Existing
+                   : Opened::Refused;
+    }
+    const std::string last = levels.back();
+    levels.pop_back();
+    platform::DirHandle root;
+    if (rootLength > 0) {
+        platform::Error error = platform::Error::None;
+        root = platform::OpenDirectory(destination.substr(0, rootLength).c_str(), error);
+        if (!root) return Opened::Refused;
+    }
+    const Level above = WalkLevels(root ? &root : nullptr, levels, Owners::Ignored, parent, links);
+    if (above != Level::Usable) return above == Level::Missing ? Opened::CannotCreate : Opened::Refused;
+    Level level = OpenLevel(parent, last, true, dir, links);
+    if (level != Level::Missing) return level == Level::Usable ? Opened::Existing : Opened::Refused;
+    const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
+    if (error == platform::Error::AlreadyExists) {
+        platform::EntryInfo info;
+        return platform::InfoAt(parent, last, info) == platform::Error::None && info.ownerTrusted &&
+                       info.type != platform::EntryType::Link
+                   ? Opened::NotDirectory
+                   : Opened::Refused;
+    }
+    if (error != platform::Error::None) return Opened::CannotCreate;
+    level = OpenLevel(parent, last, true, dir, links);
+    return level == Level::Usable ? Opened::Created : Opened::Refused;
+}
+
+// An existing destination that others can write is closed, or refused when
+// an administrator opened it on purpose or others could rename it away.
+bool CloseExistingDestination(const platform::DirHandle& parent, const platform::DirHandle& dir) {
+    platform::AccessList destinationAccess, parentAccess;
+    if (platform::AccessOf(dir, destinationAccess) != platform::Error::None) return false;
+    if (parent && platform::AccessOf(parent, parentAccess) != platform::Error::None) return false;
+    switch (JudgeDestination(destinationAccess, parentAccess)) {
+    case Verdict::Keep: return true;
+    case Verdict::Close: return platform::CloseToOthers(dir) == platform::Error::None;
+    case Verdict::Refuse: break;
+    }
+    return false;
+}
+
+// The private script file, removed through its directory's handle once made.
+class ScriptFile {
+public:
+    ScriptFile() = default;
+    ~ScriptFile() {
+        if (made) platform::RemoveAt(dir, name, false);
+    }
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
+
+    // Creates `path` (below `base`; a "\" or "/" in the package's name
+    // makes levels) new, readable and writable by this account alone and
+    // shared with nobody who would write or delete it; a leftover of an
+    // earlier run is removed as a name first. Null on failure.
+    Stream Create(const platform::DirHandle& base, const std::string& path) {
+        std::vector<std::string> levels = SplitLevels(path);
+        if (levels.empty()) return nullptr;
+        name = levels.back();
+        levels.pop_back();
+        int links = LinkLimit;
+        if (WalkLevels(&base, levels, Owners::Everywhere, dir, links) != Level::Usable) return nullptr;
+        const platform::Error old = platform::RemoveAt(dir, name, false);
+        if (old != platform::Error::None && old != platform::Error::NotFound) return nullptr;
+        platform::Error error = platform::Error::None;
+        Stream stream = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, true, true}, error);
+        made = stream != nullptr;
+        return stream;
+    }
+
+private:
+    platform::DirHandle dir;
+    std::string name;
+    bool made = false;
+};
+
+}  // namespace
 
 bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
                         bool showProgress) {
@@ -31,34 +128,48 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     TrimString(destination, false, true);
     RemoveTrailingSeparator(destination);
     // A directory another user made, or a link another user planted, stays
-    // under that user's control whatever goes into it.
-    if (!IsUsableDestination(destination)) {
+    // under that user's control whatever goes into it. The destination is
+    // held open from here on: every command acts inside this directory.
+    platform::DirHandle parent, dir;
+    switch (OpenDestination(destination, parent, dir)) {
+    case Opened::Refused:
         errorText = "cannot use target directory: " + destination;
         return false;
-    }
-    if (!PathExists(destination.c_str()) && !CreateProtectedDirectory(destination.c_str())) {
+    case Opened::CannotCreate:
         errorText = "cannot create target directory: " + destination;
         return false;
+    case Opened::Existing:
+        if (!CloseExistingDestination(parent, dir)) {
+            errorText = "cannot use target directory: " + destination;
+            return false;
+        }
+        break;
+    case Opened::Created:
+    case Opened::NotDirectory:
+        break;
     }
     Console* const progress = showProgress ? &console : nullptr;
     if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
-    const std::string temporaryPath = destination + script::PackageFileName(packagePath) + script::TemporarySuffix;
+    const std::string scriptName = script::PackageFileName(packagePath) + script::TemporarySuffix;
+    const std::string temporaryPath = destination + scriptName;
 
     if (progress) Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
-    const TemporaryFile temporary(temporaryPath);
+    ScriptFile scriptFile;
+    const Stream input = OpenFileShared(packagePath, "rb");
+    Stream script = input && dir ? scriptFile.Create(dir, scriptName) : nullptr;
     // The digest of line 2 is computed as the script is written, so checking
-    // it costs no second read.
+    // it costs no second read; the commands then read the same file through
+    // the same handle, never by name.
     script::DigestWatcher digest;
-    if (DecompressPackageFile(packagePath, temporaryPath.c_str(), 0, &digest) != codec::DecodeOk) {
+    if (!script || DecompressPackageStream(input.get(), script.get(), 0, &digest) != codec::DecodeOk) {
         errorText = "Cannot decompress package file";
         return false;
     }
 
-    const Stream script = OpenFileShared(temporaryPath.c_str(), "r");
     const std::int64_t scriptLength = StreamSize(script.get());
     if (scriptLength < 0) {
         errorText = "Cannot open temporary package file " + temporaryPath;
@@ -67,7 +178,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     if (progress) Print(*progress, "\nVerifying package");
 
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
-                  temporaryPath, progress);
+                  temporaryPath, dir, progress);
     std::string text;
     if (!run.NextLine(text) || !script::IsHeader(text)) return run.BadPackage();
     if (!run.NextLine(text)) return run.BadPackage();

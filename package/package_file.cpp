@@ -9,6 +9,18 @@
 
 namespace kd {
 
+int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit,
+                            ByteSink* observer) {
+    StreamSource source(package);
+    StreamSink sink(script, observer);
+    codec::PackageDecoder decoder;
+    const int result = decoder.Decode(source, sink, outputLimit);
+    // The last block may still sit in the stream's buffer: a failure to get
+    // it to the file is a failed write, not a silent loss at close.
+    if (!sink.Flush() && result == codec::DecodeOk) return codec::DecodeWriteFailed;
+    return result;
+}
+
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
                           std::uint32_t outputLimit, ByteSink* observer) {
     Stream input = OpenFileShared(packagePath, "rb");
@@ -17,13 +29,7 @@ int DecompressPackageFile(const char* packagePath, const char* scriptPath,
     // link) is removed as a name and never written through.
     Stream output = CreateFreshFile(scriptPath);
     if (!output) return codec::DecodeCannotOpen;
-    StreamSource source(input.get());
-    StreamSink sink(output.get(), observer);
-    codec::PackageDecoder decoder;
-    int result = decoder.Decode(source, sink, outputLimit);
-    // The last block may still sit in the stream's buffer: a failure to get
-    // it to the file is a failed write, not a silent loss at close.
-    if (!sink.Flush() && result == codec::DecodeOk) result = codec::DecodeWriteFailed;
+    int result = DecompressPackageStream(input.get(), output.get(), outputLimit, observer);
     // Closing can still fail (a network share reports its write errors
     // here): the output is only whole when the close succeeded.
     if (platform::CloseStream(std::move(output)) != 0 && result == codec::DecodeOk) {

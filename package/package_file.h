@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "util/byte_stream.h"
 
@@ -14,6 +15,11 @@ namespace kd {
 // block after it was written to the file. Returns a decoder result:
 // DecodeCannotOpen when the package cannot be opened or the script not made.
 // Both files are closed on every path; the script is never deleted.
+// The same between two open streams, which stay open: the package from its
+// position to its end, the script written and flushed (never closed).
+int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit = 0,
+                            ByteSink* observer = nullptr);
+
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
                           std::uint32_t outputLimit = 0, ByteSink* observer = nullptr);
 

@@ -8,11 +8,19 @@
 #include <string>
 
 #include "package/package.h"
+#include "platform/platform.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "util/console.h"
+#include "util/trust.h"
 
 namespace kd {
+
+// Rewrites the open file `target` (read and write) with CR LF line ends
+// through the temporary file name + ".kd_temp" made new in `dir`, and writes
+// the result back through `target`. False on any failure; the temporary file
+// is removed unless the write-back failed after it began.
+bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std::FILE* target);
 
 // Reads the next line piece of the script stream, byte by byte so that
 // zero bytes are kept, with one final LF and then one CR removed. Line at a
@@ -26,9 +34,13 @@ public:
     // `destinationDirectory` is the argument as passed to Install; commands
     // build their paths on it. `temporaryPath` is the script's own file.
     // Progress lines go to `progress` unless it is null.
+    // `destination` is the destination's directory, opened and checked;
+    // commands walk from it. The script is read from `script`, the file
+    // `temporaryPath` names.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const std::string& temporaryPath, Console* progress);
+              const std::string& temporaryPath, const platform::DirHandle& destination,
+              Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end
     // or when the script could not be read (ReadFailed tells).
@@ -63,19 +75,30 @@ private:
     bool ReadName(std::string& name, bool relativeToCurrent);
     // RMDIR and TEXTDIR: the "Name = " directory below the destination, with
     // backslashes and no trailing separator. False for a bad package.
-    bool ReadDestinationDirectory(std::string& directory);
+    // `relative` receives the name as it lies below the destination.
+    bool ReadDestinationDirectory(std::string& directory, std::string& relative);
 
-    // How much of a path built on the current directory is the destination,
-    // whose levels are checked from there down; 0 before the first DIR.
-    std::size_t CurrentBaseLength() const;
+    // Opens, level by level from the destination (from the working
+    // directory before the first DIR), the directory that holds the last
+    // level of `relative`, which `leaf` receives.
+    Level OpenContaining(const std::string& relative, Owners owners, platform::DirHandle& dir,
+                         std::string& leaf) const;
+    // Opens the current directory, or the directory `relative` names below the
+    // destination, level by level.
+    Level OpenCurrent(Owners owners, platform::DirHandle& dir) const;
+    Level OpenBelowDestination(const std::string& relative, Owners owners,
+                               platform::DirHandle& dir) const;
 
-    // True when `path` names the file this run reads its script from.
-    bool IsRunningTemporaryFile(const std::string& path) const;
+    // True when `info` is the file this run reads its script from.
+    bool IsScript(const platform::EntryInfo& info) const;
+    // True when `name` in `dir` is the script.
+    bool IsScriptAt(const platform::DirHandle& dir, const std::string& name) const;
+    // Converts the file `name` of `dir` in place; false with errorText set
+    // (bad package when it would touch the script).
+    bool ConvertAt(const platform::DirHandle& dir, const std::string& name, const std::string& target);
     // True when the script library's rule finds that `command` of `name`
     // changes the script.
     bool TouchesScript(script::Command command, const std::string& name) const;
-    // True when converting `target` would write over or delete the script.
-    bool ConversionTouchesScript(const std::string& target) const;
 
     KdPackage& package;
     std::FILE* script;
@@ -85,9 +108,11 @@ private:
     std::string destinationDirectory;
     std::size_t destinationLength = 0;  // without its trailing separator
     std::string temporaryPath;
+    const platform::DirHandle& destination;
+    platform::EntryInfo scriptIdentity;
     Console* progress;
     std::string currentDirectory;
-    std::string currentRelative;  // the DIR name, below the destination
+    std::string currentRelative;  // the current directory below the destination
     bool dirSeen = false;
     bool readFailed = false;
     char line[script::LineBufferSize];

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "package/package.h"
+#include "package/script_run.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "platform/platform.h"
@@ -35,6 +36,45 @@ CopyBack CopyOver(const std::string& source, const std::string& target) {
     return CopyBack::Done;
 }
 
+enum class Lines { Done, WriteFailed, ReadFailed, NoMemory };
+
+// Copies the lines of `input` to `output`, each ended with CR LF. Lines are
+// counted by bytes, not up to a zero byte, so a zero byte is copied like any
+// other. One LF and then one CR give way to CR LF.
+Lines CopyLines(std::FILE* input, std::FILE* output) {
+    const std::unique_ptr<char[]> line(new (std::nothrow) char[TextLineBufferSize]);
+    if (!line) return Lines::NoMemory;
+    int length = 0;
+    int taken = 0;
+    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
+        line[length++] = '\r';
+        line[length++] = '\n';
+        const auto size = static_cast<std::size_t>(length);
+        if (platform::WriteBytes(output, line.get(), size) != size) return Lines::WriteFailed;
+    }
+    // A read error is not the end of the text: copying back what was read
+    // so far would cut the file.
+    return taken < 0 ? Lines::ReadFailed : Lines::Done;
+}
+
+// The temporary file of a conversion in place, removed through its
+// directory's handle unless kept.
+class TemporaryAt {
+public:
+    TemporaryAt(const platform::DirHandle& dir, std::string name) : dir(dir), name(std::move(name)) {}
+    ~TemporaryAt() {
+        if (!kept) platform::RemoveAt(dir, name, false);
+    }
+    TemporaryAt(const TemporaryAt&) = delete;
+    TemporaryAt& operator=(const TemporaryAt&) = delete;
+    void Keep() { kept = true; }
+
+private:
+    const platform::DirHandle& dir;
+    std::string name;
+    bool kept = false;
+};
+
 }  // namespace
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
@@ -54,29 +94,17 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
         errorText = "Cannot open file " + target;
         return false;
     }
-    const std::unique_ptr<char[]> line(new (std::nothrow) char[TextLineBufferSize]);
-    if (!line) {
+    switch (CopyLines(input.get(), output.get())) {
+    case Lines::Done:
+        break;
+    case Lines::NoMemory:
         errorText = "Not enough memory";
         return false;
-    }
-
-    // Lines are counted by bytes, not up to a zero byte, so a zero byte is
-    // copied like any other. One LF and then one CR give way to CR LF.
-    int length = 0;
-    int taken = 0;
-    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input.get(), length)) > 0) {
-        line[length++] = '\r';
-        line[length++] = '\n';
-        const auto size = static_cast<std::size_t>(length);
-        if (platform::WriteBytes(output.get(), line.get(), size) != size) {
-            // No blank before the path: the message is kept exactly as shipped.
-            errorText = "Cannot write file" + temporaryPath;
-            return false;
-        }
-    }
-    // A read error is not the end of the text: copying back what was read
-    // so far would cut the file.
-    if (taken < 0) {
+    case Lines::WriteFailed:
+        // No blank before the path: the message is kept exactly as shipped.
+        errorText = "Cannot write file" + temporaryPath;
+        return false;
+    case Lines::ReadFailed:
         errorText = "Cannot open file " + target;
         return false;
     }
@@ -102,6 +130,31 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     // Misspelt and without a blank on purpose: the message is kept exactly as shipped.
     errorText = "Cannot wricopyte file" + temporaryPath + " -> " + target;
     return false;
+}
+
+bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std::FILE* target) {
+    const std::string temporaryName = name + script::TemporarySuffix;
+    // Made new: a leftover or a planted link at the name goes as a name.
+    const platform::Error old = platform::RemoveAt(dir, temporaryName, false);
+    if (old != platform::Error::None && old != platform::Error::NotFound) return false;
+    platform::Error error = platform::Error::None;
+    // Declared before the stream, so the stream is closed before the delete.
+    TemporaryAt temporary(dir, temporaryName);
+    Stream converted =
+        platform::OpenFileAt(dir, temporaryName, {platform::Access::ReadWrite, true, false}, error);
+    if (!converted || CopyLines(target, converted.get()) != Lines::Done ||
+        platform::FlushStream(converted.get()) != 0 || FileSeek(converted.get(), 0, SEEK_SET) != 0) {
+        return false;
+    }
+    platform::AtStep(platform::Step::WriteBack, name);
+    // From here the target may be cut short: on failure the temporary file
+    // holds the only complete text, so it stays.
+    if (platform::Truncate(target, 0) != platform::Error::None || FileSeek(target, 0, SEEK_SET) != 0 ||
+        !CopyStreamBytes(converted.get(), target, 0, -1) || platform::FlushStream(target) != 0) {
+        temporary.Keep();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kd

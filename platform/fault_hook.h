@@ -15,7 +15,7 @@ struct FaultSlot {
 };
 
 inline FaultSlot& Slot(FaultPoint point) {
-    static FaultSlot slots[static_cast<int>(FaultPoint::Flush) + 1];
+    static FaultSlot slots[static_cast<int>(FaultPoint::Lookup) + 1];
     return slots[static_cast<int>(point)];
 }
 

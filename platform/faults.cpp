@@ -1,6 +1,7 @@
 // The test-only fault hook, and the stream calls that pass through it, the
 // same for both platform implementations.
 #include <cstdio>
+#include <utility>
 
 #include "platform/fault_hook.h"
 
@@ -13,9 +14,25 @@ void InjectFault(FaultPoint point, int nth, Error error, int count) {
 void ClearFaults() {
     for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
                              FaultPoint::Delete, FaultPoint::Close,
-                             FaultPoint::ProcessPolicy, FaultPoint::Read, FaultPoint::Flush}) {
+                             FaultPoint::ProcessPolicy, FaultPoint::Read, FaultPoint::Flush,
+                             FaultPoint::Lookup}) {
         detail::SetFault(point, 0, Error::None, 0);
     }
+}
+
+namespace {
+
+StepCallback& Callback() {
+    static StepCallback callback;
+    return callback;
+}
+
+}  // namespace
+
+void SetStepCallback(StepCallback callback) { Callback() = std::move(callback); }
+
+void AtStep(Step step, const std::string& name) {
+    if (Callback()) Callback()(step, name);
 }
 
 bool FaultFired(FaultPoint point) { return detail::Slot(point).fired; }

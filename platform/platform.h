@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kd::platform {
 
@@ -25,6 +27,7 @@ enum class Error : int {
     DiskFull = 8,          // ERROR_DISK_FULL, ENOSPC
     InvalidName = 9,       // ERROR_INVALID_NAME, ENAMETOOLONG
     Other = 10,
+    IsLink = 11,           // a link where none is followed (ELOOP; a reparse point)
 };
 
 // Each implementation defines the state behind a search, a started process,
@@ -34,8 +37,10 @@ struct FindState;
 struct ProcessState;
 struct MutexState;
 struct HashState;
+struct DirState;
 struct StateDeleter {
     void operator()(FindState* state) const;
+    void operator()(DirState* state) const;
     void operator()(ProcessState* state) const;
     void operator()(MutexState* state) const;
     void operator()(HashState* state) const;
@@ -87,11 +92,6 @@ Error RemoveName(const char* path);
 // True when both paths name the same existing file (same volume and file
 // index, or device and inode), however the paths are spelled.
 bool SameFile(const char* first, const char* second);
-
-// How many names (hard links) the file `path` names has; a link counts as its
-// own file. 0 when that cannot be read. Win32: nNumberOfLinks of the name
-// opened with FILE_FLAG_OPEN_REPARSE_POINT; POSIX: st_nlink from lstat.
-unsigned NameCount(const char* path);
 
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
 Error SetNormalAttributes(const char* path);
@@ -172,24 +172,19 @@ enum class NameKind { Missing, Plain, Link };
 // What stands at `path`, a link at its last level not followed: nothing, a link
 // (junction, mount point or symbolic link; Win32: the reparse-point attribute
 // of GetFileAttributesA; POSIX: lstat), or anything else. A name whose
-// attributes cannot be read for another reason than its absence is Plain.
+// attributes cannot be read for another reason than its absence is a Link:
+// it may be one, and is then trusted only when its owner can be read.
 // Under Wine a symbolic link to a file shows no attribute: it reads as Plain.
 NameKind KindOfName(const char* path);
 
 // True when the owner of the name is trusted: Administrators, SYSTEM,
-// TrustedInstaller or the account running the program. Win32: GetSecurityInfo
+// TrustedInstaller, LocalService, NetworkService or the account running the
+// program. Win32: GetSecurityInfo
 // (OWNER_SECURITY_INFORMATION) on a handle opened with FILE_FLAG_OPEN_REPARSE_POINT
 // | FILE_FLAG_BACKUP_SEMANTICS, so a link's own owner (Wine reports its
 // target's). POSIX: root or the effective user, from lstat. False when the
 // owner cannot be read.
 bool OwnerTrusted(const char* path);
-
-// Creates one directory that non-administrators cannot write from the moment
-// it exists. Win32: CreateDirectoryA with the descriptor
-// D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU), owner not set
-// and nothing inherited from the parent. POSIX: mode 0755 whatever the umask.
-// Fails like CreateDir, through the same fault point.
-Error CreateProtectedDir(const char* path);
 
 // What ProtectProcess managed to turn on.
 struct ProcessProtection {
@@ -201,6 +196,114 @@ struct ProcessProtection {
 // looked up at run time; a missing or failing one is reported, never fatal.
 // POSIX: nothing to do, nothing reported.
 ProcessProtection ProtectProcess();
+
+// ---- Directory handles -------------------------------------------------------
+
+// A directory held open: what is done relative to it happens in that very
+// directory, whatever its name becomes meanwhile. Closed when it goes out of
+// scope. Names given to the *At functions are one level, in the ANSI code
+// page; Win32 gives them the meaning CreateFileA would (letter case ignored,
+// trailing dots and blanks dropped).
+using DirHandle = StatePointer<DirState>;
+
+// Opens the directory `path` names, links followed: the start of a walk (a
+// root, a drive, "." for the working directory). Null with `error` set.
+DirHandle OpenDirectory(const char* path, Error& error);
+
+// Opens the level `name` of `dir` as a directory without following a link:
+// a link gives IsLink, a file NotFound. POSIX: openat with O_NOFOLLOW |
+// O_DIRECTORY. Win32: NtCreateFile relative to `dir` with
+// FILE_OPEN_REPARSE_POINT and the handle's FileAttributeTagInfo; as Wine
+// opens a link's target that way, the name is also looked at by its path.
+DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& error);
+
+enum class EntryType { Missing, Directory, File, Link, Special };
+struct EntryInfo {
+    EntryType type = EntryType::Missing;
+    bool ownerTrusted = false;  // as OwnerTrusted decides
+    bool readOnly = false;
+    unsigned nameCount = 0;     // hard links
+    std::uint64_t volume = 0, index = 0;  // identity of the file
+};
+// What `name` is inside `dir`, a link not followed (POSIX: fstatat with
+// AT_SYMLINK_NOFOLLOW; Win32: the name opened with FILE_OPEN_REPARSE_POINT and
+// asked through the handle). Missing with None when absent; any other
+// failure is returned.
+Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info);
+// The same for the directory the handle holds (fstat; the handle itself).
+Error InfoOf(const DirHandle& dir, EntryInfo& info);
+// The same for an open stream's file.
+Error InfoOfStream(std::FILE* stream, EntryInfo& info);
+
+// The target of the link `name` in `dir`, as a path (POSIX: readlinkat;
+// Win32: FSCTL_GET_REPARSE_POINT, a junction's or symbolic link's
+// substitute name without its "\??\" prefix).
+Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target);
+
+// Creates the directory `name` in `dir`. `closed`: non-administrators cannot
+// write it from the moment it exists (Win32: the descriptor
+// D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU), nothing
+// inherited from the parent); otherwise it takes its descriptor from `dir`
+// (POSIX: mode 0755 either way, whatever the umask).
+Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool closed);
+
+// Removes `name` from `dir` as a name: a file, an empty directory (`directory`
+// true) or a link itself. A read-only file is refused with AccessDenied.
+// POSIX: unlinkat. Win32: opened with FILE_OPEN_REPARSE_POINT and deleted
+// through SetFileInformationByHandle(FileDispositionInfo).
+Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory);
+
+// Clears the read-only attribute of the file `name` in `dir`, through a
+// handle opened without following a link.
+Error SetNormalAttributesAt(const DirHandle& dir, const std::string& name);
+
+// How a file is opened inside a directory: never through a link at the
+// name (IsLink), and never a directory or, POSIX, a FIFO or device.
+// `createNew` makes it exclusively; `privateFile` then closes it to everyone
+// but the running account (POSIX mode 0600; Win32 an owner-only descriptor
+// and no write or delete sharing); otherwise a new file takes its descriptor
+// from `dir` (POSIX 0644). Every open shares reading.
+struct OpenAtMode {
+    Access access = Access::Read;
+    bool createNew = false;
+    bool privateFile = false;
+};
+Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMode& mode,
+                  Error& error);
+
+// Cuts an open stream's file to `size` bytes (ftruncate; SetEndOfFile), its
+// buffer flushed first.
+Error Truncate(std::FILE* stream, std::int64_t size);
+
+// The entries of `dir` but "." and "..", in the file system's order, a link
+// reported as a link (POSIX: fdopendir on a new handle of the directory;
+// Win32: GetFileInformationByHandleEx with FileIdBothDirectoryInfo).
+Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries);
+
+// Who may change a directory, as the entries of its access list; the rules
+// that judge them are portable. POSIX: the group and other write bits stand
+// for inherited entries granting others everything, and for the delete-child
+// right unless the sticky bit is set.
+struct AccessEntry {
+    enum class Who { Trusted, CreatorOwner, Other };
+    Who who = Who::Other;
+    bool allow = true;
+    bool inherited = false;    // INHERITED_ACE
+    bool inheritOnly = false;  // INHERIT_ONLY_ACE
+    bool toChildren = false;   // OBJECT_INHERIT_ACE or CONTAINER_INHERIT_ACE
+    std::uint32_t mask = 0;    // file access rights
+};
+struct AccessList {
+    bool nullList = false;  // a NULL DACL: everyone may do everything
+    std::vector<AccessEntry> entries;
+};
+Error AccessOf(const DirHandle& dir, AccessList& list);
+
+// Gives the directory and, through inheritance, everything below it the
+// descriptor of a closed new directory. POSIX: clears the group and other write
+// bits of it and of every entry below (links not followed). Fails when any
+// entry could not be changed.
+Error CloseToOthers(const DirHandle& dir);
 
 // ---- Environment and registry (machine-wide environment values) ---------------
 
@@ -343,7 +446,9 @@ private:
 
 // ---- Fault injection (tests only) -------------------------------------------
 
-enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush };
+// Lookup: asking what a name is or who owns it (KindOfName, OwnerTrusted,
+// InfoAt, InfoOf, ReadLinkAt, OpenDirectoryAt).
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
 void InjectFault(FaultPoint point, int nth, Error error, int count = 1);
@@ -351,5 +456,15 @@ void ClearFaults();
 // True when a fault injected at `point` since the last InjectFault for it
 // has made a call fail: a sweep over n stops at the first n that does not.
 bool FaultFired(FaultPoint point);
+
+// The steps between a check and the use of what was checked: before each
+// handle-based open, create, remove and list, and before a text conversion
+// writes back. A test's callback runs at each with the name acted on (empty
+// for the directory itself), to swap that name; null removes it.
+enum class Step { Open, Create, Remove, List, WriteBack };
+using StepCallback = std::function<void(Step step, const std::string& name)>;
+void SetStepCallback(StepCallback callback);
+// Runs the callback, if any, for a step.
+void AtStep(Step step, const std::string& name);
 
 }  // namespace kd::platform

@@ -107,6 +107,40 @@ bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
     return result;
 }
 
+bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
+                  const char* subdirectoryFilter, const platform::EntryInfo& keep) {
+    std::vector<platform::FindEntry> entries;
+    if (platform::ListAt(dir, entries) != platform::Error::None) return false;
+    bool result = true;
+    for (const platform::FindEntry& entry : entries) {
+        if (entry.isDirectory) {
+            if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) continue;
+            platform::Error error = platform::Error::None;
+            const platform::DirHandle child =
+                entry.isLink ? nullptr : platform::OpenDirectoryAt(dir, entry.name, error);
+            // A link, listed or put in the directory's place since, goes as a name.
+            if (child && !RemoveTreeAt(child, "*", "*", keep)) result = false;
+            if ((child || entry.isLink || error == platform::Error::IsLink) &&
+                platform::RemoveAt(dir, entry.name, true) == platform::Error::None) {
+                continue;
+            }
+            result = false;
+        } else if (Selected(fileFilter, entry.name)) {
+            platform::EntryInfo info;
+            if (keep.index != 0) {
+                // A file that cannot be told from the kept one stays.
+                if (platform::InfoAt(dir, entry.name, info) != platform::Error::None) {
+                    result = false;
+                    continue;
+                }
+                if (info.volume == keep.volume && info.index == keep.index) continue;
+            }
+            if (platform::RemoveAt(dir, entry.name, false) != platform::Error::None) result = false;
+        }
+    }
+    return result;
+}
+
 bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names) {
     if (!directory) return false;
     std::string search;

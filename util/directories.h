@@ -1,8 +1,11 @@
 // Directory operations: create one level, empty a tree, list files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace kd {
 
@@ -20,6 +23,13 @@ bool CreateDirectoryPath(const char* path);
 // that is passed over wherever it lies in the tree (same file, however spelt).
 bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
                 const char* subdirectoryFilter, const char* keepFile = nullptr);
+
+// RemoveTree with removeSelf false through directory handles: `dir` is
+// emptied as selected; a link is removed as a name and never entered, also
+// one that took a directory's place during the removal. The file whose
+// identity is `keep` (volume, index; none when both are 0) is passed over.
+bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
+                  const char* subdirectoryFilter, const platform::EntryInfo& keep);
 
 // Appends the names of the files (not directories) of `directory` matching
 // `pattern` (null means "*") to `names`, in the file system's order. A

@@ -3,59 +3,144 @@
 #include "util/trust.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/platform.h"
-#include "util/files.h"
 #include "util/strings.h"
 
 namespace kd {
 
-bool IsUntrustedLink(const std::string& path) {
-    // With a separator at its end a name would be looked up through the link.
-    std::size_t end = path.size();
-    while (end > 1 && IsSeparator(path[end - 1])) --end;
-    const std::string name = path.substr(0, end);
-    return platform::KindOfName(name.c_str()) == platform::NameKind::Link &&
-           !platform::OwnerTrusted(name.c_str());
+namespace {
+
+// Rights that let their holder change a directory or what it holds: write or
+// append data (add a file or subdirectory), delete child, delete, WRITE_DAC,
+// WRITE_OWNER, GENERIC_ALL and GENERIC_WRITE.
+constexpr std::uint32_t DeleteChild = 0x40;
+constexpr std::uint32_t GenericAll = 0x10000000;
+constexpr std::uint32_t WriteRights =
+    0x2 | 0x4 | DeleteChild | 0x10000 | 0x40000 | 0x80000 | GenericAll | 0x40000000;
+
+// Whether an entry lets someone outside the trusted accounts do `rights`. A
+// CREATOR OWNER entry grants the creator, whom every level the installer
+// writes into must trust anyway.
+bool GrantsOthers(const platform::AccessEntry& entry, std::uint32_t rights) {
+    return entry.allow && entry.who == platform::AccessEntry::Who::Other && (entry.mask & rights) != 0;
 }
 
-bool PassesOnlyTrustedLinks(const std::string& path, std::size_t from) {
-    if (from > path.size()) from = path.size();
-    // Each level once: a run of separators, or one at the end, adds none.
-    std::size_t checked = 0;
-    auto trusted = [&](std::size_t end, bool& stop) {
-        while (end > 0 && IsSeparator(path[end - 1])) --end;
-        // A drive ("c:") as a level would name that drive's working directory.
-        if (end == 0 || end <= checked || path[end - 1] == ':') return true;
-        checked = end;
-        const std::string level = path.substr(0, end);
-        const platform::NameKind kind = platform::KindOfName(level.c_str());
-        if (kind == platform::NameKind::Missing) {
-            stop = true;
-            return true;
+}  // namespace
+
+std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength) {
+    std::size_t at = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        at = path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        // "\\server\share\": two more levels belong to the root.
+        at = 2;
+        for (int part = 0; part < 2 && at < path.size(); ++part) {
+            while (at < path.size() && !IsSeparator(path[at])) ++at;
+            if (at < path.size()) ++at;
         }
-        return kind != platform::NameKind::Link || platform::OwnerTrusted(level.c_str());
-    };
-    bool stop = false;
-    if (!trusted(from, stop)) return false;
-    for (std::size_t at = from; !stop && at < path.size(); ++at) {
-        if (IsSeparator(path[at]) && !trusted(at, stop)) return false;
+    } else if (!path.empty() && IsSeparator(path[0])) {
+        at = 1;
     }
-    return stop || trusted(path.size(), stop);
+    rootLength = at;
+    return SplitLevels(path.substr(at));
 }
 
-bool IsUsableDestination(const std::string& path) {
-    // The levels above count too: one could be a link into another user's
-    // folder, where the destination would be made or found.
-    if (!PassesOnlyTrustedLinks(path, 0)) return false;
-    return platform::KindOfName(path.c_str()) == platform::NameKind::Missing ||
-           platform::OwnerTrusted(path.c_str());
+std::vector<std::string> SplitLevels(const std::string& path) {
+    std::vector<std::string> levels;
+    for (std::size_t at = 0; at < path.size();) {
+        std::size_t end = at;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        std::string level = path.substr(at, end - at);
+        if (!level.empty() && level != ".") levels.push_back(std::move(level));
+        at = end + 1;
+    }
+    return levels;
 }
 
-bool CreateProtectedDirectory(const char* path) {
-    if (!path || std::strlen(path) >= static_cast<std::size_t>(PathBufferSize)) return false;
-    if (PathExists(path)) return true;
-    return platform::CreateProtectedDir(path) == platform::Error::None;
+Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ownerMatters,
+                platform::DirHandle& out, int& linksLeft) {
+    platform::Error error = platform::Error::None;
+    out = platform::OpenDirectoryAt(dir, name, error);
+    platform::EntryInfo info;
+    if (error == platform::Error::None) {
+        if (!ownerMatters) return Level::Usable;
+        // Asked of the handle: the directory that was opened, not the name.
+        return platform::InfoOf(out, info) == platform::Error::None && info.ownerTrusted
+                   ? Level::Usable
+                   : Level::Refused;
+    }
+    if (error == platform::Error::NotFound) return Level::Missing;
+    // Anything that cannot be told from a link counts as an untrusted one.
+    if (error != platform::Error::IsLink) return Level::Refused;
+    if (platform::InfoAt(dir, name, info) != platform::Error::None ||
+        info.type != platform::EntryType::Link || !info.ownerTrusted || --linksLeft < 0) {
+        return Level::Refused;
+    }
+    std::string target;
+    if (platform::ReadLinkAt(dir, name, target) != platform::Error::None) return Level::Refused;
+    // A missing target is refused too: nothing is made through a link.
+    return WalkPath(&dir, target, Owners::AtEnd, out, linksLeft) == Level::Usable ? Level::Usable
+                                                                                 : Level::Refused;
+}
+
+Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners owners,
+               platform::DirHandle& out, int& linksLeft) {
+    std::size_t rootLength = 0;
+    const std::vector<std::string> levels = PathLevels(path, rootLength);
+    platform::DirHandle root;
+    if (rootLength > 0) {
+        platform::Error error = platform::Error::None;
+        root = platform::OpenDirectory(path.substr(0, rootLength).c_str(), error);
+        if (!root) return Level::Refused;
+        start = &root;
+    }
+    return WalkLevels(start, levels, owners, out, linksLeft);
+}
+
+Level WalkLevels(const platform::DirHandle* start, const std::vector<std::string>& levels,
+                 Owners owners, platform::DirHandle& out, int& linksLeft) {
+    platform::DirHandle current;
+    if (!start) {
+        platform::Error error = platform::Error::None;
+        current = platform::OpenDirectory(".", error);
+        if (!current) return Level::Refused;
+        start = &current;
+    }
+    if (levels.empty()) {
+        // The walk ends where it starts: that directory is opened anew.
+        return OpenLevel(*start, ".", owners != Owners::Ignored, out, linksLeft);
+    }
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const bool last = i + 1 == levels.size();
+        const bool ownerMatters = owners == Owners::Everywhere || (last && owners == Owners::AtEnd);
+        platform::DirHandle next;
+        const Level level = OpenLevel(*start, levels[i], ownerMatters, next, linksLeft);
+        if (level != Level::Usable) return level;
+        current = std::move(next);
+        start = &current;
+    }
+    out = std::move(current);
+    return Level::Usable;
+}
+
+Verdict JudgeDestination(const platform::AccessList& destination, const platform::AccessList& parent) {
+    if (destination.nullList || parent.nullList) return Verdict::Refuse;
+    for (const platform::AccessEntry& entry : parent.entries) {
+        // Others could rename the destination away and put their own there.
+        if (!entry.inheritOnly && GrantsOthers(entry, DeleteChild | GenericAll)) return Verdict::Refuse;
+    }
+    Verdict verdict = Verdict::Keep;
+    for (const platform::AccessEntry& entry : destination.entries) {
+        // An inherit-only entry counts for what it gives to what is inside.
+        if (entry.inheritOnly && !entry.toChildren) continue;
+        if (!GrantsOthers(entry, WriteRights)) continue;
+        // An administrator chose an explicit entry; it is not ours to take away.
+        if (!entry.inherited) return Verdict::Refuse;
+        verdict = Verdict::Close;
+    }
+    return verdict;
 }
 
 }  // namespace kd

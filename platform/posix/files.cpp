@@ -127,12 +127,6 @@ bool SameFile(const char* first, const char* second) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-unsigned NameCount(const char* path) {
-    struct stat info {};
-    if (::lstat(NativePath(path).c_str(), &info) != 0) return 0;
-    return static_cast<unsigned>(info.st_nlink);
-}
-
 Error SetNormalAttributes(const char* path) {
     const std::string native = NativePath(path);
     struct stat info {};

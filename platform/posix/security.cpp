@@ -15,34 +15,21 @@
 namespace kd::platform {
 
 NameKind KindOfName(const char* path) {
+    // A name that cannot be looked at may be anything: it counts as a link.
+    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return NameKind::Link;
     const std::string native = NativePath(path);
     struct stat info {};
     if (::lstat(native.c_str(), &info) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? NameKind::Missing : NameKind::Plain;
+        return errno == ENOENT || errno == ENOTDIR ? NameKind::Missing : NameKind::Link;
     }
     return S_ISLNK(info.st_mode) ? NameKind::Link : NameKind::Plain;
 }
 
 bool OwnerTrusted(const char* path) {
+    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return false;
     struct stat info {};
     if (::lstat(NativePath(path).c_str(), &info) != 0) return false;
     return info.st_uid == 0 || info.st_uid == ::geteuid();
-}
-
-Error CreateProtectedDir(const char* path) {
-    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    const std::string native = NativePath(path);
-    // The umask can only take bits away, so the directory is never more open
-    // than 0755 on its way there; the mode is then set on what was made, not
-    // on whatever the name might have become.
-    if (::mkdir(native.c_str(), 0755) != 0) return ErrorFromErrno(errno);
-    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fchmod(fd, 0755);
-        ::close(fd);
-    }
-    return Error::None;
 }
 
 ProcessProtection ProtectProcess() { return {}; }

@@ -109,16 +109,6 @@ bool SameFile(const char* first, const char* second) {
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
-unsigned NameCount(const char* path) {
-    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ScopedFileHandle handle(::CreateFileA(
-        path, 0, share, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info)) return 0;
-    return info.nNumberOfLinks;
-}
-
 Error SetNormalAttributes(const char* path) {
     return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) ? Error::None
                                                              : ErrorFromWin32(::GetLastError());

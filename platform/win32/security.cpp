@@ -16,10 +16,6 @@ namespace kd::platform {
 
 namespace {
 
-// SYSTEM and Administrators full control, Users read and execute, inherited by
-// everything below, nothing inherited from the parent.
-constexpr const char* ProtectedDirectoryDescriptor =
-    "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 constexpr const char* TrustedInstallerSid =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
@@ -37,15 +33,21 @@ bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) {
     return ::CreateWellKnownSid(type, nullptr, sid, &size) && ::EqualSid(owner, sid);
 }
 
-bool IsTokenUser(PSID owner) {
+// The TOKEN_USER of this process; empty on failure.
+std::vector<BYTE> TokenUser() {
     ScopedHandle<ObjectHandleTraits> token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Out())) return false;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Out())) return {};
     DWORD size = 0;
-    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return false;
+    ::GetTokenInformation(token.Get(), ::TokenUser, nullptr, 0, &size);
+    if (size == 0) return {};
     std::vector<BYTE> buffer(size);
-    if (!::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return false;
-    return ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    if (!::GetTokenInformation(token.Get(), ::TokenUser, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
+bool IsTokenUser(PSID owner) {
+    const std::vector<BYTE> user = TokenUser();
+    return !user.empty() && ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
 }
 
 // Declared here: older mingw-w64 headers have neither the policy nor its
@@ -67,8 +69,10 @@ Call Kernel32Function(const char* name) {
 
 bool OwnerSidTrusted(PSID owner) {
     if (!owner || !::IsValidSid(owner)) return false;
-    if (IsWellKnown(owner, WinBuiltinAdministratorsSid) || IsWellKnown(owner, WinLocalSystemSid)) {
-        return true;
+    // The service accounts may own a service's data.
+    for (const WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid,
+                                           WinLocalServiceSid, WinNetworkServiceSid}) {
+        if (IsWellKnown(owner, type)) return true;
     }
     LocalMemory installer;
     if (::ConvertStringSidToSidA(TrustedInstallerSid, installer.Out()) &&
@@ -85,17 +89,70 @@ bool DescriptorOwnerTrusted(PSECURITY_DESCRIPTOR descriptor) {
     return OwnerSidTrusted(owner);
 }
 
+std::string TokenUserSid() {
+    const std::vector<BYTE> user = TokenUser();
+    LocalMemory text;
+    if (user.empty() ||
+        !::ConvertSidToStringSidA(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid,
+                                  reinterpret_cast<char**>(text.Out()))) {
+        return {};
+    }
+    return static_cast<const char*>(text.Get());
+}
+
+Error AccessOfDescriptor(PSECURITY_DESCRIPTOR descriptor, AccessList& list) {
+    list = {};
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+        return Error::Other;
+    }
+    if (!present || !dacl) {
+        list.nullList = true;
+        return Error::None;
+    }
+    BYTE creatorOwner[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof creatorOwner;
+    if (!::CreateWellKnownSid(WinCreatorOwnerSid, nullptr, creatorOwner, &size)) return Error::Other;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, i, &ace)) return Error::Other;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        // Allowed and denied entries share their layout; other kinds (object,
+        // callback) are taken as granting others everything they name.
+        const auto* entry = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        const PSID sid = const_cast<DWORD*>(&entry->SidStart);
+        AccessEntry portable;
+        portable.allow = header->AceType != ACCESS_DENIED_ACE_TYPE;
+        portable.inherited = (header->AceFlags & INHERITED_ACE) != 0;
+        portable.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        portable.toChildren = (header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) != 0;
+        portable.mask = entry->Mask;
+        const bool simple = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+                            header->AceType == ACCESS_DENIED_ACE_TYPE;
+        portable.who = !simple                          ? AccessEntry::Who::Other
+                       : ::EqualSid(sid, creatorOwner) ? AccessEntry::Who::CreatorOwner
+                       : OwnerSidTrusted(sid)           ? AccessEntry::Who::Trusted
+                                                        : AccessEntry::Who::Other;
+        list.entries.push_back(portable);
+    }
+    return Error::None;
+}
+
 NameKind KindOfName(const char* path) {
+    // A name that cannot be looked at may be anything: it counts as a link.
+    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return NameKind::Link;
     const DWORD attributes = ::GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = ::GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? NameKind::Missing
-                                                                            : NameKind::Plain;
+                                                                            : NameKind::Link;
     }
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? NameKind::Link : NameKind::Plain;
 }
 
 bool OwnerTrusted(const char* path) {
+    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return false;
     // The link itself, not what it points to; backup semantics open directories.
     const ScopedFileHandle handle(::CreateFileA(
         path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -108,21 +165,6 @@ bool OwnerTrusted(const char* path) {
         return false;
     }
     return OwnerSidTrusted(owner);  // points into the descriptor, still held
-}
-
-Error CreateProtectedDir(const char* path) {
-    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    LocalMemory descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
-        return ErrorFromWin32(::GetLastError());
-    }
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof security;
-    security.lpSecurityDescriptor = descriptor.Get();
-    security.bInheritHandle = FALSE;
-    return ::CreateDirectoryA(path, &security) ? Error::None : ErrorFromWin32(::GetLastError());
 }
 
 ProcessProtection ProtectProcess() {

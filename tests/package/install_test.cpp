@@ -9,6 +9,7 @@
 
 #include "codec/encoder.h"
 #include "package_support.h"
+#include "platform/platform.h"
 #include "support/planted.h"
 
 namespace kd::test {
@@ -47,7 +48,9 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
 }
 
 // A destination the installer makes is closed to other users from the start;
-// one that exists keeps the rights its administrator gave it.
+// one that exists is closed before anything is written, and refused when
+// others could rename it away (the stand-in: a parent open to all without
+// its sticky bit).
 TEST(Install, CreatedDestinationIsClosedToOthers) {
     Installation run;
     const unsigned umask = SetUmask(0);
@@ -66,9 +69,36 @@ TEST(Install, CreatedDestinationIsClosedToOthers) {
     const std::string existing = run.dir / "existing";
     std::filesystem::create_directory(existing);
     std::filesystem::permissions(existing, std::filesystem::perms::all);
-    const std::vector<std::string> writers = OtherWriters(existing);
+    ASSERT_TRUE(WriteFile(existing + "/old.txt", "x"));
+    std::filesystem::permissions(existing + "/old.txt", std::filesystem::perms::all);
     EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
-    EXPECT_EQ(OtherWriters(existing), writers);
+    EXPECT_EQ(OtherWriters(existing), std::vector<std::string>{});
+    EXPECT_EQ(OtherWriters(existing + "/old.txt"), std::vector<std::string>{});
+    if (IsWindowsBuild()) return;
+    std::filesystem::permissions(run.dir.Path(), std::filesystem::perms::all);
+    EXPECT_FALSE(run.package.Install(run.packagePath, existing, false));
+    EXPECT_EQ(run.package.errorText, "cannot use target directory: " + existing);
+    std::filesystem::permissions(run.dir.Path(), std::filesystem::perms::sticky_bit,
+                                 std::filesystem::perm_options::add);
+    EXPECT_TRUE(run.package.Install(run.packagePath, existing, false)) << run.package.errorText;
+}
+
+// The decompressed script is the installing account's alone while the
+// commands run: nobody else can change what was checked.
+TEST(Install, ScriptIsPrivateWhileTheCommandsRun) {
+    if (!CanPlantLinks() || IsWindowsBuild()) GTEST_SKIP() << "needs another uid: natively as root";
+    Installation run;
+    bool checked = false;
+    platform::SetStepCallback([&](platform::Step step, const std::string& name) {
+        if (step != platform::Step::Create || name != "a.dat") return;
+        checked = true;
+        EXPECT_FALSE(OtherUserCanWrite(run.destination + "/core.pkg.kd_temp"));
+    });
+    const unsigned umask = SetUmask(0);
+    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = \n[FILE]\nName = a.dat\nSize = 1\nx\n"));
+    SetUmask(umask);
+    platform::SetStepCallback(nullptr);
+    EXPECT_TRUE(checked);
 }
 
 TEST(Install, TruncatedPackage) {

@@ -19,8 +19,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // Nothing: the name is a directory; the Hard* kinds are second names of the
-// outside files, Fifo a FIFO.
-enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo };
+// outside files, Fifo a FIFO. OthersFolder: the folder belongs to the other
+// user; ThroughOthersLink: a link to "u/inner", where "u" is the other user's
+// link to the other user's folder.
+enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo,
+                    OthersFolder, ThroughOthersLink, Itself };
+// What the other user does during the installation: swap "big.txt" for a
+// link to an outside file once the conversion's temporary file appears;
+// rename the directory "d1" away and put a link to the outside folder in its
+// place just before it is listed.
+enum class Race { None, SwapConvertedFile, SwapListedDirectory };
 enum class Owner { OtherUser, InstallingAccount };
 using platform::NameKind;
 
@@ -35,6 +43,7 @@ struct PlantedCase {
     const char* notUnderWine;  // why Wine cannot show the row; null: it runs there
     Snapshot outsideChanges = {};  // entries of the outside folder written through a trusted link
     std::string below = {};  // installs into this folder below the planted destination
+    Race race = Race::None;
 };
 
 void PrintTo(const PlantedCase& c, std::ostream* out) { *out << c.name; }
@@ -58,6 +67,7 @@ Snapshot OutsideState(const std::string& root) {
 
 constexpr const char* FileLinkOnWine = "Wine shows a link to a file as a plain file";
 constexpr const char* NoFifoOnWindows = "Windows has no FIFOs";
+constexpr const char* NoRacesOnWine = "Wine follows links through handles: only names can be checked";
 
 class PlantedLink : public testing::TestWithParam<PlantedCase> {};
 
@@ -81,6 +91,17 @@ TEST_P(PlantedLink, IsNotFollowed) {
         fs::create_directories(planted);
     } else if (c.points == Points::Fifo) {
         ASSERT_TRUE(MakeFifo(planted));
+    } else if (c.points == Points::OthersFolder || c.points == Points::ThroughOthersLink) {
+        const std::string others = outside / "others";
+        fs::create_directories(others + "/inner");
+        ASSERT_TRUE(GiveToOtherUser(others + "/inner") && GiveToOtherUser(others));
+        const bool direct = c.points == Points::OthersFolder;
+        if (!direct) {
+            ASSERT_TRUE(MakeLink(others, outside / "u") && GiveToOtherUser(outside / "u"));
+        }
+        ASSERT_TRUE(MakeLink(direct ? others : outside / "u/inner", planted));
+    } else if (c.points == Points::Itself) {
+        ASSERT_TRUE(MakeLink(planted, planted));
     } else if (c.points == Points::HardReadOnlyFile || c.points == Points::HardTextFile) {
         const char* name = c.points == Points::HardReadOnlyFile ? "/kds.exe" : "/notes.txt";
         ASSERT_TRUE(MakeHardLink(folder + name, planted));
@@ -94,18 +115,41 @@ TEST_P(PlantedLink, IsNotFollowed) {
         ASSERT_TRUE(GiveToOtherUser(planted));
     }
     if (!c.below.empty()) run.destination = (fs::path(planted) / c.below).string();
-    Snapshot outsideAfter = OutsideState(outside.Path());
+    if (c.race == Race::SwapConvertedFile) {
+        fs::permissions(planted, fs::perms::all);
+    } else if (c.race == Race::SwapListedDirectory) {
+        fs::create_directories(planted + "/d1");
+        for (const char* name : {"a.dat", "notes.txt", "data.bin"}) {
+            ASSERT_TRUE(WriteFile(planted + "/d1/" + name, "other's"));
+        }
+        ASSERT_TRUE(GiveToOtherUser(planted + "/d1"));
+    }
+    Snapshot outsideAfter = OutsideState(folder);
     // Read only where needed: reading a planted FIFO would wait for a writer.
     const Snapshot destinationBefore = c.planted.empty() ? run.Installed() : Snapshot{};
 
+    // The other user acts between a check and the use of what was checked.
+    int lists = 0;
+    platform::SetStepCallback([&](platform::Step step, const std::string& name) {
+        if (c.race == Race::SwapConvertedFile && step == platform::Step::Create &&
+            name == "big.txt.kd_temp") {
+            fs::remove(planted + "/big.txt");
+            MakeLink(folder + "/notes.txt", planted + "/big.txt");
+        } else if (c.race == Race::SwapListedDirectory && step == platform::Step::List &&
+                   ++lists == 2) {
+            fs::rename(planted + "/d1", outside / "d1.away");
+            MakeLink(folder, planted + "/d1");
+        }
+    });
     const bool ok = run.Install(Head + c.script);
+    platform::SetStepCallback(nullptr);
     EXPECT_EQ(run.package.errorText, run.Expand(c.error));
     EXPECT_EQ(ok, c.error.empty());
     for (const auto& [entry, content] : c.outsideChanges) {
         const std::string& before = outsideAfter[entry];
         outsideAfter[entry] = content + before.substr(before.find(" mode "));
     }
-    EXPECT_EQ(OutsideState(outside.Path()), outsideAfter);
+    EXPECT_EQ(OutsideState(folder), outsideAfter);
     EXPECT_EQ(platform::KindOfName(planted.c_str()), c.plantedAfter);
     // A refused destination gets nothing, not even the temporary file.
     if (c.planted.empty()) {
@@ -124,12 +168,12 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + File("a.dat", "new a"), "cannot create directory: {D}\\Bin", NameKind::Link,
          nullptr},
         {"FileOverLinkToReadOnlyFile", "Bin/kds.exe", Points::ReadOnlyFile, Owner::OtherUser,
-         Dir("Bin") + File("kds.exe", "new exe"), "Cannot create file {D}\\Bin\\kds.exe",
+         Dir("Bin") + File("kds.exe", "new exe"), "cannot create directory: {D}\\Bin",
          NameKind::Link, FileLinkOnWine},
         {"PackageTemporaryFileIsALink", "core.pkg.kd_temp", Points::TextFile, Owner::OtherUser,
          Dir("") + File("x", "1"), "", NameKind::Missing, FileLinkOnWine},
         {"ConversionTemporaryFileIsALink", "doc/readme.txt.kd_temp", Points::TextFile,
-         Owner::OtherUser, Dir("doc") + File("readme.txt", "a\nb\n") + "[TEXTFILE]\nName = readme.txt\n",
+         Owner::InstallingAccount, Dir("doc") + File("readme.txt", "a\nb\n") + "[TEXTFILE]\nName = readme.txt\n",
          "", NameKind::Missing, FileLinkOnWine},
         {"TextdirThroughLink", "doc", Points::Folder, Owner::OtherUser, "[TEXTDIR]\nName = doc\n",
          "cannot list directory: {D}\\doc", NameKind::Link, nullptr},
@@ -137,17 +181,23 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + "[REMOVEFILE]\nName = *\n", "cannot create directory: {D}\\Bin",
          NameKind::Link, nullptr},
         // After DIR each command looks at the levels of its own target again.
-        {"FileBelowLink", "Bin", Points::Folder, Owner::OtherUser, Dir("") + File("Bin/a.dat", "new a"),
-         "Cannot create file {D}\\Bin/a.dat", NameKind::Link, nullptr},
-        {"RemovefileBelowLink", "Bin", Points::Folder, Owner::OtherUser,
-         Dir("") + "[REMOVEFILE]\nName = Bin/a.dat\n", "", NameKind::Link, nullptr},
-        {"TextfileBelowLink", "Bin", Points::Folder, Owner::OtherUser,
-         Dir("") + "[TEXTFILE]\nName = Bin/notes.txt\n", "Cannot set text file {D}\\Bin/notes.txt",
+        {"FileBelowLink", "x/Bin", Points::Folder, Owner::OtherUser,
+         Dir("") + File("x/Bin/a.dat", "new a"), "Cannot create file {D}\\x/Bin/a.dat",
          NameKind::Link, nullptr},
+        {"RemovefileBelowLink", "x/Bin", Points::Folder, Owner::OtherUser,
+         Dir("") + "[REMOVEFILE]\nName = x/Bin/a.dat\n", "", NameKind::Link, nullptr},
+        {"TextfileBelowLink", "x/Bin", Points::Folder, Owner::OtherUser,
+         Dir("") + "[TEXTFILE]\nName = x/Bin/notes.txt\n",
+         "Cannot set text file {D}\\x/Bin/notes.txt", NameKind::Link, nullptr},
         {"TextdirListsALink", "t/x.txt", Points::TextFile, Owner::OtherUser, "[TEXTDIR]\nName = t\n",
          "Cannot set text file {D}\\t\\x.txt", NameKind::Link, FileLinkOnWine},
-        {"RemovefilePassesOverAListedLink", "d/x.txt", Points::TextFile, Owner::OtherUser,
-         Dir("d") + "[REMOVEFILE]\nName = *\n", "", NameKind::Link, FileLinkOnWine},
+        // Every entry directly in a level DIR passes must be ours.
+        {"DirMeetsAnotherUsersLink", "d/x.txt", Points::TextFile, Owner::OtherUser,
+         Dir("d") + "[REMOVEFILE]\nName = *\n", "cannot create directory: {D}\\d", NameKind::Link,
+         FileLinkOnWine},
+        {"DirMeetsAnotherUsersFolder", "Bin", Points::Nothing, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Plain,
+         nullptr},
         {"DestinationMadeByAnotherUser", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr},
         {"DestinationIsALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
@@ -157,6 +207,23 @@ INSTANTIATE_TEST_SUITE_P(
         {"DestinationDotBelowALink", "", Points::Folder, Owner::OtherUser,
          Dir("") + File("a.dat", "x"), "cannot use target directory: {D}", NameKind::Link, nullptr,
          {}, "."},
+        // A trusted link is checked to its end: the folder it leads to, and
+        // every link on the way there.
+        {"DestinationIsATrustedLinkToAnotherUsersFolder", "", Points::OthersFolder,
+         Owner::InstallingAccount, Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}",
+         NameKind::Link, nullptr},
+        {"DestinationIsATrustedLinkThroughAnotherUsersLink", "", Points::ThroughOthersLink,
+         Owner::InstallingAccount, Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}",
+         NameKind::Link, "Wine shows a link's owner as its target's: this chain cannot be planted"},
+        {"DestinationIsALinkLoop", "", Points::Itself, Owner::InstallingAccount,
+         Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Link, nullptr},
+        // Names swapped between a check and its use change nothing outside.
+        {"ConvertedFileSwappedForALink", "data", Points::Nothing, Owner::InstallingAccount,
+         Dir("data") + File("big.txt", "a\nb\n") + "[TEXTFILE]\nName = big.txt\n", "",
+         NameKind::Plain, NoRacesOnWine, {}, {}, Race::SwapConvertedFile},
+        {"ListedDirectorySwappedForALink", "data", Points::Nothing, Owner::InstallingAccount,
+         "[RMDIR]\nName = data\nWithsubdir = YES\n", "", NameKind::Plain, NoRacesOnWine, {}, {},
+         Race::SwapListedDirectory},
         // A second name of an outside file: FILE replaces only the name, and
         // keeps a read-only one; a conversion would rewrite the outside file.
         {"FileOverHardLinkToReadOnlyFile", "Bin/kds.exe", Points::HardReadOnlyFile,
@@ -166,17 +233,16 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + File("notes.txt", "new"), "", NameKind::Plain, nullptr},
         {"TextdirListsAHardLink", "t/x.txt", Points::HardTextFile, Owner::InstallingAccount,
          "[TEXTDIR]\nName = t\n", "Cannot set text file {D}\\t\\x.txt", NameKind::Plain, nullptr},
-        // A FIFO must fail the command, not wait for a writer.
-        {"FileOverAFifo", "Bin/a.dat", Points::Fifo, Owner::OtherUser,
-         Dir("Bin") + File("a.dat", "new a"), "Cannot create file {D}\\Bin\\a.dat", NameKind::Plain,
-         NoFifoOnWindows},
-        {"TextfileOnAFifo", "doc/p.txt", Points::Fifo, Owner::OtherUser,
+        // A FIFO is replaced or fails the command, never waits for a writer.
+        {"FileOverAFifo", "Bin/a.dat", Points::Fifo, Owner::InstallingAccount,
+         Dir("Bin") + File("a.dat", "new a"), "", NameKind::Plain, NoFifoOnWindows},
+        {"TextfileOnAFifo", "doc/p.txt", Points::Fifo, Owner::InstallingAccount,
          Dir("doc") + "[TEXTFILE]\nName = p.txt\n", "Cannot set text file {D}\\doc\\p.txt",
          NameKind::Plain, NoFifoOnWindows},
         // Links of the installing account are followed as they always were,
         // but RMDIR removes a link below its target without entering it.
         {"LinkOfTheInstallingAccount", "Bin", Points::Folder, Owner::InstallingAccount,
-         Dir("Bin") + File("a.dat", "new a"), "", NameKind::Link, nullptr, {{"out/a.dat", "new a"}}},
+         Dir("Bin") + File("a.dat", "new a"), "", NameKind::Link, nullptr, {{"a.dat", "new a"}}},
         {"TrustedLinkBelowRmdirTarget", "var/data", Points::Folder, Owner::InstallingAccount,
          "[RMDIR]\nName = var\nWithsubdir = YES\n", "", NameKind::Missing,
          "Wine cannot remove a link to a directory, only what it points to"},

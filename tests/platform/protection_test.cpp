@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/win32/security.h"
+#include "util/trust.h"
 #endif
 
 namespace kd {
@@ -70,6 +71,8 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
         {"O:S-1-5-21-1-2-3-1001", false},    // another account
         {"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", false},
         {"O:S-1-5-32-545", false},
+        {"O:LS", true},                      // LocalService and NetworkService own
+        {"O:NS", true},                      // services' data
         {"D:(A;;FA;;;BA)", false},           // no owner at all
     };
     for (const auto& c : cases) {
@@ -81,6 +84,50 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
         ::LocalFree(descriptor);
     }
     EXPECT_FALSE(platform::OwnerSidTrusted(nullptr));
+}
+
+// Whether an existing destination is kept, closed or refused, from its own
+// access list and its parent's.
+TEST(DestinationDecision, DescriptorsBuiltInMemory) {
+    const std::string closed = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    // What a folder an administrator makes under C:\\ inherits.
+    const std::string underC = "O:BAD:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)(A;ID;FA;;;SY)"
+                               "(A;OICIIOID;GA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
+                               "(A;OICIIOID;SDGXGWGR;;;AU)";
+    const struct {
+        std::string destination, parent;
+        Verdict verdict;
+    } cases[] = {
+        {underC, closed, Verdict::Close},
+        {underC + "(A;OICI;0x1301bf;;;AU)", closed, Verdict::Refuse},
+        {closed, closed, Verdict::Keep},
+        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", closed, Verdict::Keep},
+        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", closed, Verdict::Keep},
+        {"", closed, Verdict::Refuse},  // a NULL DACL
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;0x40;;;AU)", Verdict::Refuse},  // delete child
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;0x40;;;AU)", Verdict::Keep},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination + " in " + c.parent);
+        platform::AccessList lists[2];
+        const std::string* texts[2] = {&c.destination, &c.parent};
+        for (int i = 0; i < 2; ++i) {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            // Wine reads "D:NO_ACCESS_CONTROL" as an empty list: the NULL DACL is set here.
+            SECURITY_DESCRIPTOR nullDacl;
+            if (texts[i]->empty()) {
+                ASSERT_TRUE(::InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION) &&
+                            ::SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+                EXPECT_EQ(platform::AccessOfDescriptor(&nullDacl, lists[i]), platform::Error::None);
+                continue;
+            }
+            ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                texts[i]->c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+            EXPECT_EQ(platform::AccessOfDescriptor(descriptor, lists[i]), platform::Error::None);
+            ::LocalFree(descriptor);
+        }
+        EXPECT_EQ(JudgeDestination(lists[0], lists[1]), c.verdict);
+    }
 }
 #endif
 

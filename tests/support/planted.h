@@ -26,6 +26,10 @@ bool MakeFifo(const std::string& path);
 // target's owner. False on failure.
 bool GiveToOtherUser(const std::string& path);
 
+// True when another user (uid 4242) can open the file for writing; natively
+// only (false on Windows).
+bool OtherUserCanWrite(const std::string& path);
+
 // Who besides SYSTEM, Administrators and the running account may write the
 // directory: on Windows the SIDs of the allowing entries with any write right
 // (or "no DACL"), natively "group" and "others" for their write bits. Empty

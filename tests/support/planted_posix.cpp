@@ -1,5 +1,7 @@
 // Planted links and permission bits on the POSIX stand-in.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +24,18 @@ bool MakeHardLink(const std::string& target, const std::string& link) {
 }
 
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }
+
+bool OtherUserCanWrite(const std::string& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool opened = ::setgid(4242) == 0 && ::setuid(4242) == 0 &&
+                            ::open(path.c_str(), O_WRONLY) >= 0;
+        ::_exit(opened ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
 
 bool GiveToOtherUser(const std::string& path) { return ::lchown(path.c_str(), 4242, 4242) == 0; }
 

@@ -144,4 +144,6 @@ std::vector<std::string> OtherWriters(const std::string& path) {
 
 unsigned SetUmask(unsigned) { return 0; }
 
+bool OtherUserCanWrite(const std::string&) { return false; }
+
 }  // namespace kd::test

@@ -1,0 +1,304 @@
+// POSIX stand-in for the directory-handle calls: every name is looked up
+// relative to an open directory and never through a symbolic link at it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/posix/paths.h"
+
+namespace kd::platform {
+
+struct DirState {
+    int fd = -1;
+    ~DirState() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+void StateDeleter::operator()(DirState* state) const { delete state; }
+
+namespace {
+
+constexpr int DirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+constexpr mode_t OthersWrite = S_IWGRP | S_IWOTH;
+// Write and append data, add a file or subdirectory, and the delete-child right.
+constexpr std::uint32_t WriteRights = 0x2 | 0x4;
+constexpr std::uint32_t DeleteChildRight = 0x40;
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+
+// ELOOP is what O_NOFOLLOW gives for a link at the name.
+Error ErrorOfOpen(int code) { return code == ELOOP ? Error::IsLink : ErrorFromErrno(code); }
+
+DirHandle Adopt(int fd, Error& error) {
+    if (fd < 0) {
+        error = ErrorOfOpen(errno);
+        return nullptr;
+    }
+    error = Error::None;
+    return DirHandle(new DirState{fd});
+}
+
+void Describe(const struct stat& info, EntryInfo& entry) {
+    entry.type = S_ISDIR(info.st_mode)   ? EntryType::Directory
+                 : S_ISREG(info.st_mode) ? EntryType::File
+                 : S_ISLNK(info.st_mode) ? EntryType::Link
+                                         : EntryType::Special;
+    entry.ownerTrusted = info.st_uid == 0 || info.st_uid == ::geteuid();
+    entry.readOnly = !S_ISLNK(info.st_mode) && IsReadOnly(info);
+    entry.nameCount = static_cast<unsigned>(info.st_nlink);
+    entry.volume = static_cast<std::uint64_t>(info.st_dev);
+    entry.index = static_cast<std::uint64_t>(info.st_ino);
+}
+
+struct DirCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// Clears the others' write bits of one open entry and, for a directory,
+// of everything below it.
+bool CloseEntry(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return false;
+    if ((info.st_mode & OthersWrite) != 0 && ::fchmod(fd, info.st_mode & 07777 & ~OthersWrite) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) return true;
+    const int listFd = ::openat(fd, ".", DirFlags);
+    if (listFd < 0) return false;
+    std::unique_ptr<DIR, DirCloser> directory(::fdopendir(listFd));
+    if (!directory) {
+        ::close(listFd);
+        return false;
+    }
+    bool result = true;
+    while (dirent* item = ::readdir(directory.get())) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat child {};
+        if (::fstatat(fd, name.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
+            result = false;
+            continue;
+        }
+        // Links stay as they are; what they point to is not ours to close.
+        if (S_ISLNK(child.st_mode)) continue;
+        if (!S_ISDIR(child.st_mode) && (child.st_mode & OthersWrite) == 0) continue;
+        const int childFd =
+            ::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (childFd < 0 || !CloseEntry(childFd)) result = false;
+        if (childFd >= 0) ::close(childFd);
+    }
+    return result;
+}
+
+}  // namespace
+
+DirHandle OpenDirectory(const char* path, Error& error) {
+    return Adopt(::open(NativePath(path).c_str(), DirFlags), error);
+}
+
+DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& error) {
+    AtStep(Step::Open, name);
+    error = detail::TakeFault(FaultPoint::Lookup);
+    if (error != Error::None) return nullptr;
+    DirHandle opened = Adopt(::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW), error);
+    // With O_DIRECTORY a link at the name may give ENOTDIR rather than ELOOP.
+    struct stat info {};
+    if (error == Error::NotFound && ::fstatat(dir->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode)) {
+        error = Error::IsLink;
+    }
+    return opened;
+}
+
+Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
+    info = {};
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    struct stat status {};
+    if (::fstatat(dir->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        const Error error = ErrorFromErrno(errno);
+        return error == Error::NotFound ? Error::None : error;
+    }
+    Describe(status, info);
+    return Error::None;
+}
+
+Error InfoOf(const DirHandle& dir, EntryInfo& info) {
+    info = {};
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    struct stat status {};
+    if (::fstat(dir->fd, &status) != 0) return ErrorFromErrno(errno);
+    Describe(status, info);
+    return Error::None;
+}
+
+Error InfoOfStream(std::FILE* stream, EntryInfo& info) {
+    info = {};
+    struct stat status {};
+    if (::fstat(::fileno(stream), &status) != 0) return ErrorFromErrno(errno);
+    Describe(status, info);
+    return Error::None;
+}
+
+Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target) {
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlinkat(dir->fd, name.c_str(), buffer.data(), buffer.size());
+        if (length < 0) return ErrorFromErrno(errno);
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<std::size_t>(length));
+            return Error::None;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool closed) {
+    AtStep(Step::Create, name);
+    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
+    if (fault != Error::None) return fault;
+    if (::mkdirat(dir->fd, name.c_str(), 0755) != 0) return ErrorFromErrno(errno);
+    if (closed) {
+        // The umask may have taken bits away; set exactly what was made.
+        const int fd = ::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW);
+        if (fd >= 0) {
+            ::fchmod(fd, 0755);
+            ::close(fd);
+        }
+    }
+    return Error::None;
+}
+
+Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
+    AtStep(Step::Remove, name);
+    const Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    struct stat info {};
+    if (::fstatat(dir->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+    int flags = 0;
+    if (S_ISDIR(info.st_mode)) {
+        if (!directory) return Error::AccessDenied;
+        flags = AT_REMOVEDIR;
+    } else if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) {
+        return Error::AccessDenied;
+    }
+    return ::unlinkat(dir->fd, name.c_str(), flags) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
+Error SetNormalAttributesAt(const DirHandle& dir, const std::string& name) {
+    const int fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return ErrorOfOpen(errno);
+    struct stat info {};
+    Error result = Error::None;
+    if (::fstat(fd, &info) != 0) {
+        result = ErrorFromErrno(errno);
+    } else if (S_ISREG(info.st_mode) && ::fchmod(fd, (info.st_mode & 07777) | S_IWUSR) != 0) {
+        result = ErrorFromErrno(errno);
+    }
+    ::close(fd);
+    return result;
+}
+
+Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMode& mode,
+                  Error& error) {
+    AtStep(mode.createNew ? Step::Create : Step::Open, name);
+    error = detail::TakeFault(FaultPoint::Open);
+    if (error != Error::None) return nullptr;
+    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    flags |= mode.access == Access::Read    ? O_RDONLY
+             : mode.access == Access::Write ? O_WRONLY
+                                            : O_RDWR;
+    if (mode.createNew) flags |= O_CREAT | O_EXCL;
+    const int fd = ::openat(dir->fd, name.c_str(), flags, mode.privateFile ? 0600 : 0644);
+    if (fd < 0) {
+        error = ErrorOfOpen(errno);
+        return nullptr;
+    }
+    // Only files, and a read-only one not for writing, even as root; a FIFO
+    // was opened without waiting and is refused here.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        (mode.access != Access::Read && !mode.createNew && IsReadOnly(info)) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        error = Error::AccessDenied;
+        return nullptr;
+    }
+    const char* stdioMode = mode.access == Access::Read    ? "r"
+                            : mode.access == Access::Write ? "w"
+                                                           : "r+";
+    Stream stream(::fdopen(fd, stdioMode));
+    if (!stream) {
+        ::close(fd);
+        error = Error::Other;
+        return nullptr;
+    }
+    error = Error::None;
+    return stream;
+}
+
+Error Truncate(std::FILE* stream, std::int64_t size) {
+    if (std::fflush(stream) != 0) return ErrorFromErrno(errno);
+    return ::ftruncate(::fileno(stream), static_cast<off_t>(size)) == 0 ? Error::None
+                                                                        : ErrorFromErrno(errno);
+}
+
+Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries) {
+    AtStep(Step::List, "");
+    // A handle of its own: reading moves its position, and closedir closes it.
+    const int fd = ::openat(dir->fd, ".", DirFlags);
+    if (fd < 0) return ErrorFromErrno(errno);
+    std::unique_ptr<DIR, DirCloser> directory(::fdopendir(fd));
+    if (!directory) {
+        const Error error = ErrorFromErrno(errno);
+        ::close(fd);
+        return error;
+    }
+    while (dirent* item = ::readdir(directory.get())) {
+        FindEntry entry;
+        entry.name = item->d_name;
+        if (entry.name == "." || entry.name == "..") continue;
+        struct stat info {};
+        if (::fstatat(dir->fd, item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        entry.isLink = S_ISLNK(info.st_mode);
+        // A link is described by what it points to, as a Windows directory
+        // link is; only the description follows it.
+        if (entry.isLink && ::fstatat(dir->fd, item->d_name, &info, 0) != 0) info.st_mode = S_IFREG;
+        entry.isDirectory = S_ISDIR(info.st_mode);
+        entry.isSpecial = !entry.isDirectory && !S_ISREG(info.st_mode);
+        entries.push_back(std::move(entry));
+    }
+    return Error::None;
+}
+
+Error AccessOf(const DirHandle& dir, AccessList& list) {
+    list = {};
+    struct stat info {};
+    if (::fstat(dir->fd, &info) != 0) return ErrorFromErrno(errno);
+    if ((info.st_mode & OthersWrite) != 0) {
+        AccessEntry entry;
+        entry.inherited = true;
+        entry.toChildren = true;
+        entry.mask = WriteRights | ((info.st_mode & S_ISVTX) ? 0 : DeleteChildRight);
+        list.entries.push_back(entry);
+    }
+    return Error::None;
+}
+
+Error CloseToOthers(const DirHandle& dir) {
+    return CloseEntry(dir->fd) ? Error::None : Error::AccessDenied;
+}
+
+}  // namespace kd::platform

@@ -1,0 +1,487 @@
+// Win32 directory-handle calls: names opened with NtCreateFile relative to a
+// directory handle and FILE_OPEN_REPARSE_POINT, so a link at a name is seen
+// and never followed; deletion and listing through handles. Wine opens a
+// Unix symbolic link's target even then, so each name is also looked at by
+// its path, where Wine shows the link.
+#include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sddl.h>
+#include <windows.h>
+#include <winioctl.h>
+#include <winternl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/fault_hook.h"
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/security.h"
+
+namespace kd::platform {
+
+struct DirState {
+    ScopedFileHandle handle;
+    std::string path;  // for the look by name that Wine needs
+};
+
+void StateDeleter::operator()(DirState* state) const { delete state; }
+
+namespace {
+
+constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ACCESS_MASK DirectoryAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+
+struct LocalMemoryTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type memory) { ::LocalFree(memory); }
+};
+using LocalMemory = ScopedHandle<LocalMemoryTraits>;
+
+Error ErrorFromStatus(NTSTATUS status) {
+    const DWORD code = ::RtlNtStatusToDosError(status);
+    // A file where a directory was asked for is not a directory: nothing to pass.
+    return code == ERROR_DIRECTORY ? Error::NotFound : ErrorFromWin32(code);
+}
+
+// The name as CreateFileA means it: ANSI code page, trailing dots and blanks
+// of the level dropped ("." stays, naming the directory itself).
+std::wstring WideName(const std::string& name) {
+    std::string level = name;
+    if (level != "." && level != "..") {
+        while (!level.empty() && (level.back() == '.' || level.back() == ' ')) level.pop_back();
+    }
+    if (level == ".") return {};
+    if (level.empty()) return L"\u0001";  // nothing a file can be named
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, level.data(), static_cast<int>(level.size()),
+                                           nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) {
+        ::MultiByteToWideChar(CP_ACP, 0, level.data(), static_cast<int>(level.size()), wide.data(),
+                              size);
+    }
+    return wide;
+}
+
+NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR descriptor,
+                      ScopedFileHandle& out) {
+    std::wstring wide = WideName(name);
+    UNICODE_STRING text;
+    text.Buffer = wide.data();
+    text.Length = text.MaximumLength = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, descriptor);
+    IO_STATUS_BLOCK status{};
+    HANDLE handle = nullptr;
+    const NTSTATUS result =
+        ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr,
+                       FILE_ATTRIBUTE_NORMAL, share, disposition,
+                       options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (NT_SUCCESS(result)) out.Reset(handle);
+    return result;
+}
+
+std::string Child(const DirState& dir, const std::string& name) {
+    return dir.path.empty() || dir.path.back() == '\\' ? dir.path + name : dir.path + "\\" + name;
+}
+
+// The look by name: IsLink for a reparse point, NotFound when absent; any
+// other failure fails closed.
+Error KindByName(const std::string& path, bool& isLink) {
+    isLink = false;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Error::NotFound
+                                                                            : Error::AccessDenied;
+    }
+    isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return Error::None;
+}
+
+// True when the handle holds a link (a reparse point that stands for another name).
+bool HoldsLink(HANDLE handle, bool& ok) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    ok = ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) != FALSE;
+    return ok && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// Refuses a link found through the handle or by name.
+Error CheckNotLink(HANDLE handle, const std::string& path) {
+    bool ok = false;
+    if (HoldsLink(handle, ok)) return Error::IsLink;
+    if (!ok) return ErrorFromWin32(::GetLastError());
+    bool byName = false;
+    const Error error = KindByName(path, byName);
+    if (error != Error::None) return error;
+    return byName ? Error::IsLink : Error::None;
+}
+
+Error Describe(HANDLE handle, EntryInfo& info) {
+    info = {};
+    BY_HANDLE_FILE_INFORMATION file{};
+    bool ok = false;
+    const bool link = HoldsLink(handle, ok);
+    if (!ok || !::GetFileInformationByHandle(handle, &file)) return ErrorFromWin32(::GetLastError());
+    info.type = link                                                ? EntryType::Link
+                : (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryType::Directory
+                                                                     : EntryType::File;
+    info.readOnly = (file.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info.nameCount = file.nNumberOfLinks;
+    info.volume = file.dwVolumeSerialNumber;
+    info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    info.ownerTrusted = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                          &owner, nullptr, nullptr, nullptr,
+                                          descriptor.Out()) == ERROR_SUCCESS &&
+                        OwnerSidTrusted(owner);
+    return Error::None;
+}
+
+// Only the running account may open the file: a private script.
+bool OwnerOnlyDescriptor(LocalMemory& descriptor) {
+    const std::string user = TokenUserSid();
+    if (user.empty()) return false;
+    const std::string text = "D:P(A;;FA;;;" + user + ")";
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                                  descriptor.Out(), nullptr) != FALSE;
+}
+
+// The start of a reparse point's data, as FSCTL_GET_REPARSE_POINT returns it
+// for a junction (mount point) and a symbolic link.
+struct ReparseHeader {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset, substituteLength, printOffset, printLength;
+};
+
+std::string Narrow(const wchar_t* text, std::size_t length) {
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), result.data(), size,
+                              nullptr, nullptr);
+    }
+    return result;
+}
+
+// The target Wine resolves for a link it shows only by name.
+Error FinalPathByName(const std::string& path, std::string& target) {
+    ScopedFileHandle handle(::CreateFileA(path.c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.Valid()) return ErrorFromWin32(::GetLastError());
+    char buffer[MAX_PATH * 4];
+    const DWORD length = ::GetFinalPathNameByHandleA(handle.Get(), buffer, sizeof buffer, 0);
+    if (length == 0 || length >= sizeof buffer) return Error::Other;
+    target.assign(buffer, length);
+    if (target.rfind("\\\\?\\", 0) == 0) target.erase(0, 4);
+    return Error::None;
+}
+
+}  // namespace
+
+DirHandle OpenDirectory(const char* path, Error& error) {
+    std::string name = path ? path : "";
+    if (!name.empty() && name.back() == ':') name += '.';  // the drive's working directory
+    ScopedFileHandle handle(::CreateFileA(name.c_str(), DirectoryAccess, ShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.Valid()) {
+        error = ErrorFromWin32(::GetLastError());
+        return nullptr;
+    }
+    error = Error::None;
+    DirHandle dir(new DirState);
+    dir->handle.Reset(handle.Release());
+    dir->path = name;
+    return dir;
+}
+
+DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& error) {
+    AtStep(Step::Open, name);
+    error = detail::TakeFault(FaultPoint::Lookup);
+    if (error != Error::None) return nullptr;
+    if (name == "..") {
+        // A relative open cannot climb: the parent is named by its path.
+        return OpenDirectory((dir->path + "\\..").c_str(), error);
+    }
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, DirectoryAccess, ShareAll, FILE_OPEN,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
+                                         handle);
+    const std::string path = name == "." ? dir->path : Child(*dir, name);
+    if (!NT_SUCCESS(status)) {
+        error = ErrorFromStatus(status);
+        // Wine does not open a link to a missing target at all.
+        bool byName = false;
+        if (error == Error::NotFound && KindByName(path, byName) == Error::None && byName) {
+            error = Error::IsLink;
+        }
+        return nullptr;
+    }
+    error = name == "." ? Error::None : CheckNotLink(handle.Get(), path);
+    if (error != Error::None) return nullptr;
+    DirHandle child(new DirState);
+    child->handle.Reset(handle.Release());
+    child->path = path;
+    return child;
+}
+
+Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
+    info = {};
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                         ShareAll, FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
+                                         handle);
+    bool byName = false;
+    const Error named = KindByName(Child(*dir, name), byName);
+    if (!NT_SUCCESS(status)) {
+        const Error error = ErrorFromStatus(status);
+        if (error != Error::NotFound) return error;
+        if (named != Error::None) return named == Error::NotFound ? Error::None : named;
+        // Wine: a link whose target is missing, seen only by name.
+        info.type = byName ? EntryType::Link : EntryType::Missing;
+        return Error::None;
+    }
+    if (named != Error::None && named != Error::NotFound) return named;
+    const Error error = Describe(handle.Get(), info);
+    if (byName) info.type = EntryType::Link;
+    return error;
+}
+
+Error InfoOf(const DirHandle& dir, EntryInfo& info) {
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    return Describe(dir->handle.Get(), info);
+}
+
+Error InfoOfStream(std::FILE* stream, EntryInfo& info) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) return Error::Other;
+    return Describe(handle, info);
+}
+
+Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target) {
+    const Error fault = detail::TakeFault(FaultPoint::Lookup);
+    if (fault != Error::None) return fault;
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, FILE_READ_ATTRIBUTES, ShareAll,
+                                         FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, handle);
+    std::vector<BYTE> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD size = 0;
+    if (NT_SUCCESS(status) &&
+        ::DeviceIoControl(handle.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                          static_cast<DWORD>(buffer.size()), &size, nullptr) &&
+        size >= sizeof(ReparseHeader)) {
+        ReparseHeader header;
+        std::memcpy(&header, buffer.data(), sizeof header);
+        // A symbolic link's names follow a flags field that a junction lacks.
+        std::size_t names = sizeof header;
+        if (header.tag == IO_REPARSE_TAG_SYMLINK) names += sizeof(ULONG);
+        else if (header.tag != IO_REPARSE_TAG_MOUNT_POINT) return Error::Other;
+        const std::size_t end = names + header.substituteOffset + header.substituteLength;
+        if (end > size) return Error::Other;
+        std::wstring text(header.substituteLength / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), buffer.data() + names + header.substituteOffset,
+                    header.substituteLength);
+        target = Narrow(text.data(), text.size());
+        if (target.rfind("\\??\\UNC\\", 0) == 0) target = "\\\\" + target.substr(8);
+        else if (target.rfind("\\??\\", 0) == 0) target.erase(0, 4);
+        return Error::None;
+    }
+    // Wine shows a Unix link only by name and has no reparse data for it.
+    if (IsWine()) return FinalPathByName(Child(*dir, name), target);
+    return NT_SUCCESS(status) ? ErrorFromWin32(::GetLastError()) : ErrorFromStatus(status);
+}
+
+Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool closed) {
+    AtStep(Step::Create, name);
+    const Error fault = detail::TakeFault(FaultPoint::CreateDir);
+    if (fault != Error::None) return fault;
+    LocalMemory descriptor;
+    if (closed && !::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                      ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, FILE_LIST_DIRECTORY, ShareAll,
+                                         FILE_CREATE, FILE_DIRECTORY_FILE, descriptor.Get(), handle);
+    return NT_SUCCESS(status) ? Error::None : ErrorFromStatus(status);
+}
+
+Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
+    AtStep(Step::Remove, name);
+    const Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    const std::string path = Child(*dir, name);
+    bool byName = false;
+    if (KindByName(path, byName) == Error::None && byName && directory) {
+        // Wine opens the target of a Unix link to a directory; by its name
+        // the link goes and the target stays.
+        if (IsWine()) return ::RemoveDirectoryA(path.c_str()) ? Error::None : ErrorFromWin32(::GetLastError());
+    }
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, DELETE | FILE_READ_ATTRIBUTES,
+                                         ShareAll, FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
+                                         handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(handle.Get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    const bool isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink && !directory) {
+        return Error::AccessDenied;
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition)
+               ? Error::None
+               : ErrorFromWin32(::GetLastError());
+}
+
+Error SetNormalAttributesAt(const DirHandle& dir, const std::string& name) {
+    ScopedFileHandle handle;
+    const NTSTATUS status =
+        OpenRelative(dir->handle.Get(), name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll,
+                     FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    const Error link = CheckNotLink(handle.Get(), Child(*dir, name));
+    if (link != Error::None) return link;
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(handle.Get(), FileBasicInfo, &basic, sizeof basic)
+               ? Error::None
+               : ErrorFromWin32(::GetLastError());
+}
+
+Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMode& mode,
+                  Error& error) {
+    AtStep(mode.createNew ? Step::Create : Step::Open, name);
+    error = detail::TakeFault(FaultPoint::Open);
+    if (error != Error::None) return nullptr;
+    const ACCESS_MASK access = mode.access == Access::Read    ? GENERIC_READ
+                               : mode.access == Access::Write ? GENERIC_WRITE
+                                                              : GENERIC_READ | GENERIC_WRITE;
+    LocalMemory descriptor;
+    if (mode.createNew && mode.privateFile && !OwnerOnlyDescriptor(descriptor)) {
+        error = Error::Other;
+        return nullptr;
+    }
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(
+        dir->handle.Get(), name, access | FILE_READ_ATTRIBUTES, mode.privateFile ? FILE_SHARE_READ : ShareAll,
+        mode.createNew ? FILE_CREATE : FILE_OPEN, FILE_NON_DIRECTORY_FILE, descriptor.Get(), handle);
+    if (!NT_SUCCESS(status)) {
+        error = ErrorFromStatus(status);
+        return nullptr;
+    }
+    error = CheckNotLink(handle.Get(), Child(*dir, name));
+    if (error != Error::None) return nullptr;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()),
+                                     _O_BINARY | (mode.access == Access::Read ? _O_RDONLY : 0));
+    if (fd == -1) {
+        error = Error::Other;
+        return nullptr;
+    }
+    handle.Release();
+    const char* stdioMode = mode.access == Access::Read    ? "rb"
+                            : mode.access == Access::Write ? "wb"
+                                                           : "r+b";
+    Stream stream(::_fdopen(fd, stdioMode));
+    if (!stream) {
+        ::_close(fd);
+        error = Error::Other;
+        return nullptr;
+    }
+    return stream;
+}
+
+Error Truncate(std::FILE* stream, std::int64_t size) {
+    if (std::fflush(stream) != 0) return Error::DiskFull;
+    return ::_chsize_s(::_fileno(stream), size) == 0 ? Error::None : Error::AccessDenied;
+}
+
+Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries) {
+    AtStep(Step::List, "");
+    // A handle of its own, so the listing starts at the beginning.
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_LIST_DIRECTORY, ShareAll,
+                                         FILE_OPEN, FILE_DIRECTORY_FILE, nullptr, handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    std::vector<BYTE> buffer(64 * 1024);
+    while (::GetFileInformationByHandleEx(handle.Get(), FileIdBothDirectoryInfo, buffer.data(),
+                                          static_cast<DWORD>(buffer.size()))) {
+        for (std::size_t at = 0;;) {
+            const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+            FindEntry entry;
+            entry.name = Narrow(item->FileName, item->FileNameLength / sizeof(wchar_t));
+            if (entry.name != "." && entry.name != "..") {
+                entry.isDirectory = (item->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                // For a reparse point the EA size field holds its tag.
+                entry.isLink = (item->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                               (IsReparseTagNameSurrogate(item->EaSize) || IsWine());
+                entries.push_back(std::move(entry));
+            }
+            if (item->NextEntryOffset == 0) break;
+            at += item->NextEntryOffset;
+        }
+    }
+    const DWORD code = ::GetLastError();
+    return code == ERROR_NO_MORE_FILES ? Error::None : ErrorFromWin32(code);
+}
+
+Error AccessOf(const DirHandle& dir, AccessList& list) {
+    LocalMemory descriptor;
+    const DWORD result =
+        ::GetSecurityInfo(dir->handle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, descriptor.Out());
+    if (result != ERROR_SUCCESS) return ErrorFromWin32(result);
+    return AccessOfDescriptor(descriptor.Get(), list);
+}
+
+namespace {
+
+void NoteFailure(LPWSTR, DWORD status, PPROG_INVOKE_SETTING invoke, PVOID failed, BOOL) {
+    if (status != ERROR_SUCCESS) *static_cast<bool*>(failed) = true;
+    *invoke = ProgressInvokeOnError;
+}
+
+}  // namespace
+
+Error CloseToOthers(const DirHandle& dir) {
+    LocalMemory descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    // Set on the directory and handed down to everything below it, which
+    // keeps only what it sets explicitly.
+    bool failed = false;
+    std::string path = dir->path;
+    const DWORD result = ::TreeSetNamedSecurityInfoA(
+        path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, dacl, nullptr, TREE_SEC_INFO_SET, NoteFailure, ProgressInvokeOnError,
+        &failed);
+    if (result != ERROR_SUCCESS) return ErrorFromWin32(result);
+    return failed ? Error::AccessDenied : Error::None;
+}
+
+}  // namespace kd::platform
