@@ -216,8 +216,13 @@ bool ScriptRun::Dir() {
         if (separator == std::string::npos) break;
         rest.erase(0, separator + 1);
     }
+    // A level below the destination that others may write would let them
+    // add to it or swap what goes into it later: it is closed like the
+    // destination, or refused where an administrator opened it.
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        if (levels[i] && !HoldsOnlyTrusted(levels[i])) return Fail("cannot create directory: ", paths[i]);
+        if (levels[i] && (!HoldsOnlyTrusted(levels[i]) || (i > 0 && !KeepFromOthers(levels[i])))) {
+            return Fail("cannot create directory: ", paths[i]);
+        }
     }
 
     currentDirectory = destinationDirectory;

@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 // Nothing: the name is a directory; the Hard* kinds are second names of the
 // outside files, Fifo a FIFO. OthersFolder: the folder belongs to the other
 // user; ThroughOthersLink: a link to "u/inner", where "u" is the other user's
-// link to the other user's folder.
-enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo,
+// link to the other user's folder; OpenFolder: a folder everyone may write.
+enum class Points { Nothing, OpenFolder, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo,
                     OthersFolder, ThroughOthersLink, Itself };
 // What the other user does during the installation: swap "big.txt" for a
 // link to an outside file once the conversion's temporary file appears;
@@ -87,8 +87,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
 
     const std::string planted = c.planted.empty() ? run.destination : run.destination + "/" + c.planted;
     fs::create_directories(fs::path(planted).parent_path());
-    if (c.points == Points::Nothing) {
+    if (c.points == Points::Nothing || c.points == Points::OpenFolder) {
         fs::create_directories(planted);
+        if (c.points == Points::OpenFolder) fs::permissions(planted, fs::perms::all);
     } else if (c.points == Points::Fifo) {
         ASSERT_TRUE(MakeFifo(planted));
     } else if (c.points == Points::OthersFolder || c.points == Points::ThroughOthersLink) {
@@ -151,6 +152,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
     }
     EXPECT_EQ(OutsideState(folder), outsideAfter);
     EXPECT_EQ(platform::KindOfName(planted.c_str()), c.plantedAfter);
+    if (ok && c.points == Points::OpenFolder) {
+        EXPECT_TRUE(OtherWriters(planted).empty());
+    }
     // A refused destination gets nothing, not even the temporary file.
     if (c.planted.empty()) {
         EXPECT_EQ(run.Installed(), destinationBefore);
@@ -198,6 +202,16 @@ INSTANTIATE_TEST_SUITE_P(
         {"DirMeetsAnotherUsersFolder", "Bin", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Plain,
          nullptr},
+        // Levels others may write are closed; a parent whose entries others
+        // may rename is no place for a destination, new or old.
+        {"DirIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "", NameKind::Plain, nullptr},
+        {"DestinationInAnotherUsersFolder", "", Points::Nothing, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         nullptr, {}, "c"},
+        {"DestinationInAFolderOthersMayWrite", "", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         nullptr, {}, "c"},
         {"DestinationMadeByAnotherUser", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr},
         {"DestinationIsALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
