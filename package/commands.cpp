@@ -293,6 +293,12 @@ bool ScriptRun::File() {
     if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
         return Fail("Cannot create file ", target);
     }
+    // DIR has closed the current directory; a level of the name's own is
+    // closed here. Before the first DIR the working directory is not ours
+    // to change.
+    if (dirSeen && name.find_first_of("\\/") != std::string::npos && !KeepFromOthers(dir)) {
+        return Fail("Cannot create file ", target);
+    }
     platform::EntryInfo old;
     if (!Succeeded(platform::InfoAt(dir, leaf, old))) return Fail("Cannot create file ", target);
     // Writing over the script being read would truncate it under the reader.

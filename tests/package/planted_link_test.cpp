@@ -206,6 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         // may rename is no place for a destination, new or old.
         {"DirIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
          Dir("Bin") + File("kds.exe", "x"), "", NameKind::Plain, nullptr},
+        {"FileIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("") + File("Bin/kds.exe", "x"), "", NameKind::Plain, nullptr},
         {"DestinationInAnotherUsersFolder", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
          nullptr, {}, "c"},
