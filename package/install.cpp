@@ -2,9 +2,11 @@
 // the command loop.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "codec/decoder.h"
 #include "package/package.h"
+#include "package/package_keys.h"
 #include "package/script_format.h"
 #include "package/script_run.h"
 #include "util/directories.h"
@@ -83,6 +85,14 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // Line 2 is free text, unless it carries a digest: then the rest must be
     // what was packed before any command runs.
     if (digest.HasDigest() && !digest.Matches()) return run.BadPackage();
+    // With keys, only a matching digest signed by one of them will do.
+    if (!keys.empty()) {
+        std::vector<platform::PublicKey> loaded;
+        if (!script::LoadKeys(keys, loaded) || !digest.Matches() ||
+            script::SigningKey(digest.Line(), loaded) < 0) {
+            return run.BadPackage();
+        }
+    }
 
     std::string name;
     while (run.NextLine(text)) {

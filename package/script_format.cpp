@@ -33,17 +33,47 @@ std::string Normalised(std::string line) {
 
 bool IsHeader(const std::string& line) { return Normalised(line) == Header; }
 
-bool ReadDigestLine(const std::string& line, unsigned char (&digest)[DigestSize]) {
-    const std::string text = Normalised(line);
-    const std::size_t tag = sizeof DigestTag - 1;
-    if (text.size() != tag + 2 * DigestSize || text.compare(0, tag, DigestTag) != 0) return false;
-    for (std::size_t i = 0; i < DigestSize; ++i) {
-        const int high = HexValue(text[tag + 2 * i]);
-        const int low = HexValue(text[tag + 2 * i + 1]);
+namespace {
+
+// Reads 2 * size hexadecimal digits at `text`; false at any other byte.
+bool ReadHex(const char* text, unsigned char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const int high = HexValue(text[2 * i]);
+        const int low = HexValue(text[2 * i + 1]);
         if (high < 0 || low < 0) return false;
-        digest[i] = static_cast<unsigned char>(high * 16 + low);
+        bytes[i] = static_cast<unsigned char>(high * 16 + low);
     }
     return true;
+}
+
+}  // namespace
+
+DigestLine ReadDigestLine(const std::string& line) {
+    DigestLine result;
+    const std::string text = Normalised(line);
+    const std::size_t tag = sizeof DigestTag - 1;
+    const std::size_t end = tag + 2 * DigestSize;
+    if (text.size() < end || text.compare(0, tag, DigestTag) != 0 ||
+        (text.size() > end && text[end] != ' ') || !ReadHex(&text[tag], result.digest, DigestSize)) {
+        return result;
+    }
+    result.hasDigest = true;
+    if (text.size() == end) return result;
+    const std::size_t signatureTag = sizeof SignatureTag - 1;
+    const std::size_t field = end + 1;
+    result.field = text.size() == field + signatureTag + 2 * SignatureSize &&
+                           text.compare(field, signatureTag, SignatureTag) == 0 &&
+                           ReadHex(&text[field + signatureTag], result.signature, SignatureSize)
+                       ? SignatureField::Signature
+                       : SignatureField::Other;
+    return result;
+}
+
+std::string DigestLineText(const unsigned char (&digest)[DigestSize],
+                           const unsigned char (*signature)[SignatureSize]) {
+    std::string text = DigestTag + Hex(digest, DigestSize);
+    if (signature) text += std::string(" ") + SignatureTag + Hex(*signature, SignatureSize);
+    return text;
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
@@ -175,10 +205,10 @@ bool DigestWatcher::Write(const unsigned char* data, std::size_t size) {
         data += taken;
         size -= taken;
         if (!splitter.Complete()) break;
-        if (++linesSeen == 2) hasDigest = ReadDigestLine(splitter.Line(), expected);
+        if (++linesSeen == 2) lineTwo = ReadDigestLine(splitter.Line());
         splitter.Clear();
     }
-    if (linesSeen == 2 && hasDigest && size > 0) hash.Update(data, size);
+    if (linesSeen == 2 && lineTwo.hasDigest && size > 0) hash.Update(data, size);
     return true;
 }
 
@@ -188,14 +218,14 @@ void DigestWatcher::Finish() {
     // A line 2 without a line end ends the script: nothing follows it.
     if (linesSeen == 1 && !splitter.Empty()) {
         ++linesSeen;
-        hasDigest = ReadDigestLine(splitter.Line(), expected);
+        lineTwo = ReadDigestLine(splitter.Line());
     }
-    if (hasDigest) hashed = hash.Finish(actual);
+    if (lineTwo.hasDigest) hashed = hash.Finish(actual);
 }
 
 bool DigestWatcher::Matches() {
     Finish();
-    return hasDigest && hashed && std::memcmp(expected, actual, DigestSize) == 0;
+    return lineTwo.hasDigest && hashed && std::memcmp(lineTwo.digest, actual, DigestSize) == 0;
 }
 
 std::string DigestWatcher::ActualHex() {

@@ -47,10 +47,32 @@ std::string Normalised(std::string line);
 // `line` as read (line end removed) is the header.
 bool IsHeader(const std::string& line);
 
-// True when `line` (line 2 as read) carries a digest: normalised, it is
-// exactly DigestTag and 64 hexadecimal digits in either case. The digest
-// then goes to `digest`.
-bool ReadDigestLine(const std::string& line, unsigned char (&digest)[DigestSize]);
+// After the digest on line 2, a signature: this tag, then r and s as 128
+// hexadecimal digits (platform::SignatureSize bytes).
+inline constexpr char SignatureTag[] = "ecdsa-p256 ";
+constexpr std::size_t SignatureSize = platform::SignatureSize;
+
+// What follows the digest on line 2: nothing, a signature, or anything else
+// (which an installer with keys refuses and one without ignores).
+enum class SignatureField { None, Signature, Other };
+
+struct DigestLine {
+    bool hasDigest = false;
+    unsigned char digest[DigestSize] = {};
+    SignatureField field = SignatureField::None;
+    unsigned char signature[SignatureSize] = {};
+};
+
+// Reads line 2 as read. Normalised, it carries a digest when it begins with
+// DigestTag and 64 hexadecimal digits (either case) followed by its end or a
+// blank; the rest is the signature field, a signature when it is exactly
+// SignatureTag and 128 hexadecimal digits. Any other line is free text.
+DigestLine ReadDigestLine(const std::string& line);
+
+// Line 2 as kdpack writes it (no line end): the digest, then the signature
+// unless it is null.
+std::string DigestLineText(const unsigned char (&digest)[DigestSize],
+                           const unsigned char (*signature)[SignatureSize]);
 
 // Lower-case hexadecimal digits of `size` bytes.
 std::string Hex(const unsigned char* bytes, std::size_t size);
@@ -115,9 +137,11 @@ public:
 
     // After the whole script was written: line 2 carried a digest (also a
     // line 2 that ends the script without a line end).
-    bool HasDigest() {
+    bool HasDigest() { return Line().hasDigest; }
+    // After the whole script was written: line 2 as read.
+    const DigestLine& Line() {
         Finish();
-        return hasDigest;
+        return lineTwo;
     }
     // After the whole script was written: the digest on line 2 is the one
     // of the rest. False when there is none or hashing failed.
@@ -130,10 +154,9 @@ private:
 
     LineSplitter splitter;
     int linesSeen = 0;
-    bool hasDigest = false;
+    DigestLine lineTwo;
     bool finished = false;
     bool hashed = false;
-    unsigned char expected[DigestSize] = {};
     unsigned char actual[DigestSize] = {};
     platform::Sha256 hash;
 };

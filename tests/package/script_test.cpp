@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/package_keys.h"
 #include "package/script_format.h"
 #include "package_support.h"
 #include "platform/platform.h"
@@ -304,8 +305,20 @@ KD_SCRIPT_CASES(
     {"TagInOtherCase", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "KDPACK SHA256 ")},
     {"DigitMissing", Tampered, "", {{"a", "nEw"}}, Old, {},
      SignedHead(Wipe).erase(SignedHead(Wipe).size() - 3, 1)},
-    {"TextAfterDigest", Tampered, "", {{"a", "nEw"}}, Old, {},
-     SignedHead(Wipe, "kdpack sha256 ", false, " x\n")});
+    {"DigitGlued", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "kdpack sha256 ", false, "0\n")},
+    // A digest followed by a blank is checked, whatever follows; an installer
+    // without keys ignores the rest.
+    {"TextAfterDigestIsChecked", Tampered, Bad, Old, Old, {},
+     SignedHead(Wipe, "kdpack sha256 ", false, " x\n")},
+    {"SignatureFieldIgnoredWithoutKeys", Wipe, "", {{"a", "new"}}, Old, {},
+     SignedHead(Wipe, "kdpack sha256 ", false, " ecdsa-p256 " + std::string(128, 'F') + "\n")});
+
+// Each key built into this build's kdinstall loads as the installer loads it.
+TEST(BuiltInKeys, EachLoads) {
+    std::vector<platform::PublicKey> keys;
+    EXPECT_TRUE(script::LoadKeys(BuiltInPackageKeys(), keys));
+    EXPECT_EQ(keys.size(), BuiltInPackageKeys().size());
+}
 
 // Before the first DIR, names are relative to the working directory.
 TEST(ScriptWorkingDirectory, FileBeforeDirIsWrittenThere) {
