@@ -34,6 +34,7 @@ struct Walk {
     // The output's directory and the names kdpack writes there.
     std::string outputDirectory;
     std::string outputPath;
+    std::string keyPath;  // the private key of --sign, never packed
     std::vector<std::string> outputNames;  // ASCII-folded
     std::vector<PackedDirectory> directories;  // in script order
     std::vector<std::string> problems;
@@ -140,6 +141,10 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
             continue;
         }
+        if (!walk.keyPath.empty() && platform::SameFile(path.c_str(), walk.keyPath.c_str())) {
+            walk.problems.push_back(prefix + name + ": the private key of --sign; keep it out of the tree");
+            continue;
+        }
         if (script::IsSkippedFile(name)) {
             walk.leftOut.push_back(prefix + name + ": the installer never writes it");
             continue;
@@ -223,6 +228,7 @@ std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* bo
 
 int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
+    std::string keyPath;
     Walk walk;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--text") {
@@ -230,6 +236,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             walk.patterns.push_back(args[++i]);
         } else if (args[i].compare(0, 7, "--text=") == 0) {
             walk.patterns.push_back(args[i].substr(7));
+        } else if (args[i] == "--sign") {
+            if (i + 1 >= args.size()) return Usage(io, PackHelp, "--sign needs a private key");
+            keyPath = args[++i];
+        } else if (args[i].compare(0, 7, "--sign=") == 0) {
+            keyPath = args[i].substr(7);
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             return Usage(io, PackHelp, ("unknown option " + args[i]).c_str());
         } else {
@@ -246,7 +257,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
 
+    std::string pem;
+    if (!keyPath.empty() && !ReadSigningKey(io, keyPath, pem)) return KdpackFailed;
+
     walk.outputPath = target;
+    walk.keyPath = keyPath;
     walk.outputDirectory = ParentOf(target);
     for (const char* suffix : {"", OutputSuffix, BodySuffix}) walk.outputNames.push_back(Lower(BaseName(target) + suffix));
     WalkDirectory(walk, source, "");
@@ -278,8 +293,9 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot compute the SHA-256 of the script");
         return KdpackFailed;
     }
-    const std::string prefix = std::string(script::Header) + "\n" + script::DigestTag +
-                               script::Hex(digest, sizeof digest) + "\n";
+    std::string lineTwo = script::DigestLineText(digest, nullptr);
+    if (!keyPath.empty() && !SignedLineTwo(io, pem, keyPath, digest, lineTwo)) return KdpackFailed;
+    const std::string prefix = std::string(script::Header) + "\n" + lineTwo + "\n";
     if (prefix.size() + bodySize > limit) {
         Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
              static_cast<unsigned long long>(prefix.size() + bodySize));

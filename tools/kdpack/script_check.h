@@ -72,6 +72,13 @@ public:
     // True once line 2 was read: only then can the script be signed.
     bool HasLineTwo() const { return state != State::Header && state != State::LineTwo; }
     bool Refused() const { return refused; }
+    // Line 2 as the installer reads it, after Finish.
+    const script::DigestLine& LineTwo() { return digestWatcher.Line(); }
+    // A problem that makes the installer reject the package, already reported.
+    void Refuse() {
+        ++problemCount;
+        refused = true;
+    }
 
     // The problems in the order found: the first ProblemsKept, and every
     // problem of the package as a whole (line 0) or of its end. A hostile
