@@ -66,8 +66,9 @@ void StateDeleter::operator()(KeyState* state) const { delete state; }
 bool PublicKey::Load(const std::string& pem) {
     state.reset();
     der.clear();
+    if (pem.size() > 0x7FFFFFFF) return false;
     const Bio bio = ReadOnlyBio(pem);
-    if (!bio || pem.size() > 0x7FFFFFFF) return false;
+    if (!bio) return false;
     Key key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
     if (!key || !IsP256(key.get())) return false;
     unsigned char* encoded = nullptr;
@@ -103,8 +104,9 @@ bool PublicKey::Verify(const unsigned char (&digest)[Sha256::DigestSize],
 KeyResult SignDigest(const std::string& privatePem,
                      const unsigned char (&digest)[Sha256::DigestSize],
                      unsigned char (&signature)[SignatureSize]) {
+    if (privatePem.size() > 0x7FFFFFFF) return KeyResult::NotAKey;
     const Bio bio = ReadOnlyBio(privatePem);
-    if (!bio || privatePem.size() > 0x7FFFFFFF) return KeyResult::Failed;
+    if (!bio) return KeyResult::Failed;
     bool asked = false;
     const Key key(PEM_read_bio_PrivateKey(bio.get(), nullptr, DeclinePassPhrase, &asked));
     if (asked) return KeyResult::Encrypted;
