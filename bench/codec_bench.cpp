@@ -10,6 +10,7 @@
 
 #include "bench/greedy_encoder.h"
 #include "codec/decoder.h"
+#include "package/package_file.h"
 #include "codec/encoder.h"
 #include "reference_decoder.h"
 
@@ -83,18 +84,18 @@ int main(int argc, char** argv) {
             continue;
         }
         const double mb = static_cast<double>(text.size()) / 1e6;
-        kd::PackageEncoder encoder;
+        kd::codec::PackageEncoder encoder;
         std::string container;
         const double encodeTime = Best(2, [&] { encoder.Encode(text, container); });
         const std::string greedy = kd::bench::GreedyEncode(text);
 
         const std::string packed = work + "/bench.pkg", plain = work + "/bench.out";
         WriteAll(packed, container);
-        kd::PackageDecoder decoder;
+        
         int result = 0;
         const double decodeTime =
-            Best(3, [&] { result = decoder.Decode(packed.c_str(), plain.c_str(), 0); });
-        const bool same = result == kd::DecodeOk && ReadAll(plain) == text;
+            Best(3, [&] { result = kd::DecompressPackageFile(packed.c_str(), plain.c_str()); });
+        const bool same = result == kd::codec::DecodeOk && ReadAll(plain) == text;
         const double referenceTime = Best(2, [&] { ReferenceDecodeFile(packed.c_str(), plain.c_str()); });
         const bool referenceSame = ReadAll(plain) == text;
 

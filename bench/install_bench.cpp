@@ -23,6 +23,7 @@
 #include <string>
 
 #include "codec/decoder.h"
+#include "package/package_file.h"
 #include "codec/encoder.h"
 #include "package/package.h"
 #include "package/script_format.h"
@@ -100,7 +101,7 @@ int Generate(const std::string& packagePath, std::size_t megabytes) {
     const std::string paths[] = {packagePath, packagePath + ".unsigned"};
     for (int i = 0; i < 2; ++i) {
         std::string container;
-        if (!kd::PackageEncoder().Encode("KELDO PACKAGE FILE\r\n" + lineTwo[i] + "\r\n" + script, container)) return 1;
+        if (!kd::codec::PackageEncoder().Encode("KELDO PACKAGE FILE\r\n" + lineTwo[i] + "\r\n" + script, container)) return 1;
         std::ofstream(paths[i], std::ios::binary) << container;
     }
     return 0;
@@ -154,14 +155,14 @@ int main(int argc, char** argv) {
     const double generateSeconds = Seconds(start);
 
     start = std::chrono::steady_clock::now();
-    const int decoded = kd::PackageDecoder().Decode(package.c_str(), (work / "plain").c_str(), 0);
+    const int decoded = kd::DecompressPackageFile(package.c_str(), (work / "plain").c_str());
     const double decodeSeconds = Seconds(start);
     const std::uint64_t scriptBytes = fs::file_size(work / "plain");
     fs::remove(work / "plain");
     // The same decode with the digest computed in its output sink.
     kd::script::DigestWatcher watcher;
     start = std::chrono::steady_clock::now();
-    const int decodedWithDigest = kd::PackageDecoder().Decode(package.c_str(), (work / "plain").c_str(), 0, &watcher);
+    const int decodedWithDigest = kd::DecompressPackageFile(package.c_str(), (work / "plain").c_str(), 0, &watcher);
     const bool digestMatches = watcher.Matches();
     const double digestDecodeSeconds = Seconds(start);
     fs::remove(work / "plain");

@@ -16,7 +16,6 @@
 #include <random>
 #include <string>
 
-#include "codec/encoder.h"
 #include "tools/kdpack/kdpack.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +39,10 @@ int Generate(const std::string& packagePath, std::uint64_t entries) {
                      size, static_cast<int>(size), "abcdefg");
     }
     if (std::fclose(script) != 0) return 1;
-    const bool ok = kd::PackageEncoder().EncodeFile(scriptPath.c_str(), packagePath.c_str()) == kd::EncodeResult::Ok;
+    const char* argv[] = {"kdpack", "compress", scriptPath.c_str(), packagePath.c_str()};
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    const bool ok = quiet && kd::RunKdpack(4, argv, quiet, quiet) == kd::KdpackOk;
+    if (quiet) std::fclose(quiet);
     fs::remove(scriptPath);
     return ok ? 0 : 1;
 }

@@ -2,91 +2,39 @@
 // literal/length code, the position code and the match copy.
 #include "codec/decoder.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 
-#include <utility>
-
-#include "platform/platform.h"
-#include "util/files.h"
-
-namespace kd {
+namespace kd::codec {
 
 namespace {
 
-using codec::FirstLengthSymbol;
-using codec::LeafBase;
-using codec::MinMatch;
-using codec::Positions;
-using codec::RingSize;
-using codec::Root;
+// The bit reader loads eight bytes and swaps them into reading order.
+static_assert(std::endian::native == std::endian::little,
+              "the bit reader assumes a little-endian machine");
 
 inline std::uint64_t LoadBig64(const unsigned char* data) {
     std::uint64_t value;
     std::memcpy(&value, data, sizeof value);
-    return __builtin_bswap64(value);  // x86-64 only, natively and for Windows
+    return __builtin_bswap64(value);
 }
 
 constexpr std::uint32_t Padding[8] = {
-    codec::ScratchWeight,     codec::ScratchWeight + 1, codec::ScratchWeight + 2,
-    codec::ScratchWeight + 3, codec::ScratchWeight + 4, codec::ScratchWeight + 5,
-    codec::ScratchWeight + 6, codec::ScratchWeight + 7};
-
-class FileSink : public DecodeSink {
-public:
-    FileSink(std::FILE* stream, DecodeSink* observer) : stream(stream), observer(observer) {}
-    bool Write(const unsigned char* data, std::size_t size) override {
-        if (platform::WriteBytes(stream, data, size) != size) return false;
-        return observer == nullptr || observer->Write(data, size);
-    }
-
-private:
-    std::FILE* stream;
-    DecodeSink* observer;
-};
+    ScratchWeight,     ScratchWeight + 1, ScratchWeight + 2,
+    ScratchWeight + 3, ScratchWeight + 4, ScratchWeight + 5,
+    ScratchWeight + 6, ScratchWeight + 7};
 
 }  // namespace
 
-int PackageDecoder::Decode(const char* inputPath, const char* outputPath,
-                           std::uint32_t outputLimit, DecodeSink* observer) {
-    declaredLength = 0;
-    outputCount = 0;
-    Stream input = OpenFileShared(inputPath, "rb");
-    if (!input) return DecodeCannotOpen;
-    // Made new: whatever stood at the name (a crash's leftover, a planted
-    // link) is removed as a name and never written through.
-    Stream output = CreateFreshFile(outputPath);
-    if (!output) return DecodeCannotOpen;
-    FileSink sink(output.get(), observer);
-    int result = Decode(input.get(), sink, outputLimit);
-    // The last block may still sit in the stream's buffer: a failure to get
-    // it to the file is a failed write, not a silent loss at close.
-    if (std::fflush(output.get()) != 0 && result == DecodeOk) result = DecodeWriteFailed;
-    // Closing can still fail (a network share reports its write errors
-    // here): the output is only whole when the close succeeded.
-    if (platform::CloseStream(std::move(output)) != 0 && result == DecodeOk) result = DecodeWriteFailed;
-    return result;
-}
-
-int PackageDecoder::Decode(std::FILE* input, DecodeSink& sink, std::uint32_t outputLimit) {
-    inputStream = input;
-    inputMemory = {};
+int PackageDecoder::Decode(ByteSource& input, ByteSink& sink, std::uint32_t outputLimit) {
+    source = &input;
     return Run(sink, outputLimit);
 }
 
-int PackageDecoder::Decode(std::string_view container, DecodeSink& sink,
-                           std::uint32_t outputLimit) {
-    inputStream = nullptr;
-    inputMemory = container;
-    return Run(sink, outputLimit);
-}
-
-std::size_t PackageDecoder::ReadInput(unsigned char* data, std::size_t size) {
-    if (inputStream) return std::fread(data, 1, size, inputStream);
-    const std::size_t count = size < inputMemory.size() ? size : inputMemory.size();
-    if (count) std::memcpy(data, inputMemory.data(), count);
-    inputMemory.remove_prefix(count);
-    return count;
+int PackageDecoder::Decode(std::string_view container, ByteSink& sink, std::uint32_t outputLimit) {
+    MemorySource input(container);
+    return Decode(input, sink, outputLimit);
 }
 
 void PackageDecoder::FillInput() {
@@ -97,7 +45,7 @@ void PackageDecoder::FillInput() {
     unsigned char* const limit = input + InputSize;
     while (!inputEnded && end < limit) {
         // A failed read counts as the end of input.
-        const std::size_t got = ReadInput(end, static_cast<std::size_t>(limit - end));
+        const std::size_t got = source->Read(end, static_cast<std::size_t>(limit - end));
         if (got == 0) inputEnded = true;
         end += got;
         inputReal += got;
@@ -112,7 +60,7 @@ void PackageDecoder::FillInput() {
     inputEnd = end;
 }
 
-int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
+int PackageDecoder::Run(ByteSink& sink, std::uint32_t outputLimit) {
     declaredLength = 0;
     outputCount = 0;
     inputBase = 0;
@@ -122,7 +70,7 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
     unsigned char header[4];
     std::size_t got = 0;
     while (got < sizeof header) {
-        const std::size_t n = ReadInput(header + got, sizeof header - got);
+        const std::size_t n = source->Read(header + got, sizeof header - got);
         if (n == 0) break;
         got += n;
     }
@@ -181,7 +129,7 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
         count |= 56;
 
         int symbol;
-        if (weight[Root] != codec::RebuildLimit) [[likely]] {
+        if (weight[Root] != RebuildLimit) [[likely]] {
             // On the way down, note the lowest node whose count equals the
             // next node's: counting it needs a swap, which changes the path
             // above it. Below that node the counts go up in place, and the
@@ -279,4 +227,4 @@ int PackageDecoder::Run(DecodeSink& sink, std::uint32_t outputLimit) {
     return result;
 }
 
-}  // namespace kd
+}  // namespace kd::codec

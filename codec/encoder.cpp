@@ -4,18 +4,19 @@
 #include "codec/encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 #include "codec/adaptive_tree.h"
-#include "platform/platform.h"
-#include "util/files.h"
 
-namespace kd {
-
-using namespace codec;
+namespace kd::codec {
 
 namespace {
+
+// CommonLength finds the first differing byte from the lowest set bit.
+static_assert(std::endian::native == std::endian::little,
+              "the match finder assumes a little-endian machine");
 
 constexpr int HashBits = 16;
 constexpr int ChainDepth = 48;        // candidates looked at per position
@@ -283,50 +284,36 @@ bool PackageEncoder::Encode(std::string_view text, std::string& container) {
     return true;
 }
 
-EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, std::FILE* input,
-                                          std::FILE* result, EncodeObserver* observer) {
-    const std::int64_t size = StreamSize(input);
-    if (size < 0) return EncodeResult::ReadFailed;
-    const std::uint64_t total = prefix.size() + static_cast<std::uint64_t>(size);
+EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, ByteSource& input,
+                                          std::uint64_t inputSize, ByteSink& result,
+                                          EncodeObserver* observer) {
+    const std::uint64_t total = prefix.size() + inputSize;
     output.clear();
     if (!Begin(total)) return EncodeResult::BadLength;
 
     auto drain = [&] {
         if (observer) observer->Written(output.data(), output.size());
-        const bool ok = platform::WriteBytes(result, output.data(), output.size()) == output.size();
+        const bool ok = result.Write(reinterpret_cast<const unsigned char*>(output.data()), output.size());
         output.clear();
         return ok;
     };
     if (!Write(prefix.data(), prefix.size())) return EncodeResult::ReadFailed;
-    std::vector<char> block(1 << 16);
+    std::vector<unsigned char> block(1 << 16);
     std::uint64_t done = prefix.size();
     for (std::uint64_t left = total - done; left > 0;) {
         const std::size_t want = left < block.size() ? static_cast<std::size_t>(left) : block.size();
-        if (std::fread(block.data(), 1, want, input) != want) return EncodeResult::ReadFailed;
+        if (input.Read(block.data(), want) != want) return EncodeResult::ReadFailed;
         if (!Write(block.data(), want)) return EncodeResult::ReadFailed;
         left -= want;
         done += want;
         if (observer) observer->Progress(done, total);
         if (output.size() >= block.size() && !drain()) return EncodeResult::WriteFailed;
     }
-    if (std::fgetc(input) != EOF) return EncodeResult::ReadFailed;  // it grew meanwhile
+    unsigned char more;
+    if (input.Read(&more, 1) != 0 || input.Failed()) return EncodeResult::ReadFailed;  // it grew meanwhile
     if (!Finish()) return EncodeResult::ReadFailed;
-    // The stream's buffer must reach the file here: the caller's close is the
-    // last check.
-    if (!drain() || std::fflush(result) != 0) return EncodeResult::WriteFailed;
+    if (!drain() || !result.Flush()) return EncodeResult::WriteFailed;
     return EncodeResult::Ok;
 }
 
-EncodeResult PackageEncoder::EncodeFile(const char* inputPath, const char* outputPath) {
-    Stream input = OpenFileShared(inputPath, "rb");
-    if (!input) return EncodeResult::CannotOpen;
-    Stream result = OpenFileShared(outputPath, "wb");
-    if (!result) return EncodeResult::CannotOpen;
-    const EncodeResult encoded = EncodeStream({}, input.get(), result.get());
-    if (platform::CloseStream(std::move(result)) != 0 && encoded == EncodeResult::Ok) {
-        return EncodeResult::WriteFailed;
-    }
-    return encoded;
-}
-
-}  // namespace kd
+}  // namespace kd::codec

@@ -1,22 +1,23 @@
-// PackageEncoder: writes containers that PackageDecoder reads back exactly.
+// PackageEncoder: writes containers that PackageDecoder reads back exactly,
+// from a byte source to a byte sink. It opens no file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace kd {
+#include "util/byte_stream.h"
+
+namespace kd::codec {
 
 // Texts of 1 byte up to this length can be packed.
 constexpr std::uint64_t MaxTextLength = std::uint64_t{1} << 31;
 
-// Results of EncodeFile.
+// Results of EncodeStream.
 enum class EncodeResult {
     Ok,
-    CannotOpen,   // the input cannot be opened or the output not created
     BadLength,    // the input is empty or longer than MaxTextLength
     ReadFailed,   // the input could not be read to its end, or changed length
     WriteFailed,  // the output could not be written
@@ -43,16 +44,13 @@ public:
     // length and the bit stream. False for an empty or too long text.
     bool Encode(std::string_view text, std::string& container);
 
-    // Compresses `prefix` followed by the whole of `input` into `output`, reading and writing in blocks; every write, the end of
-    // the text and the flush are checked, the close is the caller's. Ok, or
-    // BadLength, ReadFailed, WriteFailed. The output may be incomplete after
-    // a failure.
-    EncodeResult EncodeStream(std::string_view prefix, std::FILE* input, std::FILE* output,
-                              EncodeObserver* observer = nullptr);
-
-    // EncodeStream from a file into a container file (created or truncated),
-    // the close checked as well.
-    EncodeResult EncodeFile(const char* inputPath, const char* outputPath);
+    // Compresses `prefix` followed by the `inputSize` bytes of `input` into
+    // `output`, reading and writing in blocks; the input must end there (one
+    // more byte is a ReadFailed: it grew). Every write and the final flush
+    // are checked. Ok, or BadLength, ReadFailed, WriteFailed. The output may
+    // be incomplete after a failure.
+    EncodeResult EncodeStream(std::string_view prefix, ByteSource& input, std::uint64_t inputSize,
+                              ByteSink& output, EncodeObserver* observer = nullptr);
 
     // Streaming use: Begin with the text's whole length (false for a length
     // out of range), Write the text in pieces of any size (false once more
@@ -70,4 +68,4 @@ private:
     std::string output;
 };
 
-}  // namespace kd
+}  // namespace kd::codec

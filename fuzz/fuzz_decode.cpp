@@ -13,7 +13,7 @@ namespace kd::fuzz {
 
 namespace {
 
-class CountingSink : public DecodeSink {
+class CountingSink : public ByteSink {
 public:
     bool Write(const unsigned char*, std::size_t size) override {
         total += size;
@@ -25,6 +25,7 @@ public:
 }  // namespace
 
 std::string CheckDecode(std::string_view input) {
+    using namespace codec;
     constexpr std::uint32_t Limit = 1 << 20;
     static PackageDecoder decoder;
     CountingSink sink;

@@ -100,7 +100,7 @@ std::string CheckInstall(std::string_view input) {
         script = "KELDO PACKAGE FILE\nfuzz\n" + script;
     }
     std::string container;
-    if (!PackageEncoder().Encode(script, container)) return {};
+    if (!codec::PackageEncoder().Encode(script, container)) return {};
     Put(sandbox.Package(), container);
 
     std::error_code ec;
@@ -121,8 +121,8 @@ std::string CheckInstall(std::string_view input) {
     if (fs::exists(destination / "core.pkg.kd_temp")) return "the temporary script file was left behind";
 
     ScriptCheck check(destination.string().size(), "core.pkg");
-    PackageDecoder decoder;
-    if (decoder.Decode(container, check, 0) == DecodeOk) check.Finish();
+    codec::PackageDecoder decoder;
+    if (decoder.Decode(container, check, 0) == codec::DecodeOk) check.Finish();
     const bool bad = package.errorText.rfind("Bad package file ", 0) == 0;
     // The check resolves names as Windows does (letter case, trailing dots),
     // the POSIX stand-in does not: a FILE of "CORE.PKG.KD_TEMP" is the

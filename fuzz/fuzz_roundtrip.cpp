@@ -10,6 +10,7 @@
 namespace kd::fuzz {
 
 std::string CheckRoundTrip(std::string_view text) {
+    using namespace codec;
     if (text.empty()) return {};
     static PackageEncoder encoder;
     static PackageDecoder decoder;

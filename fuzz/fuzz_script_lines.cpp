@@ -34,7 +34,8 @@ std::string CheckScriptLines(std::string_view input) {
     if (std::fwrite(data, 1, input.size(), stream.get()) != input.size()) return {};
     std::rewind(stream.get());
     char buffer[script::LineBufferSize];
-    for (std::string line; script::ReadLine(stream.get(), buffer, line);) read.push_back(line);
+    for (std::string line; script::ReadLine(stream.get(), buffer, line) == script::LineRead::Line;)
+        read.push_back(line);
 
     std::vector<std::string> split;
     script::LineSplitter splitter;

@@ -63,7 +63,9 @@ bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
     // any other, not the end of the script (which would skip the rest of a
     // damaged script and still report success).
-    return script::ReadLine(this->script, line, text);
+    const script::LineRead read = script::ReadLine(this->script, line, text);
+    readFailed = readFailed || read == script::LineRead::Failed;
+    return read == script::LineRead::Line;
 }
 
 bool ScriptRun::BadPackage() {

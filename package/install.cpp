@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codec/decoder.h"
+#include "package/package_file.h"
 #include "package/package.h"
 #include "package/package_keys.h"
 #include "package/script_format.h"
@@ -60,11 +61,10 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
     const TemporaryFile temporary(temporaryPath);
-    PackageDecoder decoder;
     // The digest of line 2 is computed as the script is written, so checking
     // it costs no second read.
     script::DigestWatcher digest;
-    if (decoder.Decode(packagePath, temporaryPath.c_str(), 0, &digest) != DecodeOk) {
+    if (DecompressPackageFile(packagePath, temporaryPath.c_str(), 0, &digest) != codec::DecodeOk) {
         errorText = "Cannot decompress package file";
         return false;
     }
@@ -99,6 +99,8 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         if (!script::SectionName(text, name)) continue;
         if (!run.Command(name)) return false;
     }
+    // A script that could not be read to its end is not a finished install.
+    if (run.ReadFailed()) return run.BadPackage();
     return true;
 }
 

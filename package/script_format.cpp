@@ -169,11 +169,13 @@ bool IsSkippedFile(const std::string& name) {
     return lower == "thumbs.db";
 }
 
-bool ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line) {
+LineRead ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line) {
     int length = 0;
-    if (ReadLineBytes(buffer, LineBufferSize, script, length) == 0) return false;
+    const int taken = ReadLineBytes(buffer, LineBufferSize, script, length);
+    if (taken < 0) return LineRead::Failed;
+    if (taken == 0) return LineRead::End;
     line.assign(buffer, static_cast<std::size_t>(length));
-    return true;
+    return LineRead::Line;
 }
 
 std::size_t LineSplitter::Take(const unsigned char* data, std::size_t size) {

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "codec/decoder.h"
 #include "platform/platform.h"
+#include "util/byte_stream.h"
 
 namespace kd::script {
 
@@ -105,8 +105,11 @@ bool IsSkippedFile(const std::string& name);
 
 // Reads the next line piece from the script stream, byte by byte so that
 // zero bytes are kept, and gives it with one final LF and then one CR
-// removed. False at the end of the stream.
-bool ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line);
+// removed. Line at a piece, End at the end of the stream, Failed when the
+// stream could not be read (which is no end: the rest of the script is
+// unknown).
+enum class LineRead { Line, End, Failed };
+LineRead ReadLine(std::FILE* script, char (&buffer)[LineBufferSize], std::string& line);
 
 // The same pieces from bytes given in blocks: the decoder's output, or the
 // installer's stream.
@@ -131,7 +134,7 @@ private:
 // Watches a script as it is decoded: finds where line 2 ends, reads its
 // digest, and hashes every byte after it, so the digest is known when the
 // decoder is done without reading the script again.
-class DigestWatcher : public DecodeSink {
+class DigestWatcher : public ByteSink {
 public:
     bool Write(const unsigned char* data, std::size_t size) override;
 

@@ -22,8 +22,10 @@ public:
               std::string packagePath, std::string destinationDirectory,
               const std::string& temporaryPath, Console* progress);
 
-    // The next script line, line end removed, in `text`; false at the end.
+    // The next script line, line end removed, in `text`; false at the end
+    // or when the script could not be read (ReadFailed tells).
     bool NextLine(std::string& text);
+    bool ReadFailed() const { return readFailed; }
 
     // Sets errorText to the bad-package message; returns false.
     bool BadPackage();
@@ -74,6 +76,7 @@ private:
     Console* progress;
     std::string currentDirectory;
     bool dirSeen = false;
+    bool readFailed = false;
     char line[script::LineBufferSize];
 };
 

@@ -62,7 +62,8 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     // Lines are counted by bytes, not up to a zero byte, so a zero byte is
     // copied like any other. One LF and then one CR give way to CR LF.
     int length = 0;
-    while (ReadLineBytes(line.get(), TextLineBufferSize, input.get(), length) != 0) {
+    int taken = 0;
+    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input.get(), length)) > 0) {
         line[length++] = '\r';
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
@@ -74,7 +75,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     }
     // A read error is not the end of the text: copying back what was read
     // so far would cut the file.
-    if (std::ferror(input.get())) {
+    if (taken < 0) {
         errorText = "Cannot open file " + target;
         return false;
     }

@@ -11,10 +11,11 @@ struct FaultSlot {
     int skip = 0;       // calls still to pass before failing
     int remaining = 0;  // failures left to deliver
     Error error = Error::None;
+    bool fired = false;
 };
 
 inline FaultSlot& Slot(FaultPoint point) {
-    static FaultSlot slots[static_cast<int>(FaultPoint::ProcessPolicy) + 1];
+    static FaultSlot slots[static_cast<int>(FaultPoint::Flush) + 1];
     return slots[static_cast<int>(point)];
 }
 
@@ -26,6 +27,7 @@ inline Error TakeFault(FaultPoint point) {
         return Error::None;
     }
     --slot.remaining;
+    slot.fired = true;
     return slot.error;
 }
 
@@ -34,6 +36,7 @@ inline void SetFault(FaultPoint point, int nth, Error error, int count) {
     slot.skip = nth > 1 ? nth - 1 : 0;
     slot.remaining = count > 0 ? count : 0;
     slot.error = error;
+    slot.fired = false;
 }
 
 }  // namespace kd::platform::detail

@@ -111,6 +111,19 @@ int CloseStream(Stream stream);
 // fwrite through the fault hook: returns the number of bytes written.
 std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size);
 
+// fread through the fault hook: the number of bytes read, fewer than `size`
+// at the end of the file or after a read error, which sets `failed`.
+std::size_t ReadBytes(std::FILE* stream, void* data, std::size_t size, bool& failed);
+
+// getc through the fault hook: the byte (0 to 255), EOF at the end of the
+// file, or ReadError after a read error.
+constexpr int ReadError = -2;
+int ReadByte(std::FILE* stream);
+
+// fflush through the fault hook: 0, or EOF when buffered bytes could not be
+// written.
+int FlushStream(std::FILE* stream);
+
 // Gives a finished file its final name, replacing a file of that name in one
 // step. Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING. POSIX: rename.
 // Only a regular file is replaced: a directory, link, device or pipe of that
@@ -383,10 +396,13 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 
 // ---- Fault injection (tests only) -------------------------------------------
 
-enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy };
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
 void InjectFault(FaultPoint point, int nth, Error error, int count = 1);
 void ClearFaults();
+// True when a fault injected at `point` since the last InjectFault for it
+// has made a call fail: a sweep over n stops at the first n that does not.
+bool FaultFired(FaultPoint point);
 
 }  // namespace kd::platform

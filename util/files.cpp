@@ -121,7 +121,8 @@ bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t off
     while (count > 0) {
         const std::size_t block =
             static_cast<std::size_t>(count < CopyBlockSize ? count : CopyBlockSize);
-        if (std::fread(buffer.get(), 1, block, source) != block) return false;
+        bool failed = false;
+        if (platform::ReadBytes(source, buffer.get(), block, failed) != block) return false;
         if (platform::WriteBytes(destination, buffer.get(), block) != block) return false;
         count -= static_cast<std::int64_t>(block);
     }
@@ -142,16 +143,18 @@ bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int
 }
 
 int ReadLine(char* buffer, int size, std::FILE* stream) {
-    if (!buffer || !stream || size < 3) {
+    int length = 0;
+    const int taken = ReadLineBytes(buffer, size, stream, length);
+    if (taken <= 0) {
         if (buffer && size > 0) buffer[0] = '\0';
         return 0;
     }
-    if (!std::fgets(buffer, size - 1, stream)) return 0;
-    const int length = static_cast<int>(std::strlen(buffer));
-    int end = length;
-    if (end > 0 && buffer[end - 1] == '\n') buffer[--end] = '\0';
-    if (end > 0 && buffer[end - 1] == '\r') buffer[--end] = '\0';
-    return length;
+    // A zero byte ends the line as a C string sees it; the line end is then
+    // looked for in front of it.
+    const int seen = static_cast<int>(std::strlen(buffer));
+    if (seen == length) return taken;
+    if (seen > 0 && buffer[seen - 1] == '\r') buffer[seen - 1] = '\0';
+    return seen;
 }
 
 int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length) {
@@ -163,7 +166,8 @@ int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length) {
     const int limit = size - 2;
     int taken = 0;
     while (taken < limit) {
-        const int c = std::getc(stream);
+        const int c = platform::ReadByte(stream);
+        if (c == platform::ReadError) return -1;
         if (c == EOF) break;
         buffer[taken++] = static_cast<char>(c);
         if (c == '\n') break;

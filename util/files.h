@@ -54,7 +54,7 @@ int ReadLine(char* buffer, int size, std::FILE* stream);
 // ReadLine for lines that may hold zero bytes: reads at most size - 2 bytes
 // up to and including a LF, sets `length` to the line's length once one
 // final LF and then one CR are removed, and returns the number of bytes taken
-// from the stream (0 only at the end of input).
+// from the stream (0 only at the end of input), or -1 after a read error.
 int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length);
 
 // The size of the stream's file, found by seeking to its end; the stream is

@@ -8,12 +8,13 @@
 
 #include "codec/decoder.h"
 #include "codec/encoder.h"
+#include "package/package_file.h"
 #include "platform/platform.h"
 #include "reference_decoder.h"
 #include "support/param_name.h"
 #include "support/temp_dir.h"
 
-namespace kd {
+namespace kd::codec {
 namespace {
 
 std::string Bytes(std::initializer_list<int> values) {
@@ -71,7 +72,7 @@ TEST_P(DecoderCases, FromFileToFile) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", c.container));
     PackageDecoder decoder;
-    EXPECT_EQ(decoder.Decode((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
+    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
     bool exists = false;
     EXPECT_EQ(test::ReadFile(dir / "out", &exists), c.text);
     EXPECT_TRUE(exists) << "the output is created before the header is read";
@@ -84,12 +85,12 @@ TEST(DecoderFiles, MissingInputOrUncreatableOutputGiveOne) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", AbcFourTimes));
     PackageDecoder decoder;
-    EXPECT_EQ(decoder.Decode((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
+    EXPECT_EQ(DecompressPackageFile((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
               DecodeCannotOpen);
     EXPECT_FALSE(test::IsFile(dir / "out")) << "nothing is created when the input is missing";
-    EXPECT_EQ(decoder.Decode((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
+    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
               DecodeCannotOpen);
-    EXPECT_EQ(decoder.Decode(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
+    EXPECT_EQ(DecompressPackageFile(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
 }
 
 TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
@@ -103,7 +104,7 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
 
     PackageDecoder decoder;
     platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
-    const int result = decoder.Decode((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
+    const int result = DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
     platform::ClearFaults();
     EXPECT_EQ(result, DecodeWriteFailed);
     const std::string written = test::ReadFile(dir / "out");
@@ -112,16 +113,14 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
     EXPECT_EQ(written, text.substr(0, written.size()));
 }
 
-TEST(DecoderFiles, OneObjectServesManyCalls) {
-    test::TempDir dir;
-    ASSERT_TRUE(test::WriteFile(dir / "a.pkg", AbcFourTimes));
-    ASSERT_TRUE(test::WriteFile(dir / "b.pkg", Bytes({3, 0, 0, 0, 0xF0, 0x29, 0x00})));
+TEST(Decoder, OneObjectServesManyCalls) {
     PackageDecoder decoder;
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(decoder.Decode((dir / "a.pkg").c_str(), (dir / "out").c_str(), 0), DecodeOk);
-        EXPECT_EQ(test::ReadFile(dir / "out"), "abcabcabcabc");
-        EXPECT_EQ(decoder.Decode((dir / "b.pkg").c_str(), (dir / "out").c_str(), 0), DecodeOk);
-        EXPECT_EQ(test::ReadFile(dir / "out"), "   ");
+        StringSink first, second;
+        EXPECT_EQ(decoder.Decode(AbcFourTimes, first, 0), DecodeOk);
+        EXPECT_EQ(first.text, "abcabcabcabc");
+        EXPECT_EQ(decoder.Decode(Bytes({3, 0, 0, 0, 0xF0, 0x29, 0x00}), second, 0), DecodeOk);
+        EXPECT_EQ(second.text, "   ");
     }
 }
 
@@ -210,4 +209,4 @@ TEST(DecoderAgreement, EveryCutOfASoundStreamIsTruncated) {
 }
 
 }  // namespace
-}  // namespace kd
+}  // namespace kd::codec

@@ -12,7 +12,7 @@
 #include "support/param_name.h"
 #include "support/temp_dir.h"
 
-namespace kd {
+namespace kd::codec {
 namespace {
 
 std::string Random(std::size_t size, unsigned seed, int alphabet = 256) {
@@ -167,22 +167,23 @@ TEST(Encoder, FinishRefusesAShortText) {
     EXPECT_EQ(container, std::string("\3\0\0\0\x51\x52\x53", 7));
 }
 
-TEST(Encoder, EncodesFileToFile) {
-    test::TempDir dir;
+TEST(Encoder, EncodesASourceOfAGivenSize) {
     const std::string text = Repetitive(250000, 8);
-    ASSERT_TRUE(test::WriteFile(dir / "plain", text));
     PackageEncoder encoder;
-    EXPECT_EQ(encoder.EncodeFile((dir / "plain").c_str(), (dir / "packed").c_str()), EncodeResult::Ok);
-    PackageDecoder decoder;
-    EXPECT_EQ(decoder.Decode((dir / "packed").c_str(), (dir / "back").c_str(), 0), DecodeOk);
-    EXPECT_TRUE(test::ReadFile(dir / "back") == text);
+    MemorySource source(text);
+    StringSink packed;
+    EXPECT_EQ(encoder.EncodeStream("ab", source, text.size(), packed), EncodeResult::Ok);
+    StringSink back;
+    EXPECT_EQ(PackageDecoder().Decode(packed.text, back, 0), DecodeOk);
+    EXPECT_TRUE(back.text == "ab" + text);
 
-    EXPECT_EQ(encoder.EncodeFile((dir / "missing").c_str(), (dir / "x").c_str()),
-              EncodeResult::CannotOpen);
-    ASSERT_TRUE(test::WriteFile(dir / "empty", ""));
-    EXPECT_EQ(encoder.EncodeFile((dir / "empty").c_str(), (dir / "x").c_str()),
-              EncodeResult::BadLength);
+    MemorySource grown(text);
+    EXPECT_EQ(encoder.EncodeStream({}, grown, text.size() - 1, packed), EncodeResult::ReadFailed);
+    MemorySource shrunk(text);
+    EXPECT_EQ(encoder.EncodeStream({}, shrunk, text.size() + 1, packed), EncodeResult::ReadFailed);
+    MemorySource empty("");
+    EXPECT_EQ(encoder.EncodeStream({}, empty, 0, packed), EncodeResult::BadLength);
 }
 
 }  // namespace
-}  // namespace kd
+}  // namespace kd::codec

@@ -130,7 +130,7 @@ protected:
     void Pack(const std::string& relative, const std::vector<PackageFile>& files,
               const std::string& header = "KELDO PACKAGE FILE") {
         std::string container;
-        ASSERT_TRUE(PackageEncoder().Encode(Script(files, header), container));
+        ASSERT_TRUE(codec::PackageEncoder().Encode(Script(files, header), container));
         ASSERT_TRUE(test::WriteFile(root / relative, container));
     }
     void PackBoth() {
@@ -560,7 +560,7 @@ protected:
         const std::size_t at = lineTwo.find("{D}");
         if (at != std::string::npos) lineTwo.replace(at, 3, "kdpack sha256 " + Hex(digest));
         std::string container;
-        ASSERT_TRUE(PackageEncoder().Encode("KELDO PACKAGE FILE\n" + lineTwo + "\n" + rest, container));
+        ASSERT_TRUE(codec::PackageEncoder().Encode("KELDO PACKAGE FILE\n" + lineTwo + "\n" + rest, container));
         ASSERT_TRUE(test::WriteFile(root / "setup/keldo_core.pkg", container));
     }
     static std::string Hex(const unsigned char (&digest)[platform::Sha256::DigestSize]) {

@@ -1,11 +1,12 @@
-// Install under injected failures: whichever open, write, close, delete or
-// directory creation fails, the result is one of the messages that failure can
+// Install under injected failures: whichever open, read, write, flush, close,
+// delete or directory creation fails, the result is one of the messages that failure can
 // give, never a success with a wrong tree, and no temporary file stays behind
 // unless deleting that very file was refused.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>
+#include <utility>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -39,7 +40,6 @@ struct Sweep {
     std::string name;
     platform::FaultPoint point;
     platform::Error error;
-    int calls;  // at least as many as one run makes
     std::set<std::string> messages;
     // Temporary files, relative to the destination, that stay when deleting
     // them is refused: the run cannot remove them and does not report it.
@@ -48,10 +48,10 @@ struct Sweep {
 
 void PrintTo(const Sweep& c, std::ostream* out) { *out << c.name; }
 
-// The message with the run's destination written as {D}.
-std::string Generalised(std::string text, const std::string& destination) {
-    for (std::size_t at; (at = text.find(destination)) != std::string::npos;) {
-        text.replace(at, destination.size(), "{D}");
+// The message with the run's package written as {P} and its destination as {D}.
+std::string Generalised(std::string text, const Installation& run) {
+    for (const auto& [from, to] : {std::pair{run.packagePath, "{P}"}, std::pair{run.destination, "{D}"}}) {
+        for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
     }
     return text;
 }
@@ -64,12 +64,15 @@ protected:
 TEST_P(FaultSweep, EveryFailureIsReported) {
     const Sweep& sweep = GetParam();
     std::set<std::string> seen, left;
-    for (int n = 1; n <= sweep.calls; ++n) {
+    // Each call of the run at this point fails once, until a run makes no
+    // call that the fault could reach.
+    for (int n = 1, fired = 1; fired; ++n) {
         SCOPED_TRACE("failing call " + std::to_string(n));
         Installation run;
         ASSERT_TRUE(WritePackage(run.packagePath, script));
         platform::InjectFault(sweep.point, n, sweep.error);
         const bool ok = run.package.Install(run.packagePath, run.destination, false);
+        fired = platform::FaultFired(sweep.point);
         platform::ClearFaults();
         for (const std::string& name : sweep.leftBehind) {
             const std::string path = run.destination + "/" + name;
@@ -79,7 +82,7 @@ TEST_P(FaultSweep, EveryFailureIsReported) {
         if (ok) {
             EXPECT_EQ(run.Installed(), installed);
         } else {
-            message = Generalised(run.package.errorText, run.destination);
+            message = Generalised(run.package.errorText, run);
             EXPECT_EQ(sweep.messages.count(message), 1u) << message;
             seen.insert(message);
         }
@@ -102,31 +105,38 @@ INSTANTIATE_TEST_SUITE_P(
     Install, FaultSweep,
     testing::ValuesIn(std::vector<Sweep>{
         {"DiskFull", platform::FaultPoint::Write, platform::Error::DiskFull,
-         static_cast<int>(script.size()) + 20,
          {"Cannot decompress package file", "Cannot create file " + one,
           "Cannot create file " + two, "Cannot set text file " + one, "Cannot create file " + old},
          {}},
-        {"OpenRefused", platform::FaultPoint::Open, platform::Error::AccessDenied, 20,
+        {"OpenRefused", platform::FaultPoint::Open, platform::Error::AccessDenied,
          {"Cannot decompress package file",
           "Cannot open temporary package file {D}\\core.pkg.kd_temp",
           "Cannot create file " + one, "Cannot create file " + two,
           "Cannot set text file " + one, "Cannot create file " + old},
          {}},
-        {"CloseFails", platform::FaultPoint::Close, platform::Error::DiskFull, 10,
+        {"CloseFails", platform::FaultPoint::Close, platform::Error::DiskFull,
          {"Cannot decompress package file", "Cannot create file " + one,
           "Cannot create file " + two, "Cannot set text file " + one, "Cannot create file " + old},
          {}},
         {"CreateDirectoryRefused", platform::FaultPoint::CreateDir,
-         platform::Error::AccessDenied, 6,
+         platform::Error::AccessDenied,
          {"cannot create target directory: {D}", "cannot create directory: {D}\\a",
           "cannot create directory: {D}\\a\\b", "cannot create directory: {D}\\gone"},
          {}},
-        {"DeleteRefused", platform::FaultPoint::Delete, platform::Error::AccessDenied, 6,
+        {"DeleteRefused", platform::FaultPoint::Delete, platform::Error::AccessDenied,
          // A temporary file is made new: a name that cannot be cleared first
          // fails that step.
          {"Cannot decompress package file", "Cannot set text file " + one,
           "cannot remove directory: {D}\\gone"},
          {"a/b/one.txt.kd_temp", "core.pkg.kd_temp"}},
+        // A script that cannot be read to its end never ends as a success.
+        {"ReadFails", platform::FaultPoint::Read, platform::Error::Other,
+         {"Cannot decompress package file", "Bad package file {P}", "Cannot create file " + one,
+          "Cannot create file " + two, "Cannot set text file " + one, "Cannot create file " + old},
+         {}},
+        {"FlushFails", platform::FaultPoint::Flush, platform::Error::DiskFull,
+         {"Cannot decompress package file"},
+         {}},
     }),
     [](const testing::TestParamInfo<Sweep>& info) { return info.param.name; });
 

@@ -74,7 +74,7 @@ TEST(Install, CreatedDestinationIsClosedToOthers) {
 TEST(Install, TruncatedPackage) {
     Installation run;
     std::string container;
-    ASSERT_TRUE(PackageEncoder().Encode(Head + "[DIR]\nName = a\n" + std::string(4000, 'x'),
+    ASSERT_TRUE(codec::PackageEncoder().Encode(Head + "[DIR]\nName = a\n" + std::string(4000, 'x'),
                                         container));
     ASSERT_TRUE(WriteFile(run.packagePath, container.substr(0, container.size() / 2)));
     EXPECT_FALSE(run.package.Install(run.packagePath, run.destination, false));

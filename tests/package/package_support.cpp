@@ -28,7 +28,7 @@ bool HasTemporaryFile(const std::string& root) {
 
 bool WritePackage(const std::string& path, const std::string& script) {
     std::string container;
-    return PackageEncoder().Encode(script, container) && WriteFile(path, container);
+    return codec::PackageEncoder().Encode(script, container) && WriteFile(path, container);
 }
 
 std::string WithCrLf(const std::string& text) {

@@ -153,6 +153,30 @@ TEST_F(ConvertFaults, CopyBackFailingAfterTheTargetWasOpenedKeepsTheConvertedTex
     EXPECT_EQ(ReadFile(temporary), "a\r\nb\r\n");
 }
 
+// A failed read of the target stops the conversion with the target as it was;
+// one in the copy back, once the target was opened, keeps the whole text in
+// the temporary file.
+TEST_F(ConvertFaults, ReadsThatFail) {
+    for (int n = 1, fired = 1; fired; ++n) {
+        SCOPED_TRACE(n);
+        ASSERT_TRUE(WriteFile(target, "a\nb\n"));
+        platform::InjectFault(platform::FaultPoint::Read, n, platform::Error::Other);
+        const bool ok = package.ConvertTextFile(target);
+        fired = platform::FaultFired(platform::FaultPoint::Read);
+        platform::ClearFaults();
+        EXPECT_EQ(ok, !fired);
+        if (!fired) break;
+        if (IsFile(temporary)) {
+            EXPECT_EQ(package.errorText, "Cannot wricopyte file" + temporary + " -> " + target);
+            EXPECT_EQ(ReadFile(temporary), "a\r\nb\r\n");
+            std::remove(temporary.c_str());
+        } else {
+            EXPECT_EQ(package.errorText, "Cannot open file " + target);
+            EXPECT_EQ(ReadFile(target), "a\nb\n");
+        }
+    }
+}
+
 // A write that fails only when the stream is closed (the disk filled up
 // while the last buffered bytes went out) must not be copied back.
 TEST_F(ConvertFaults, FailedCloseOfTheTemporaryFile) {

@@ -61,9 +61,9 @@ protected:
     }
 
     std::string Script(const std::string& package) {
-        PackageDecoder decoder;
-        EXPECT_EQ(decoder.Decode(package.c_str(), (dir / "script.out").c_str(), 0), DecodeOk);
-        return test::ReadFile(dir / "script.out");
+        StringSink script;
+        EXPECT_EQ(codec::PackageDecoder().Decode(test::ReadFile(package), script, 0), codec::DecodeOk);
+        return script.text;
     }
 
     test::TempDir dir;

@@ -12,7 +12,7 @@ namespace kd::kdpack {
 namespace {
 
 // Hashes and counts the container, and shows the progress.
-class CompressObserver : public EncodeObserver {
+class CompressObserver : public codec::EncodeObserver {
 public:
     CompressObserver(Io& io, std::uint64_t total) : progress(io, "compressing", total) {}
     void Written(const char* data, std::size_t size) override {
@@ -28,17 +28,6 @@ private:
     kdpack::Progress progress;
 };
 
-class StreamSink : public DecodeSink {
-public:
-    explicit StreamSink(std::FILE* stream) : stream(stream) {}
-    bool Write(const unsigned char* data, std::size_t size) override {
-        return platform::WriteBytes(stream, data, size) == size;
-    }
-
-private:
-    std::FILE* stream;
-};
-
 }  // namespace
 
 bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE* output,
@@ -50,8 +39,11 @@ bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE
     }
     compressed.textBytes = prefix.size() + static_cast<std::uint64_t>(remaining);
     CompressObserver observer(io, compressed.textBytes);
-    PackageEncoder encoder;
-    switch (encoder.EncodeStream(prefix, input, output, &observer)) {
+    codec::PackageEncoder encoder;
+    StreamSource source(input);
+    StreamSink sink(output);
+    using codec::EncodeResult;
+    switch (encoder.EncodeStream(prefix, source, static_cast<std::uint64_t>(remaining), sink, &observer)) {
     case EncodeResult::Ok:
         break;
     case EncodeResult::BadLength:
@@ -102,15 +94,16 @@ int Decompress(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, DecompressHelp, "decompress needs PKG and OUT");
     Stream input = OpenFileShared(args[0].c_str(), "rb");
     if (!input) {
-        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(DecodeCannotOpen),
-             DecodeCannotOpen);
+        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(codec::DecodeCannotOpen),
+             codec::DecodeCannotOpen);
         return KdpackFailed;
     }
     const bool written = WriteReplacing(io, args[1], [&](std::FILE* output) {
+        StreamSource source(input.get());
         StreamSink sink(output);
-        PackageDecoder decoder;
-        const int result = decoder.Decode(input.get(), sink, 0);
-        if (result == DecodeOk) return true;
+        codec::PackageDecoder decoder;
+        const int result = decoder.Decode(source, sink, 0);
+        if (result == codec::DecodeOk) return true;
         Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(result), result);
         return false;
     });

@@ -23,9 +23,10 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
         Fail(io, "cannot open %s", path.c_str());
         return -1;
     }
-    PackageDecoder decoder;
-    const int result = decoder.Decode(input.get(), check, 0);
-    if (result != DecodeOk) {
+    StreamSource source(input.get());
+    codec::PackageDecoder decoder;
+    const int result = decoder.Decode(source, check, 0);
+    if (result != codec::DecodeOk) {
         // The installer stops at this failure: "Cannot decompress package file".
         check.Problem(0, std::string("cannot decompress: ") + DecodeMeaning(result), true);
     } else if (decoder.OutputCount() > decoder.DeclaredLength()) {
@@ -33,7 +34,7 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
                              " bytes past its declared length; the installer would take them into the script");
     }
     // After a failed decode the last line is a fragment: only a whole script is finished.
-    if (result == DecodeOk) check.Finish();
+    if (result == codec::DecodeOk) check.Finish();
     return result;
 }
 
@@ -89,7 +90,7 @@ int List(Io& io, const std::vector<std::string>& args) {
     };
     const int result = ReadPackage(io, args[0], check);
     if (result < 0) return KdpackFailed;
-    if (result != DecodeOk && result != DecodeTruncated) {
+    if (result != codec::DecodeOk && result != codec::DecodeTruncated) {
         Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(result), result);
         return KdpackFailed;
     }
@@ -105,7 +106,7 @@ int List(Io& io, const std::vector<std::string>& args) {
         Fail(io, "%llu problem%s%s; kdpack verify %s shows them",
              static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
              check.Refused() ? ", and the installer rejects the package" : "", args[0].c_str());
-    return result == DecodeOk ? KdpackOk : KdpackFailed;
+    return result == codec::DecodeOk ? KdpackOk : KdpackFailed;
 }
 
 int Verify(Io& io, const std::vector<std::string>& args) {
@@ -155,11 +156,11 @@ int Verify(Io& io, const std::vector<std::string>& args) {
     if (check.problemCount > check.problems.size())
         std::fprintf(io.out, "%s: %llu more problems not shown\n", path.c_str(),
                      static_cast<unsigned long long>(check.problemCount - check.problems.size()));
-    if (check.digest == ScriptCheck::Digest::None && result == DecodeOk && check.HasLineTwo())
+    if (check.digest == ScriptCheck::Digest::None && result == codec::DecodeOk && check.HasLineTwo())
         std::fprintf(io.out, "%s: no digest: line 2 holds no kdpack digest\n", path.c_str());
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
-    if (result == DecodeOk) ReportSignature(io, path, keys, check);
+    if (result == codec::DecodeOk) ReportSignature(io, path, keys, check);
     if (check.problemCount != 0) {
         std::fprintf(io.out, "%s: %llu problem%s%s\n", path.c_str(),
                      static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",

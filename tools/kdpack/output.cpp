@@ -33,11 +33,11 @@ int Usage(Io& io, const char* help, const char* problem) {
 
 const char* DecodeMeaning(int result) {
     switch (result) {
-    case DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
-    case DecodeNoHeader: return "it is shorter than the 4-byte length field";
-    case DecodeZeroLength: return "its declared length is 0";
-    case DecodeWriteFailed: return "the output cannot be written";
-    case DecodeTruncated: return "the container is truncated: the stream ends before the declared length";
+    case codec::DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
+    case codec::DecodeNoHeader: return "it is shorter than the 4-byte length field";
+    case codec::DecodeZeroLength: return "its declared length is 0";
+    case codec::DecodeWriteFailed: return "the output cannot be written";
+    case codec::DecodeTruncated: return "the container is truncated: the stream ends before the declared length";
     default: return "unknown decoder result";
     }
 }

@@ -208,12 +208,13 @@ std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* bo
             if (!input) return shown + ": cannot be read";
             for (std::uint64_t left = file.size; left > 0;) {
                 const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-                if (std::fread(block.data(), 1, want, input.get()) != want)
-                    return shown + ": shrank while it was packed";
+                bool failed = false;
+                if (platform::ReadBytes(input.get(), block.data(), want, failed) != want)
+                    return shown + (failed ? ": cannot be read" : ": shrank while it was packed");
                 if (!put(block.data(), want)) return "cannot write the script";
                 left -= want;
             }
-            if (std::fgetc(input.get()) != EOF) return shown + ": grew while it was packed";
+            if (platform::ReadByte(input.get()) != EOF) return shown + ": grew while it was packed";
             // A line end after the data keeps the script readable; the
             // installer skips the empty line it makes.
             if (!putText("\n")) return "cannot write the script";

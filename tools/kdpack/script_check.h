@@ -52,7 +52,7 @@ private:
     std::size_t used = 0;
 };
 
-class ScriptCheck : public DecodeSink {
+class ScriptCheck : public ByteSink {
 public:
     // destinationLength: length of the destination directory the path
     // limits are checked under; packageName: the package file's name, which

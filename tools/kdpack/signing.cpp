@@ -8,6 +8,7 @@
 #include "package/package_keys.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
+#include "util/byte_stream.h"
 #include "util/files.h"
 
 namespace kd::kdpack {
@@ -58,7 +59,7 @@ bool WriteNewFile(Io& io, const std::string& path, const std::string& text, bool
 
 // Keeps lines 1 and 2 of a decoded script, writes every byte after them to
 // `body`, and lets the digest watcher see all of it.
-class SplitSink : public DecodeSink {
+class SplitSink : public ByteSink {
 public:
     explicit SplitSink(std::FILE* body) : body(body) {}
     bool Write(const unsigned char* data, std::size_t size) override {
@@ -182,10 +183,11 @@ int Sign(Io& io, const std::vector<std::string>& args) {
     ScratchFile body(target + BodySuffix);
     if (!body.Create(io)) return KdpackFailed;
     SplitSink sink(body.Stream());
-    PackageDecoder decoder;
-    const int result = decoder.Decode(input.get(), sink, 0);
+    StreamSource source(input.get());
+    codec::PackageDecoder decoder;
+    const int result = decoder.Decode(source, sink, 0);
     input.reset();
-    if (result != DecodeOk) {
+    if (result != codec::DecodeOk) {
         Fail(io, "cannot decompress %s: %s (result %d)", package.c_str(), DecodeMeaning(result), result);
         return KdpackFailed;
     }

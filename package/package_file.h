@@ -1,0 +1,20 @@
+// Opening the files the decoder works between: a package file on disk and
+// the decompressed script beside the installation.
+#pragma once
+
+#include <cstdint>
+
+#include "util/byte_stream.h"
+
+namespace kd {
+
+// Decompresses the package at packagePath into scriptPath, made new once the
+// package is open (an existing name is removed as a name first, never written
+// through). outputLimit as for PackageDecoder::Decode. An observer sees every
+// block after it was written to the file. Returns a decoder result:
+// DecodeCannotOpen when the package cannot be opened or the script not made.
+// Both files are closed on every path; the script is never deleted.
+int DecompressPackageFile(const char* packagePath, const char* scriptPath,
+                          std::uint32_t outputLimit = 0, ByteSink* observer = nullptr);
+
+}  // namespace kd
