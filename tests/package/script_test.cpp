@@ -320,6 +320,23 @@ TEST(BuiltInKeys, EachLoads) {
     EXPECT_EQ(keys.size(), BuiltInPackageKeys().size());
 }
 
+// A package signed with test key a installs with a among the keys; a key that
+// does not load makes every package bad rather than the installer keyless.
+TEST(BuiltInKeys, OneKeyThatDoesNotLoadRefusesEverything) {
+    const std::string a = ReadFile(KD_TEST_KEYS "test-only-a.pub"), other = ReadFile(KD_TEST_KEYS "test-only-other.pub");
+    const std::string broken = a.substr(0, 40) + "x" + a.substr(41);
+    const struct {
+        std::vector<const char*> keys;
+        bool installs;
+    } rows[] = {{{other.c_str(), a.c_str()}, true}, {{other.c_str()}, false}, {{a.c_str(), broken.c_str()}, false}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        KdPackage package(Console{}, row.keys);
+        EXPECT_EQ(package.Install(KD_SIGNED_PACKAGE, dir / "dest", false), row.installs);
+        EXPECT_EQ(IsFile(dir / "dest/window/keldo.cfg"), row.installs);
+    }
+}
+
 // Before the first DIR, names are relative to the working directory.
 TEST(ScriptWorkingDirectory, FileBeforeDirIsWrittenThere) {
     Installation run;
