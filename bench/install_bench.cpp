@@ -26,7 +26,8 @@
 #include "package/package_file.h"
 #include "codec/encoder.h"
 #include "package/package.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "platform/platform.h"
 #include "util/files.h"
 

@@ -67,13 +67,15 @@ endfunction()
 
 # kd_add_installer(NAME KEYS_LIBRARY): a kdinstall program with those keys.
 function(kd_add_installer name keys)
-  add_executable(${name} ${CMAKE_SOURCE_DIR}/driver/main.cpp)
+  set(driver ${CMAKE_SOURCE_DIR}/driver)
+  add_executable(${name} ${driver}/main.cpp)
   if(WIN32)
-    # Embedded manifest asking for the "asInvoker" level; the toolchain links statically.
-    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/driver/kdinstall.rc)
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/driver)  # windres finds the manifest
-    set_source_files_properties(${CMAKE_SOURCE_DIR}/driver/kdinstall.rc PROPERTIES OBJECT_DEPENDS
-                                ${CMAKE_SOURCE_DIR}/driver/kdinstall.manifest)
+    # Embedded manifest asking for the "asInvoker" level, and the version; the
+    # toolchain links statically.
+    include(KdVersion)
+    kd_version_resource(${name} ${driver}/kdinstall.rc)
+    target_include_directories(${name} PRIVATE ${driver})  # windres finds the manifest
+    set_property(SOURCE ${driver}/kdinstall.rc APPEND PROPERTY OBJECT_DEPENDS ${driver}/kdinstall.manifest)
   endif()
   target_link_libraries(${name} PRIVATE kd_driver ${keys})
 endfunction()

@@ -40,7 +40,7 @@ std::string CommandWorkingDirectory(const std::string& commandLine,
     if (separator == std::string::npos) separator = program.rfind('/');
     if (separator != std::string::npos) return program.substr(0, separator);
     std::string directory = currentDirectory;
-    if (!directory.empty() && directory.back() != '\\') directory += '\\';
+    AddTrailingBackslash(directory);
     return directory;
 }
 

@@ -4,7 +4,9 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "script/rules.h"
 #include "util/files.h"
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd {
@@ -21,6 +23,14 @@ std::string Normalised(const std::string& answer) {
     return copy;
 }
 
+// True when a full path names its directory in one plain form: Windows
+// drops "." and ".." components and endings of dots and blanks, opens a
+// device whatever directory stands in front, and takes a ":" after a name for
+// a stream; each would install somewhere else than KELDO records.
+bool IsPlainPath(const std::string& fullPath) {
+    return !EndsInDotOrBlank(fullPath) && !NamesDevice(fullPath) && fullPath.find(':', 2) == std::string::npos;
+}
+
 }  // namespace
 
 std::string InstallerDirectory(const std::string& programPath, const std::string& currentDirectory) {
@@ -30,21 +40,21 @@ std::string InstallerDirectory(const std::string& programPath, const std::string
     const std::size_t match = lowered.rfind(ProgramName);
     if (match != std::string::npos) directory = programPath.substr(0, match);
     if (directory.empty()) directory = currentDirectory;
-    if (!directory.empty() && directory.back() != '\\') directory += '\\';
+    AddTrailingBackslash(directory);
     return directory;
 }
 
 bool LocatePackages(const std::string& installerDirectory, PackagePaths& packages,
                     std::string& missing) {
-    packages.core = installerDirectory + "keldo_core.pkg";
+    packages.core = installerDirectory + script::CorePackage;
     if (!FileExists(packages.core.c_str())) {
-        packages.core = installerDirectory + "..\\keldo_core.pkg";  // the ".." stays as written
+        packages.core = installerDirectory + "..\\" + script::CorePackage;  // the ".." stays as written
         if (!FileExists(packages.core.c_str())) {
             missing = packages.core;
             return false;
         }
     }
-    packages.window = installerDirectory + "keldo_window64.pkg";
+    packages.window = installerDirectory + script::WindowPackage;
     if (!FileExists(packages.window.c_str())) {
         missing = packages.window;
         return false;
@@ -102,7 +112,7 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
         SlashesToBackslashes(candidate);
         // A relative destination would put a relative entry into the machine
         // PATH; the default is checked too (KELDO may hold anything).
-        if (!IsFullPath(candidate)) {
+        if (!IsFullPath(candidate) || !IsPlainPath(candidate)) {
             Print(console, "\nThe destination must be a full path, such as c:\\keldo");
             continue;
         }

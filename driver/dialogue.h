@@ -44,9 +44,11 @@ enum class DialogueResult { Confirmed, Quit };
 // Asks for the destination and its confirmation until the user confirms or
 // quits. A quit (an answer beginning with "q", or the end of input) prints
 // nothing more. An over-long answer, or a destination that is not a full
-// path, is refused with a message and the first question asked again; an
-// over-long confirmation asks again. On Confirmed, `destination` is trimmed,
-// without trailing separator, with backslashes, and a full path.
+// path or not in one plain form (a "." or ".." component, one ending in a dot
+// or blank, a device name, a ":" other than the drive's), is refused with a
+// message and the first question asked again; an over-long confirmation asks
+// again. On Confirmed, `destination` is trimmed, without trailing separator,
+// with backslashes, and a full path in plain form.
 DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
                               std::string& destination);
 

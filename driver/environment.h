@@ -9,14 +9,16 @@
 
 namespace kd {
 
-// The new PATH, in registry units: the first occurrence of oldBinText (upper
-// case; ASCII letters of `path` match in any case, no other unit is folded;
-// unless `oldBinAnywhere`, only an occurrence that begins an entry) is
-// replaced by binDirectory in place; else the whole first entry that holds
+// The new PATH, in registry units. Entries are compared with `oldBinText`
+// with ASCII letters in any case and "/" as "\" (no other unit folds). The
+// first entry naming oldBinText itself (blanks around it, one pair of
+// enclosing quotes and one trailing "\" not counted) is replaced whole by
+// binDirectory; else, in the first entry that begins (after blanks) with
+// oldBinText and a "\", that text is; else the whole first entry holding
 // "KELDO" in any case is; else binDirectory is appended after a ";" (none
 // when `path` is empty). Only one entry changes; every other unit stays.
 std::u16string RewritePath(const std::u16string& path, const std::u16string& binDirectory,
-                           const std::u16string& oldBinText, bool oldBinAnywhere);
+                           const std::u16string& oldBinText);
 
 // The text of a stored PATH that may be rewritten: true, with `path` set, for
 // a REG_SZ or REG_EXPAND_SZ value with at most one NUL, at its end. Any other

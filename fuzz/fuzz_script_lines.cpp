@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_checks.h"
-#include "package/script_format.h"
+#include "package/script_run.h"
+#include "script/format.h"
 
 namespace kd::fuzz {
 
@@ -34,7 +35,7 @@ std::string CheckScriptLines(std::string_view input) {
     if (std::fwrite(data, 1, input.size(), stream.get()) != input.size()) return {};
     std::rewind(stream.get());
     char buffer[script::LineBufferSize];
-    for (std::string line; script::ReadLine(stream.get(), buffer, line) == script::LineRead::Line;)
+    for (std::string line; ReadScriptLine(stream.get(), buffer, line) == ScriptRead::Line;)
         read.push_back(line);
 
     std::vector<std::string> split;

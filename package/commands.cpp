@@ -13,19 +13,21 @@
 #include "util/files.h"
 #include "util/names.h"
 #include "util/strings.h"
+#include "script/rules.h"
 #include "util/trust.h"
 
 namespace kd {
 
-namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// A name that is used as written before the first DIR must stay relative to
-// the working directory: no root, no drive, no stream.
-bool IsAbsoluteOrDriveQualified(const std::string& name) {
-    return (!name.empty() && IsSeparator(name[0])) || name.find(':') != std::string::npos;
+ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSize], std::string& line) {
+    int length = 0;
+    const int taken = ReadLineBytes(buffer, script::LineBufferSize, script, length);
+    if (taken < 0) return ScriptRead::Failed;
+    if (taken == 0) return ScriptRead::End;
+    line.assign(buffer, static_cast<std::size_t>(length));
+    return ScriptRead::Line;
 }
+
+namespace {
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -49,6 +51,7 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       script(script),
       scriptLength(scriptLength),
       packagePath(std::move(packagePath)),
+      packageName(script::PackageFileName(this->packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
       temporaryPath(temporaryPath),
       progress(progress) {
@@ -63,9 +66,9 @@ bool ScriptRun::NextLine(std::string& text) {
     // Counted by bytes: a line that begins with a zero byte is a line like
     // any other, not the end of the script (which would skip the rest of a
     // damaged script and still report success).
-    const script::LineRead read = script::ReadLine(this->script, line, text);
-    readFailed = readFailed || read == script::LineRead::Failed;
-    return read == script::LineRead::Line;
+    const ScriptRead read = ReadScriptLine(this->script, line, text);
+    readFailed = readFailed || read == ScriptRead::Failed;
+    return read == ScriptRead::Line;
 }
 
 bool ScriptRun::BadPackage() {
@@ -100,13 +103,17 @@ bool ScriptRun::ReadParameter(const char* marker, std::string& value) {
 
 bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
     if (!ReadParameter(script::NameMarker, name)) return false;
-    if (ClimbsUp(name) || NamesDevice(name)) return BadPackage();
-    if (relativeToCurrent && !dirSeen && IsAbsoluteOrDriveQualified(name)) return BadPackage();
+    // Before the first DIR a command's name is used as written.
+    if (script::RefusedName(name, relativeToCurrent && !dirSeen) != script::NameRefusal::None) return BadPackage();
     return true;
 }
 
 bool ScriptRun::IsRunningTemporaryFile(const std::string& path) const {
     return platform::SameFile(path.c_str(), temporaryPath.c_str());
+}
+
+bool ScriptRun::TouchesScript(script::Command command, const std::string& name) const {
+    return dirSeen && script::TouchesScriptCopy(command, currentRelative, name, packageName);
 }
 
 bool ScriptRun::ConversionTouchesScript(const std::string& target) const {
@@ -154,6 +161,7 @@ bool ScriptRun::Dir() {
     AddTrailingBackslash(currentDirectory);
     currentDirectory += directory;
     AddTrailingBackslash(currentDirectory);
+    currentRelative = directory;
     dirSeen = true;
     return true;
 }
@@ -175,7 +183,7 @@ bool ScriptRun::EmptyDirectory() {
 
     std::string withSubdirectories;
     if (!ReadParameter(script::WithsubdirMarker, withSubdirectories)) return false;
-    const char* subdirectoryFilter = withSubdirectories == "YES" ? "*" : "";
+    const char* subdirectoryFilter = script::WithSubdirectories(withSubdirectories) ? "*" : "";
 
     // Links below the target are removed, never entered (RemoveTree); links on
     // the way to it are followed only when a trusted owner made them.
@@ -207,8 +215,10 @@ bool ScriptRun::File() {
     if (script::IsSkippedFile(name)) return true;
 
     const std::string target = currentDirectory + name;
-    // Writing over the script being read would truncate it under the reader.
-    if (IsRunningTemporaryFile(target)) return BadPackage();
+    // Writing over the script being read would truncate it under the reader:
+    // refused by the script's rule, and by the file itself for what the
+    // script cannot show (a short name, a name before the first DIR).
+    if (TouchesScript(script::Command::File, name) || IsRunningTemporaryFile(target)) return BadPackage();
     // Nothing is written, and no attribute cleared, through another user's link.
     if (!PassesOnlyTrustedLinks(target, CurrentBaseLength())) {
         return Fail("Cannot create file ", target);
@@ -271,7 +281,7 @@ bool ScriptRun::TextFile() {
     if (!ReadName(name, true)) return false;
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
-    if (ConversionTouchesScript(target)) return BadPackage();
+    if (TouchesScript(script::Command::TextFile, name) || ConversionTouchesScript(target)) return BadPackage();
     if (!PassesOnlyTrustedLinks(target, CurrentBaseLength()) || SharesItsData(target)) {
         return Fail("Cannot set text file ", target);
     }

@@ -8,7 +8,9 @@
 #include "package/package_file.h"
 #include "package/package.h"
 #include "package/package_keys.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
+#include "script/rules.h"
 #include "package/script_run.h"
 #include "util/directories.h"
 #include "util/files.h"
@@ -17,17 +19,6 @@
 #include "util/trust.h"
 
 namespace kd {
-
-namespace {
-
-// The text after the last "/", or if there is none after the last "\".
-std::string PackageFileName(const std::string& packagePath) {
-    std::size_t separator = packagePath.rfind('/');
-    if (separator == std::string::npos) separator = packagePath.rfind('\\');
-    return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
-}
-
-}  // namespace
 
 bool KdPackage::Install(const char* packagePath, const char* destinationDirectory,
                         bool showProgress) {
@@ -55,7 +46,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
 
     AddTrailingBackslash(destination);
-    const std::string temporaryPath = destination + PackageFileName(packagePath) + script::TemporarySuffix;
+    const std::string temporaryPath = destination + script::PackageFileName(packagePath) + script::TemporarySuffix;
 
     if (progress) Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;

@@ -8,10 +8,18 @@
 #include <string>
 
 #include "package/package.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "util/console.h"
 
 namespace kd {
+
+// Reads the next line piece of the script stream, byte by byte so that
+// zero bytes are kept, with one final LF and then one CR removed. Line at a
+// piece, End at the end of the stream, Failed when the stream could not be
+// read (no end: the rest of the script is unknown).
+enum class ScriptRead { Line, End, Failed };
+ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSize], std::string& line);
 
 class ScriptRun {
 public:
@@ -63,6 +71,9 @@ private:
 
     // True when `path` names the file this run reads its script from.
     bool IsRunningTemporaryFile(const std::string& path) const;
+    // True when the script library's rule finds that `command` of `name`
+    // changes the script.
+    bool TouchesScript(script::Command command, const std::string& name) const;
     // True when converting `target` would write over or delete the script.
     bool ConversionTouchesScript(const std::string& target) const;
 
@@ -70,11 +81,13 @@ private:
     std::FILE* script;
     std::int64_t scriptLength;
     std::string packagePath;
+    std::string packageName;  // the installer's copy of the script is named after it
     std::string destinationDirectory;
     std::size_t destinationLength = 0;  // without its trailing separator
     std::string temporaryPath;
     Console* progress;
     std::string currentDirectory;
+    std::string currentRelative;  // the DIR name, below the destination
     bool dirSeen = false;
     bool readFailed = false;
     char line[script::LineBufferSize];

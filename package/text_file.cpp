@@ -7,7 +7,8 @@
 #include <utility>
 
 #include "package/package.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "platform/platform.h"
 #include "util/files.h"
 #include "util/temporary_file.h"

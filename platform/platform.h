@@ -310,8 +310,8 @@ bool IsWine();
 
 // ---- Interrupts ----------------------------------------------------------------
 
-// Files to remove when the user interrupts the process (Ctrl-C, SIGINT,
-// SIGTERM; Win32: a console control handler for Ctrl-C, Ctrl-Break and a
+// Files to remove when the user interrupts the process (Ctrl-C; POSIX:
+// SIGINT, SIGTERM, SIGHUP, SIGQUIT; Win32: a console control handler for Ctrl-C, Ctrl-Break and a
 // closed console); the process then ends with `exitCode`. The path is copied
 // into fixed storage so that the removal allocates nothing (POSIX: the signal
 // handler calls only unlink and _exit). Returns the slot that holds it, or -1

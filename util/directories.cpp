@@ -18,7 +18,7 @@ namespace {
 // the result would not fit the working path limit.
 bool JoinPath(const std::string& directory, const std::string& name, std::string& out) {
     out = directory;
-    if (!out.empty() && out.back() != '\\') out += '\\';
+    AddTrailingBackslash(out);
     out += name;
     return out.size() < static_cast<std::size_t>(PathBufferSize);
 }

@@ -11,8 +11,6 @@ namespace kd {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 // True when `test` holds for some component of the name.
 bool AnyComponent(const std::string& name, const std::function<bool(const std::string&)>& test) {
     std::size_t start = 0;
@@ -36,6 +34,12 @@ bool ClimbsUp(const std::string& name) {
     return AnyComponent(name, [](const std::string& component) {
         const bool dotsAndBlanks = component.find_first_not_of(". ") == std::string::npos;
         return dotsAndBlanks && std::count(component.begin(), component.end(), '.') >= 2;
+    });
+}
+
+bool EndsInDotOrBlank(const std::string& name) {
+    return AnyComponent(name, [](const std::string& component) {
+        return !component.empty() && (component.back() == '.' || component.back() == ' ');
     });
 }
 

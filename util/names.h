@@ -12,6 +12,11 @@ namespace kd {
 // trailing dots and blanks, so "..." and ".. " do the same.
 bool ClimbsUp(const std::string& name);
 
+// True when a component (split at "\" and "/") ends in a dot or a blank,
+// "." and ".." among them: Windows drops such an ending, so the name stands
+// for another directory than the one written.
+bool EndsInDotOrBlank(const std::string& name);
+
 // True when a component names a Windows device (CON, PRN, AUX, NUL, COM1 to
 // COM9, LPT1 to LPT9, COM and LPT with the superscript digits 1, 2, 3 of
 // code page 1252, CONIN$, CONOUT$; any letter case, any extension):

@@ -26,6 +26,9 @@ std::optional<std::size_t> FindNoCase(const char* text, const char* pattern);
 // run of spaces to one. removeAllSpaces erases every space instead.
 void TrimString(std::string& text, bool removeAllSpaces, bool collapseSpaces);
 
+// The two directory separators of a Windows path.
+constexpr bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 // Deletes one trailing "/", then one trailing "\".
 void RemoveTrailingSeparator(std::string& path);
 // Appends "\" to a non-empty path that does not end in one.

@@ -6,14 +6,9 @@
 
 #include "platform/platform.h"
 #include "util/files.h"
+#include "util/strings.h"
 
 namespace kd {
-
-namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-}  // namespace
 
 bool IsUntrustedLink(const std::string& path) {
     // With a separator at its end a name would be looked up through the link.

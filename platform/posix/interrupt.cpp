@@ -1,4 +1,5 @@
-// Removal of temporary outputs on SIGINT and SIGTERM. The handler may run
+// Removal of temporary outputs on SIGINT, SIGTERM, SIGHUP (the terminal
+// closed) and SIGQUIT. The handler may run
 // between any two instructions of the program: it reads only slots that are
 // marked whole, and calls only async-signal-safe functions.
 #include <signal.h>
@@ -38,8 +39,7 @@ int RemoveOnInterrupt(const char* path, int exitCode) {
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(signal, &action, nullptr);
         installed = true;
     }
     interruptExitCode = exitCode;

@@ -85,7 +85,7 @@ struct MutexHandleTraits {
     }
 };
 
-// RegCreateKeyExA / RegOpenKeyExA: null when not opened; closed with RegCloseKey.
+// RegCreateKeyExW / RegOpenKeyExW: null when not opened; closed with RegCloseKey.
 struct RegistryKeyTraits {
     using Type = HKEY;
     static Type Invalid() { return nullptr; }

@@ -29,6 +29,7 @@ TEST(InstallerDirectory, CutsAtTheLastProgramNameOrUsesTheCurrentDirectory) {
         {"D:\\Setup\\KdInstall.exe", "C:\\cwd", "D:\\Setup\\"},     // case ignored, kept
         {"D:\\kdinstall\\kdinstall.exe", "C:\\cwd", "D:\\kdinstall\\"},  // last occurrence
         {"D:\\Setup\\setup.exe", "C:\\cwd", "C:\\cwd\\"},           // no name at all
+        {"C:\\kdinstall-1.0\\setup.exe", "C:\\cwd", "C:\\"},          // cut inside a directory's name
         {"D:\\Tools\\mykdinstall.exe", "C:\\cwd", "D:\\Tools\\my\\"},
         {"setup.exe", "D:\\", "D:\\"},                              // root keeps one backslash
         {"kdinstall.exe", "", ""},                                  // no current directory
@@ -94,6 +95,7 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     for (const char c : "E:\\k\r\ny\r\n\r\n"s) utf16 += c + "\0"s;
     // "\keldo" is relative to the current drive on Windows; the stand-in has one tree.
     const bool rootedIsFull = !test::IsWindowsBuild();
+    const std::string refused = Ask(def) + NotFull + Ask(def) + Confirm(def);  // then the default
     const DialogueCase cases[] = {
         {"defaults", "\n\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
         {"yes words", "E:\\x\nyellow\n", DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
@@ -144,6 +146,15 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
         {"refused default replaced", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k",
          Ask("keldo") + NotFull + Ask("keldo") + Confirm("E:\\k"), "keldo"},
         {"refused then end", "c:\n", DialogueResult::Quit, "", Ask(def) + NotFull + Ask(def)},
+        // Windows drops "." and "..", ending dots and blanks; opens devices; reads a later ":" as a stream.
+        {"dot", "c:\\keldo\\.\\x\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"dot dot", "c:\\kdA/.. /..\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"ends in a dot", "c:\\keldo.\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"blank before separator", "c:\\keldo \\x\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"device", "c:\\keldo\\CON\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"stream", "c:\\keldo:x\n\n\n", DialogueResult::Confirmed, def, refused},
+        {"dots inside names", "c:\\k.1\\.x\n\n", DialogueResult::Confirmed, "c:\\k.1\\.x", Ask(def) + Confirm("c:\\k.1\\.x")},
+        {"default ends in a dot", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k", Ask("c:\\k.") + NotFull + Ask("c:\\k.") + Confirm("E:\\k"), "c:\\k."},
         // ";" splits a PATH entry; a NUL is kept, so no part of the line is taken for the answer.
         {"semicolon", "c:\\a;b\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
         {"NUL first at confirm", "\n\0y\nE:\\k\n\n"s, DialogueResult::Confirmed, "E:\\k",

@@ -21,8 +21,7 @@ struct PathCase {
     const char* name;
     std::u16string path;
     std::u16string expected;
-    std::u16string oldBin = u"C:\\KELDO\\BIN";  // from the default c:\keldo
-    bool oldBinAnywhere = true;                 // false: the old destination is no full path
+    std::u16string oldBin = u"C:\\keldo\\Bin";  // from the default c:\keldo
 };
 
 TEST(RewritePath, ReplacesOneEntryOrAppends) {
@@ -36,6 +35,11 @@ TEST(RewritePath, ReplacesOneEntryOrAppends) {
          u"C:\\Windows;" + bin + u";C:\\Tools"},
         {"old bin upper case", u"C:\\KELDO\\BIN", bin},
         {"old bin with subdirectory", u"C:\\a;C:\\keldo\\Bin\\x64;C:\\b", u"C:\\a;" + bin + u"\\x64;C:\\b"},
+        {"subdirectory after blanks", u"C:\\a; c:/KELDO/bin/x64", u"C:\\a; " + bin + u"/x64"},
+        {"old bin quoted, blanks, slashes", u"C:\\a; \"c:/KELDO/bin\\\" ;C:\\b", u"C:\\a;" + bin + u";C:\\b"},
+        {"longer name", u"C:\\keldo\\Binaries;C:\\keldo\\Bin", u"C:\\keldo\\Binaries;" + bin},
+        {"before subdir", u"C:\\keldo\\Bin\\tools;C:\\Windows;C:\\keldo\\Bin", u"C:\\keldo\\Bin\\tools;C:\\Windows;" + bin},
+        {"inside an entry", u"XC:\\keldo\\Bin;C:\\Windows", bin + u";C:\\Windows"},
         {"product first", u"%KELDO%\\bin;C:\\a;C:\\b", bin + u";C:\\a;C:\\b"},
         {"product middle", u"C:\\a;D:\\old keldo\\bin;C:\\b", u"C:\\a;" + bin + u";C:\\b"},
         {"product last", u"C:\\a;C:\\b;D:\\Keldo2", u"C:\\a;C:\\b;" + bin},
@@ -52,24 +56,24 @@ TEST(RewritePath, ReplacesOneEntryOrAppends) {
         {"look-alike old bin is no old bin", u"C:\\ΚΕLDO\\BIN", u"C:\\ΚΕLDO\\BIN;" + bin},
         // The Bin text of a relative old destination ("y") only counts where an entry begins.
         {"relative old bin ends no other entry", u"C:\\Ruby\\Bin;C:\\x;y\\Bin;C:\\z",
-         u"C:\\Ruby\\Bin;C:\\x;" + bin + u";C:\\z", u"Y\\BIN", false},
-        {"relative old bin first", u"y\\bin\\x64;C:\\Ruby\\Bin", bin + u"\\x64;C:\\Ruby\\Bin", u"Y\\BIN", false},
+         u"C:\\Ruby\\Bin;C:\\x;" + bin + u";C:\\z", u"y\\Bin"},
+        {"relative old bin first", u"y\\bin\\x64;C:\\Ruby\\Bin", bin + u"\\x64;C:\\Ruby\\Bin", u"y\\Bin"},
     };
     for (const PathCase& c : cases) {
-        EXPECT_EQ(RewritePath(c.path, bin, c.oldBin, c.oldBinAnywhere), c.expected) << c.name;
+        EXPECT_EQ(RewritePath(c.path, bin, c.oldBin), c.expected) << c.name;
     }
     // Folding only ASCII: an old Bin text with "é" matches that letter in its own case only.
     const std::u16string accented = u"E:\\CAFé\\BIN";
-    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented, true), u"x;" + bin + u";y");
-    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented, true), u"x;e:\\CAFÉ\\bin;" + bin);
+    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented), u"x;" + bin + u";y");
+    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented), u"x;e:\\CAFÉ\\bin;" + bin);
 }
 
 TEST(RewritePath, WorksOnValuesLongerThan2047Characters) {
     const std::u16string bin = u"E:\\k\\Bin";
     const std::u16string before(3000, u'a'), after(3000, u'ж');
-    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN", true),
+    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN"),
               before + u";" + bin + u";" + after);
-    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN", true), before + u";" + bin);
+    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN"), before + u";" + bin);
 }
 
 // UpdateSystemEnvironment against the stand-in's registry file.

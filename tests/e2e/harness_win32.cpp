@@ -65,7 +65,10 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
                          const std::string& workingDirectory, const std::string& input,
                          const std::optional<std::string>& keldo, const std::string& scratch) {
     RunResult result;
-    const std::string inputPath = scratch + "\\input.txt", outputPath = scratch + "\\output.txt";
+    // New names every run: a Wine background process a run started may hold its files.
+    static int runs = 0;
+    const std::string inputPath = scratch + "\\input" + std::to_string(++runs) + ".txt";
+    const std::string outputPath = scratch + "\\output" + std::to_string(runs) + ".txt";
     std::ofstream(inputPath, std::ios::binary) << input;
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};

@@ -457,6 +457,12 @@ TEST_F(InstallerRun, PathEntriesInAnyScriptAndPathsOfOtherTypes) {
         {"NUL inside", 2, path + u'\0' + u"C:\\after", std::nullopt},
         // A relative KELDO of an earlier run: its "y\Bin" is no part of "C:\Ruby\Bin".
         {"relative KELDO", 2, u"C:\\Ruby\\Bin;y\\Bin;C:\\z", u"C:\\Ruby\\Bin;" + bin + u"\\Bin;C:\\z", "y"},
+        // Only an entry that is the old Bin, or begins with it and "\", is replaced.
+        {"old Bin after a longer name", 2, u"C:\\keldo\\Binaries;C:\\keldo\\Bin",
+         u"C:\\keldo\\Binaries;" + bin + u"\\Bin", "C:\\keldo"},
+        {"old Bin after its subdirectory", 2, u"C:\\keldo\\Bin\\tools;C:\\Windows;C:\\keldo\\Bin",
+         u"C:\\keldo\\Bin\\tools;C:\\Windows;" + bin + u"\\Bin", "C:\\keldo"},
+        {"old Bin inside an entry", 2, u"XC:\\keldo\\Bin;C:\\Windows", bin + u"\\Bin;C:\\Windows", "C:\\keldo"},
     };
     for (const Case& c : cases) {
         DeleteValue("KELDO");
@@ -473,10 +479,11 @@ TEST_F(InstallerRun, PathEntriesInAnyScriptAndPathsOfOtherTypes) {
 TEST_F(InstallerRun, OverLongAnswerIsOneAnswer) {
     PackBoth();
     const std::string destination = W(root / "long");
-    // A 3000-byte line, "y" (no full path) and then the real destination.
-    const RunResult run = Run(std::string(3000, 'x') + "\ny\n" + destination + "\ny\n\n");
+    // A 3000-byte line, "y" (no full path), a ".." and then the real destination.
+    const RunResult run = Run(std::string(3000, 'x') + "\ny\n" + destination + "\\..\n" + destination + "\ny\n\n");
+    const std::string notFull = "\nThe destination must be a full path, such as c:\\keldo";
     EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + "\nThe answer is too long" + Ask("c:\\keldo") +
-                              "\nThe destination must be a full path, such as c:\\keldo" + Ask("c:\\keldo") +
+                              notFull + Ask("c:\\keldo") + notFull + Ask("c:\\keldo") +
                               Confirm(destination) + Installed(destination, CorePath()) +
                               "\n\nInstallation terminated successfully\n" + Restart + Enter);
     EXPECT_EQ(run.exitCode, 0);

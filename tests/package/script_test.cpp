@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "package/package_keys.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "package_support.h"
 #include "platform/platform.h"
 #include "util/strings.h"
@@ -273,6 +274,8 @@ KD_SCRIPT_CASES(
      Dir("") + "[REMOVEFILE]\nName = *.kd_temp\n" + "[TEXTFILE]\nName = core.pkg.kd_temp\n", Bad,
      {}},
     {"FileOverScript", Dir("") + File("core.pkg.kd_temp", "x"), Bad, {}},
+    // Refused as Windows would meet the name, on every platform alike.
+    {"FileOverScriptInOtherCase", Dir("") + File("CORE.PKG.KD_TEMP.", "x"), Bad, {}},
     {"RemovefileOfTheScriptByName",
      Dir("") + "[REMOVEFILE]\nName = core.pkg.kd_temp\n" + File("core.pkg.kd_temp", "x"), Bad, {}},
     // Converting a file named like the package goes through the script's

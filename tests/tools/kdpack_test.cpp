@@ -11,13 +11,15 @@
 
 #include "codec/decoder.h"
 #include "package/package.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
+#include "script/rules.h"
 #include "tools/kdpack/script_check.h"
 
-namespace kd {
+namespace kd::kdpack {
 namespace {
 
 struct Outcome {
@@ -253,9 +255,15 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
     ASSERT_TRUE(Put(dir / "src/d/A.txt", "x"));
     ASSERT_TRUE(Put(dir / "src/d/a.txt", "y"));
     ASSERT_TRUE(Put(dir / "src/Bin", "z"));
+    ASSERT_TRUE(Put(dir / "src/\xc9.txt", "E"));
+    ASSERT_TRUE(Put(dir / "src/\xe9.txt", "e"));
     const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "case.pkg"});
     EXPECT_EQ(pack.exit, 1);
     EXPECT_NE(pack.err.find("cannot pack d\\A.txt and d\\a.txt: the names differ only in letter case"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_NE(pack.err.find("cannot pack \xc9.txt and \xe9.txt: the names differ only in letter case, which "
+                            "Windows ignores (code page 1252 assumed)"),
               std::string::npos)
         << pack.err;
     EXPECT_NE(pack.err.find("cannot pack Bin and bin\\: the names differ only in letter case"),
@@ -340,7 +348,8 @@ TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
     }
 }
 
-// Ctrl-C during a long pack: the temporary files go, the target never appears.
+// Ctrl-C, a kill, a closed terminal or a quit during a long pack: the
+// temporary files go, the target never appears.
 TEST_F(KdpackTree, InterruptRemovesTemporaryFiles) {
     if (test::IsWindowsBuild()) GTEST_SKIP() << "the signal is sent by a POSIX shell";
     std::error_code ec;
@@ -348,17 +357,20 @@ TEST_F(KdpackTree, InterruptRemovesTemporaryFiles) {
     ASSERT_TRUE(Put(dir / "src/big.bin", ""));
     std::filesystem::resize_file(std::filesystem::path(dir / "src/big.bin"), 64u << 20, ec);
     ASSERT_FALSE(ec);
-    // Waits until both temporary files exist (the compression has begun),
-    // then interrupts and records the exit status.
-    const std::string command =
-        "sh -c 'k=\"$1\"; d=\"$2\"; \"$k\" pack \"$d/src\" \"$d/out.pkg\" >/dev/null 2>&1 & pid=$!; i=0; "
-        "while [ ! -e \"$d/out.pkg.kdpack-tmp\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
-        "kill -INT $pid; wait $pid; echo $? > \"$d/status\"' sh \"" KD_KDPACK_PROGRAM "\" \"" + dir.Path() + "\"";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(test::ReadFile(dir / "status"), "130\n");
-    EXPECT_FALSE(test::IsFile(dir / "out.pkg"));
-    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp"));
-    EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body"));
+    for (const std::string signal : {"INT", "TERM", "HUP", "QUIT"}) {
+        // Waits until both temporary files exist (the compression has begun),
+        // then interrupts and records the exit status.
+        const std::string command =
+            "sh -c 'k=\"$1\"; d=\"$2\"; \"$k\" pack \"$d/src\" \"$d/out.pkg\" >/dev/null 2>&1 & pid=$!; i=0; "
+            "while [ ! -e \"$d/out.pkg.kdpack-tmp\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done; "
+            "kill -" + signal + " $pid; wait $pid; echo $? > \"$d/status\"' sh \"" KD_KDPACK_PROGRAM "\" \"" +
+            dir.Path() + "\"";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(test::ReadFile(dir / "status"), "130\n") << signal;
+        EXPECT_FALSE(test::IsFile(dir / "out.pkg")) << signal;
+        EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp")) << signal;
+        EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body")) << signal;
+    }
 }
 
 // A tree over 2 GiB is refused before anything is copied: every write would fail.
@@ -380,7 +392,7 @@ TEST_F(KdpackTree, RefusesOverTwoGibBeforeCopying) {
 // The problems verify finds in a script of core.pkg, one "line: message"
 // each, and how many more were only counted.
 std::string ProblemsOf(const std::string& script, std::size_t split) {
-    ScriptCheck check(40, "core.pkg");
+    ScriptCheck check(40, {"core.pkg"});
     const auto* bytes = reinterpret_cast<const unsigned char*>(script.data());
     split = std::min(split, script.size());
     check.Write(bytes, split);
@@ -402,6 +414,7 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
     for (std::size_t i = 0; i < ScriptCheck::ProblemsKept; ++i)
         unclosedShown += std::to_string(i + 3) + ": section line without ']': the installer skips it: [\n";
     const std::string rejects = ": the installer rejects the package\n";
+    const std::string sameOnWindows = "on a machine with code page 1252 (assumed) one would overwrite the other\n";
     struct Case {
         std::string body;
         std::string problems;
@@ -420,8 +433,13 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
         {"[DIR]\nName = \n[REMOVEFILE]\nName = *.tmp*\n[EXEC]\nName = run.exe /q:x\n", ""},
         {"[DIR]\nName = d\n[FILE]\nName = A.txt\nSize = 0\n[FILE]\nName = A.txt\nSize = 0\n"
          "[DIR]\nName = D/\n[FILE]\nName = a.txt\nSize = 0\n",
-         "11: directory D differs only in letter case from an earlier one: Windows takes them for one\n"
-         "13: file a.txt in D differs only in letter case from an earlier file there: Windows takes them for one\n"},
+         "11: directory D differs only in letter case from an earlier one: " + sameOnWindows +
+             "13: file a.txt in D differs only in letter case from an earlier file there: " + sameOnWindows},
+        // Upper-cased character by character in code page 1252: E and e with
+        // acute accents are one letter, sharp s stays apart from "ss".
+        {"[DIR]\nName = d\n[FILE]\nName = \xc9.txt\nSize = 0\n[FILE]\nName = \xe9.txt\nSize = 0\n"
+         "[FILE]\nName = \xdf\nSize = 0\n[FILE]\nName = SS\nSize = 0\n",
+         "8: file \xe9.txt in d differs only in letter case from an earlier file there: " + sameOnWindows},
         // A last line without its line end is read whole up to 2046 bytes.
         {full, ""},
         {full + "x", "3: line longer than 2046 bytes with its line end: the installer reads it in pieces\n"},
@@ -465,8 +483,12 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         {"zero-byte-line", 1, "RMDIR      \nDIR        \nFILE       x.txt 1\n"},
         // Sizes that wrap in 32 bits are refused, not read as 0 or 1.
         {"size-4294967296", 1}, {"size-4294967297", 1},
-        // A FILE over the installer's copy of the script is refused.
-        {"script-copy", 1},
+        // A FILE over the installer's copy of the script is refused, as the
+        // name the installer reads it by, whatever the file is called here.
+        {"script-copy", 0}, {"core-1.2", 1},
+        // Refused names, whatever else the name holds.
+        {"climb-absolute", 1}, {"device-drive", 1}, {"file-climb-absolute", 1, "", true},
+        {"file-stream-climb", 1, "", true}, {"remove-climb", 1, "", true},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
@@ -484,26 +506,36 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         const Outcome list = Kdpack(dir, {"list", package});
         EXPECT_NE(list.out.find(c.listed), std::string::npos) << c.name << "\n" << list.out;
 
-        // Run from a directory of its own: a FILE before any DIR lands there.
-        const std::string destination = dir / (std::string(c.name) + "-dest");
-        const std::string work = dir / (std::string(c.name) + "-work");
-        const std::string previous = platform::CurrentDirectory();
-        std::filesystem::create_directories(std::filesystem::path(work));
-        ASSERT_TRUE(test::ChangeDirectory(work));
-        KdPackage installer;
-        const bool installed = installer.Install(package, destination, false);
-        ASSERT_TRUE(test::ChangeDirectory(previous));
-        const bool rejected = installer.errorText == "Bad package file " + package ||
-                              installer.errorText == "Cannot decompress package file";
-        const bool verifyRejects = run.out.find("the installer rejects the package\n") != std::string::npos;
-        EXPECT_EQ(rejected, verifyRejects) << c.name << ": " << installer.errorText;
-        if (c.exit == 0) {
-            EXPECT_TRUE(installed) << c.name << ": " << installer.errorText;
-        }
-        if (rejected && !c.partly) {
-            EXPECT_TRUE(test::ListTree(destination).empty()) << c.name;
+        // Installed under each name the installer reads, from a directory of
+        // its own: a FILE before any DIR lands there.
+        for (const script::Role role : {script::Role::Core, script::Role::Window}) {
+            const std::string name = script::PackageName(role);
+            const std::string work = dir / (std::string(c.name) + "-" + name);
+            const std::string copy = work + "/" + name;
+            const std::string destination = work + "/dest";
+            std::filesystem::create_directories(std::filesystem::path(work));
+            ASSERT_TRUE(test::WriteFile(copy, test::ReadFile(package)));
+            const std::string previous = platform::CurrentDirectory();
+            ASSERT_TRUE(test::ChangeDirectory(work));
+            KdPackage installer;
+            const bool installed = installer.Install(copy, destination, false);
+            ASSERT_TRUE(test::ChangeDirectory(previous));
+            const bool rejected = installer.errorText == "Bad package file " + copy ||
+                                  installer.errorText == "Cannot decompress package file";
+            const bool verifyRejects = run.out.find("the installer rejects the package\n") != std::string::npos ||
+                                       run.out.find("rejects the package as " + name) != std::string::npos;
+            EXPECT_EQ(rejected, verifyRejects) << c.name << " as " << name << ": " << installer.errorText;
+            EXPECT_TRUE(installed || c.exit != 0) << c.name << ": " << installer.errorText;
+            EXPECT_TRUE(!rejected || c.partly || test::ListTree(destination).empty()) << c.name;
         }
     }
+    // A role named, or read from the file name, judges under that name only.
+    const std::string core = data + "/core-1.2.pkg";
+    EXPECT_EQ(Kdpack(dir, {"verify", "--as", "window", core}).exit, 0);
+    EXPECT_NE(Kdpack(dir, {"verify", "--as=core", core}).out.find("; the installer rejects the package\n"),
+              std::string::npos);
+    ASSERT_TRUE(test::WriteFile(dir / "KELDO_CORE.PKG", test::ReadFile(core)));
+    EXPECT_EQ(Kdpack(dir, {"verify", dir / "KELDO_CORE.PKG"}).exit, 1);
     const Outcome list = Kdpack(dir, {"list", data + "/header-only.pkg"});
     EXPECT_NE(list.err.find("kdpack: 1 problem, and the installer rejects the package; kdpack verify"),
               std::string::npos)
@@ -511,4 +543,4 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
 }
 
 }  // namespace
-}  // namespace kd
+}  // namespace kd::kdpack

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "package/script_format.h"
+#include "script/line2.h"
 #include "tools/kdpack/output.h"
 
 namespace kd::kdpack {
@@ -35,10 +35,11 @@ int Sign(Io& io, const std::vector<std::string>& args);
 // that a build without signing, an encrypted key or a file that holds no
 // P-256 key stops a command before it writes anything. False after saying why.
 bool ReadSigningKey(Io& io, const std::string& keyPath, std::string& pem);
-// Line 2 with `digest` and its signature by `pem` (no line end). False after
+// Signs `digest` with the private key `pem` read from `keyPath`. False after
 // saying why.
-bool SignedLineTwo(Io& io, const std::string& pem, const std::string& keyPath,
-                   const unsigned char (&digest)[script::DigestSize], std::string& line);
+bool SignWithKey(Io& io, const std::string& pem, const std::string& keyPath,
+                 const unsigned char (&digest)[script::DigestSize],
+                 unsigned char (&signature)[script::SignatureSize]);
 
 // What CompressStream made.
 struct Compressed {

@@ -2,7 +2,8 @@
 // written through a temporary file that replaces the target when finished.
 #include "codec/decoder.h"
 #include "codec/encoder.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/files.h"

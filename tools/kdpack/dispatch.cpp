@@ -28,7 +28,8 @@ const char MainHelp[] =
     "  sign PKG PRIVATE.pem [--output OUT.pkg]      sign a package\n"
     "\n"
     "kdpack COMMAND --help describes one command. Exit status: 0 success,\n"
-    "1 failure (or problems found by verify), 2 a command line not understood.\n";
+    "1 failure (or problems found by verify), 2 a command line not understood,\n"
+    "130 stopped by an interrupt (its temporary files removed).\n";
 
 }  // namespace
 

@@ -4,7 +4,8 @@
 #include <cstdlib>
 
 #include "codec/decoder.h"
-#include "package/package_keys.h"
+#include "script/line2.h"
+#include "script/rules.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
 #include "tools/kdpack/script_check.h"
@@ -78,7 +79,8 @@ void ReportSignature(Io& io, const std::string& path, const std::vector<platform
 
 int List(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
-    ScriptCheck check(40, BaseName(args[0]));
+    // Only counts: no set of paths, so memory stays flat however long the script.
+    ScriptCheck check(40, {}, false);
     check.onCommand = [&io](const ScriptCommand& command) {
         const char* name = script::CommandName(command.command);
         if (command.command == script::Command::File) {
@@ -111,6 +113,7 @@ int List(Io& io, const std::vector<std::string>& args) {
 
 int Verify(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
+    std::vector<std::string> roles;
     std::vector<std::string> keyPaths;
     long destination = 40;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -118,6 +121,18 @@ int Verify(Io& io, const std::vector<std::string>& args) {
         if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
             if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
             keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
+            continue;
+        }
+        if (args[i] == "--as" || args[i].compare(0, 5, "--as=") == 0) {
+            if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
+            if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
+            keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
+            continue;
+        }
+        if (args[i] == "--as" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--as needs core or window");
+            const std::string role = args[i] == "--as" ? args[++i] : args[i].substr(5);
+            if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
+            roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
             continue;
         }
         if (args[i] == "--destination-length") {
@@ -140,7 +155,16 @@ int Verify(Io& io, const std::vector<std::string>& args) {
     const std::string& path = positional[0];
     std::vector<platform::PublicKey> keys;
     if (!LoadPublicKeys(io, keyPaths, keys)) return KdpackFailed;
-    ScriptCheck check(static_cast<std::size_t>(destination), BaseName(path));
+    // The installer reads its packages by two names only; its copy of the
+    // script is named after the one it read.
+    if (roles.empty()) {
+        const std::string name = script::UpperCaseName(script::PackageFileName(path));
+        for (const script::Role role : {script::Role::Core, script::Role::Window}) {
+            if (name == script::UpperCaseName(script::PackageName(role))) roles = {script::PackageName(role)};
+        }
+    }
+    if (roles.empty()) roles = {script::CorePackage, script::WindowPackage};
+    ScriptCheck check(static_cast<std::size_t>(destination), roles);
     const int result = ReadPackage(io, path, check);
     if (result < 0) return KdpackFailed;
 
@@ -162,9 +186,13 @@ int Verify(Io& io, const std::vector<std::string>& args) {
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
     if (result == codec::DecodeOk) ReportSignature(io, path, keys, check);
     if (check.problemCount != 0) {
+        std::string verdict = check.Refused() ? "; the installer rejects the package" : "";
+        for (const std::string& role : check.PackageNames()) {
+            if (!check.Refused() && check.RefusedAs(role)) verdict += "; the installer rejects the package as " + role;
+        }
         std::fprintf(io.out, "%s: %llu problem%s%s\n", path.c_str(),
                      static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
-                     check.Refused() ? "; the installer rejects the package" : "");
+                     verdict.c_str());
         return KdpackFailed;
     }
     std::fprintf(io.out, "%s: sound: %llu commands, %llu files (%llu bytes); longest path %zu characters below a destination of %ld\n",

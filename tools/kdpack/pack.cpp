@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
+#include "script/rules.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/files.h"
@@ -17,6 +19,7 @@ namespace {
 
 constexpr std::size_t CopyBlock = 1 << 16;
 constexpr std::size_t NameLinePrefix = sizeof script::NameMarker - 1;
+const std::string LongLine = "line would be longer than " + std::to_string(script::LinePiece) + " bytes";
 
 struct PackedFile {
     std::string name;
@@ -35,8 +38,9 @@ struct Walk {
     std::string outputDirectory;
     std::string outputPath;
     std::string keyPath;  // the private key of --sign, never packed
-    std::vector<std::string> outputNames;  // ASCII-folded
+    std::vector<std::string> outputNames;  // upper-cased as Windows compares names
     std::vector<PackedDirectory> directories;  // in script order
+    std::size_t directorySections = 0;  // [DIR] lines written, as list counts them
     std::vector<std::string> problems;
     std::vector<std::string> leftOut;
     std::uint64_t fileBytes = 0;
@@ -72,10 +76,6 @@ bool ListEntries(const std::string& directory, Entries& entries) {
     return true;
 }
 
-std::string Lower(std::string text) {
-    MakeLower(text);
-    return text;
-}
 
 // The directory a path lies in, as a path that names it.
 std::string ParentOf(const std::string& path) {
@@ -91,15 +91,17 @@ std::string ParentOf(const std::string& path) {
 // differ only in it would land on one file.
 void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
     std::vector<std::pair<std::string, std::string>> entries;  // folded, as shown
-    for (const std::string& name : found.files) entries.push_back({Lower(name), prefix + name});
-    for (const std::string& name : found.subdirectories) entries.push_back({Lower(name), prefix + name + "\\"});
+    for (const std::string& name : found.files) entries.push_back({script::UpperCaseName(name), prefix + name});
+    for (const std::string& name : found.subdirectories)
+        entries.push_back({script::UpperCaseName(name), prefix + name + "\\"});
     std::erase_if(entries, [](const auto& entry) { return script::IsSkippedFile(entry.first); });
     std::stable_sort(entries.begin(), entries.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < entries.size(); ++i) {
         if (entries[i].first == entries[i - 1].first)
             walk.problems.push_back(entries[i - 1].second + " and " + entries[i].second +
-                                    ": the names differ only in letter case, which Windows ignores");
+                                    ": the names differ only in letter case, which Windows ignores (code page " +
+                                    std::to_string(script::AssumedCodePage) + " assumed)");
     }
 }
 
@@ -107,7 +109,7 @@ void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found
 // the directory being walked: they are never packed.
 bool IsOwnOutput(const Walk& walk, const std::string& path, const std::string& name, bool inOutputDirectory) {
     if (!inOutputDirectory) return false;
-    const std::string folded = Lower(name);
+    const std::string folded = script::UpperCaseName(name);
     return std::find(walk.outputNames.begin(), walk.outputNames.end(), folded) != walk.outputNames.end() ||
            platform::SameFile(path.c_str(), walk.outputPath.c_str());
 }
@@ -133,7 +135,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     for (const std::string& name : entries.special)
         walk.problems.push_back(prefix + name + ": a FIFO, socket or device; a package holds regular files only");
     if (!relative.empty() && NameLinePrefix + relative.size() + 1 > script::LinePiece)
-        walk.problems.push_back(relative + ": the [DIR] line would be longer than 2046 bytes");
+        walk.problems.push_back(relative + ": the [DIR] " + LongLine);
     CheckLetterCase(walk, prefix, entries);
     for (const std::string& name : entries.files) {
         const std::string path = absolute + "\\" + name;
@@ -155,7 +157,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             continue;
         }
         if (NameLinePrefix + name.size() + 1 > script::LinePiece) {
-            walk.problems.push_back(prefix + name + ": the name line would be longer than 2046 bytes");
+            walk.problems.push_back(prefix + name + ": the name " + LongLine);
             continue;
         }
         Stream stream = OpenFileShared(path.c_str(), "rb");
@@ -182,7 +184,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
 }
 
 // Writes the commands of the walked tree to `body`, hashing what it writes.
-std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* body,
+std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
                       platform::Sha256& hash, std::uint64_t& bodySize) {
     bodySize = 0;
     auto put = [&](const void* data, std::size_t size) {
@@ -195,15 +197,13 @@ std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* bo
     for (const PackedDirectory& directory : walk.directories) {
         // The root needs a [DIR] (with an empty name) only when it has files.
         if (directory.relative.empty() && directory.files.empty()) continue;
-        if (!putText("[DIR]\n" + std::string(script::NameMarker) + directory.relative + "\n"))
-            return "cannot write the script";
+        if (!putText(script::Section(script::Command::Dir, directory.relative))) return "cannot write the script";
+        ++walk.directorySections;
         const std::string base = directory.relative.empty() ? source : source + "\\" + directory.relative;
         for (const PackedFile& file : directory.files) {
             const std::string shown =
                 directory.relative.empty() ? file.name : directory.relative + "\\" + file.name;
-            if (!putText("[FILE]\n" + std::string(script::NameMarker) + file.name + "\n" +
-                         script::SizeMarker + std::to_string(file.size) + "\n"))
-                return "cannot write the script";
+            if (!putText(script::FileSection(file.name, file.size))) return "cannot write the script";
             Stream input = OpenFileShared((base + "\\" + file.name).c_str(), "rb");
             if (!input) return shown + ": cannot be read";
             for (std::uint64_t left = file.size; left > 0;) {
@@ -218,7 +218,7 @@ std::string WriteBody(const std::string& source, const Walk& walk, std::FILE* bo
             // A line end after the data keeps the script readable; the
             // installer skips the empty line it makes.
             if (!putText("\n")) return "cannot write the script";
-            if (file.text && !putText("[TEXTFILE]\n" + std::string(script::NameMarker) + file.name + "\n"))
+            if (file.text && !putText(script::Section(script::Command::TextFile, file.name)))
                 return "cannot write the script";
         }
     }
@@ -264,7 +264,8 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     walk.outputPath = target;
     walk.keyPath = keyPath;
     walk.outputDirectory = ParentOf(target);
-    for (const char* suffix : {"", OutputSuffix, BodySuffix}) walk.outputNames.push_back(Lower(BaseName(target) + suffix));
+    for (const char* suffix : {"", OutputSuffix, BodySuffix})
+        walk.outputNames.push_back(script::UpperCaseName(BaseName(target) + suffix));
     WalkDirectory(walk, source, "");
     for (const std::string& name : walk.leftOut) std::fprintf(io.err, "kdpack: leaving out %s\n", name.c_str());
     if (!walk.problems.empty()) {
@@ -294,9 +295,13 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot compute the SHA-256 of the script");
         return KdpackFailed;
     }
-    std::string lineTwo = script::DigestLineText(digest, nullptr);
-    if (!keyPath.empty() && !SignedLineTwo(io, pem, keyPath, digest, lineTwo)) return KdpackFailed;
-    const std::string prefix = std::string(script::Header) + "\n" + lineTwo + "\n";
+    const unsigned char(*signature)[script::SignatureSize] = nullptr;
+    unsigned char signatureBytes[script::SignatureSize];
+    if (!keyPath.empty()) {
+        if (!SignWithKey(io, pem, keyPath, digest, signatureBytes)) return KdpackFailed;
+        signature = &signatureBytes;
+    }
+    const std::string prefix = script::ScriptPrefix(digest, signature);
     if (prefix.size() + bodySize > limit) {
         Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
              static_cast<unsigned long long>(prefix.size() + bodySize));
@@ -314,7 +319,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     });
     if (!written) return KdpackFailed;
     std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes); script %llu bytes, package %llu bytes (%.3f)\n",
-                 target.c_str(), walk.directories.size() - 1, walk.fileCount,
+                 target.c_str(), walk.directorySections, walk.fileCount,
                  static_cast<unsigned long long>(walk.fileBytes),
                  static_cast<unsigned long long>(compressed.textBytes),
                  static_cast<unsigned long long>(compressed.packageBytes),

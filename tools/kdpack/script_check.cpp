@@ -1,25 +1,27 @@
-// Reading a package script the way the installer does: line pieces of at most
-// 2046 bytes, section lines, parameter lines found by their markers, FILE data
-// stepped over by its size. Every reading rule comes from package/.
+// Reading a package script the way the installer does: line pieces, section
+// lines, parameter lines found by their markers, FILE data stepped over by its
+// size. Every reading rule and judgement comes from script/.
 #include "tools/kdpack/script_check.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
+#include "script/rules.h"
 #include "util/names.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::kdpack {
 
 namespace {
 
 const char* const Rejects = ": the installer rejects the package";
+const std::string SameOnWindows = "on a machine with code page " + std::to_string(script::AssumedCodePage) +
+                                  " (assumed) one would overwrite the other";
 
 std::string Folded(std::string path) {
     SlashesToBackslashes(path);
-    MakeLower(path);
-    return path;
+    return script::UpperCaseName(path);
 }
 
 // FNV-1a: the folded form's hash; never 0, which marks an empty slot.
@@ -32,10 +34,11 @@ std::uint64_t FoldedHash(const std::string& path) {
     return hash == 0 ? 1 : hash;
 }
 
-std::uint64_t ExactHash(const std::string& path) {
+// The bytes' own hash, its low bit left free for the mark.
+std::uint32_t ExactHash(const std::string& path) {
     std::string exact = path;
     SlashesToBackslashes(exact);
-    return std::hash<std::string_view>{}(exact);
+    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(exact)) & ~1u;
 }
 
 // The directory part of a "\"-separated path, and the last name.
@@ -44,57 +47,66 @@ std::string DirectoryOf(const std::string& path) {
     return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
-// A path below the destination as Windows resolves it: empty and "." levels
-// dropped, trailing dots and blanks of each level dropped, ASCII letters
-// folded. Two paths with one key name one file.
-std::string WindowsKey(const std::string& path) {
-    std::string key;
-    for (std::size_t begin = 0; begin <= path.size();) {
-        const std::size_t end = std::min(path.find_first_of("\\/", begin), path.size());
-        std::string level = path.substr(begin, end - begin);
-        level.erase(level.find_last_not_of(". ") + 1);
-        if (!level.empty()) key += (key.empty() ? "" : "\\") + level;
-        begin = end + 1;
-    }
-    MakeLower(key);
-    return key;
-}
-
 }  // namespace
 
+std::size_t FoldedPaths::Find(std::uint64_t hash) const {
+    const std::size_t mask = folded.size() - 1;
+    std::size_t at = hash & mask;
+    while (folded[at] != 0 && folded[at] != hash) at = (at + 1) & mask;
+    return at;
+}
+
 bool FoldedPaths::Add(const std::string& path) {
-    if (4 * (used + 1) > 3 * slots.size()) Grow();
-    const Entry entry{FoldedHash(path), ExactHash(path)};
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t at = entry.folded & mask;; at = (at + 1) & mask) {
-        if (slots[at].folded == 0) {
-            slots[at] = entry;
-            ++used;
-            return true;
-        }
-        if (slots[at].folded == entry.folded) return slots[at].exact == entry.exact;
-    }
+    if (4 * (used + 1) > 3 * folded.size()) Grow();
+    const std::uint64_t hash = FoldedHash(path);
+    const std::uint32_t bytes = ExactHash(path);
+    const std::size_t at = Find(hash);
+    if (folded[at] != 0) return (exact[at] & ~1u) == bytes;
+    folded[at] = hash;
+    exact[at] = bytes;
+    ++used;
+    return true;
+}
+
+void FoldedPaths::Mark(const std::string& path, bool on) {
+    if (folded.empty()) return;
+    const std::size_t at = Find(FoldedHash(path));
+    if (folded[at] != 0) exact[at] = (exact[at] & ~1u) | (on ? 1u : 0u);
+}
+
+bool FoldedPaths::Marked(const std::string& path) const {
+    if (folded.empty()) return false;
+    const std::size_t at = Find(FoldedHash(path));
+    return folded[at] != 0 && (exact[at] & 1u) != 0;
 }
 
 void FoldedPaths::Grow() {
-    std::vector<Entry> old(slots.empty() ? 1024 : 2 * slots.size());
-    old.swap(slots);
-    const std::size_t mask = slots.size() - 1;
-    for (const Entry& entry : old) {
-        if (entry.folded == 0) continue;
-        std::size_t at = entry.folded & mask;
-        while (slots[at].folded != 0) at = (at + 1) & mask;
-        slots[at] = entry;
+    std::vector<std::uint64_t> oldFolded(folded.empty() ? 1024 : 2 * folded.size());
+    std::vector<std::uint32_t> oldExact(oldFolded.size());
+    oldFolded.swap(folded);
+    oldExact.swap(exact);
+    for (std::size_t i = 0; i < oldFolded.size(); ++i) {
+        if (oldFolded[i] == 0) continue;
+        const std::size_t at = Find(oldFolded[i]);
+        folded[at] = oldFolded[i];
+        exact[at] = oldExact[i];
     }
 }
 
-ScriptCheck::ScriptCheck(std::size_t destinationLength, std::string packageName)
-    : destinationLength(destinationLength) {
+ScriptCheck::ScriptCheck(std::size_t destinationLength, std::vector<std::string> names, bool trackPaths)
+    : destinationLength(destinationLength),
+      packageNames(std::move(names)),
+      refusedAs(packageNames.size(), false),
+      trackPaths(trackPaths) {
     // The installer decompresses into <destination>\<package>.kd_temp.
-    if (!packageName.empty()) {
-        NotePath(packageName + script::TemporarySuffix, MaxFilePath);
-        scriptKey = WindowsKey(packageName + script::TemporarySuffix);
+    for (const std::string& name : packageNames) NotePath(name + script::TemporarySuffix, MaxFilePath);
+}
+
+bool ScriptCheck::RefusedAs(const std::string& packageName) const {
+    for (std::size_t i = 0; i < packageNames.size(); ++i) {
+        if (packageNames[i] == packageName) return refused || refusedAs[i];
     }
+    return refused;
 }
 
 void ScriptCheck::Problem(std::uint64_t at, std::string message, bool refuses) {
@@ -116,24 +128,31 @@ void ScriptCheck::NotePath(const std::string& relative, std::size_t limit) {
 }
 
 bool ScriptCheck::CheckRelative(const std::string& name, bool directory) {
-    const char* what = directory ? "directory" : "name";
-    // The installer refuses an absolute name only before the first DIR, where
-    // it would be used as written.
-    const bool beforeDirectory = !directory && !haveDirectory;
-    if (!name.empty() && (name[0] == '\\' || name[0] == '/')) {
-        Problem(current.line, std::string(what) + " is absolute: " + name, beforeDirectory);
+    const std::string what = directory ? "directory" : "name";
+    // The installer's own refusals first, in its order; an absolute name
+    // counts only before the first DIR, where it is used as written.
+    switch (script::RefusedName(name, !directory && !haveDirectory)) {
+    case script::NameRefusal::ClimbsUp:
+        Problem(current.line, what + " leaves the destination with '..': " + name, true);
+        return false;
+    case script::NameRefusal::Device:
+        Problem(current.line, what + " names a Windows device: " + name, true);
+        return false;
+    case script::NameRefusal::Absolute:
+        Problem(current.line, what + " is absolute: " + name, true);
+        return false;
+    case script::NameRefusal::Drive:
+        Problem(current.line, what + " names a drive: " + name, true);
+        return false;
+    case script::NameRefusal::None:
+        break;
+    }
+    if (!name.empty() && IsSeparator(name[0])) {
+        Problem(current.line, what + " is absolute: " + name);
         return false;
     }
-    if (name.find(':') != std::string::npos && (beforeDirectory || (name.size() >= 2 && name[1] == ':'))) {
-        Problem(current.line, std::string(what) + " names a drive: " + name, beforeDirectory);
-        return false;
-    }
-    if (ClimbsUp(name)) {
-        Problem(current.line, std::string(what) + " leaves the destination with '..': " + name, true);
-        return false;
-    }
-    if (NamesDevice(name)) {
-        Problem(current.line, std::string(what) + " names a Windows device: " + name, true);
+    if (name.size() >= 2 && name[1] == ':') {
+        Problem(current.line, what + " names a drive: " + name);
         return false;
     }
     return true;
@@ -172,8 +191,7 @@ bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
             dataLeft -= take;
             fileBytes += take;
             if (dataLeft == 0) {
-                const std::uint64_t key = FoldedHash(currentDirectory + current.name);
-                if (dataHasZero) filesWithZeroBytes.insert(key); else filesWithZeroBytes.erase(key);
+                if (trackPaths) files.Mark(currentDirectory + current.name, dataHasZero);
                 state = State::Commands;
             }
             continue;
@@ -209,7 +227,8 @@ void ScriptCheck::Line(std::string text, bool whole) {
     // the rest of the line as the next line.
     if (!whole) {
         if (!lineTooLongNoted)
-            Problem(pieceLine, "line longer than 2046 bytes with its line end: the installer reads it in pieces");
+            Problem(pieceLine, "line longer than " + std::to_string(script::LinePiece) +
+                                   " bytes with its line end: the installer reads it in pieces");
         lineTooLongNoted = true;
     } else {
         lineTooLongNoted = false;
@@ -218,7 +237,7 @@ void ScriptCheck::Line(std::string text, bool whole) {
     switch (state) {
     case State::Header:
         if (!script::IsHeader(text))
-            Problem(pieceLine, "line 1 is not the package header \"KELDO PACKAGE FILE\"", true);
+            Problem(pieceLine, std::string("line 1 is not the package header \"") + script::Header + "\"", true);
         state = State::LineTwo;
         break;
     case State::LineTwo:
@@ -267,9 +286,8 @@ void ScriptCheck::Parameter(const std::string& text) {
     }
     if (marker == script::SizeMarker) {
         std::size_t digits = 0;
-        while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
-        if (!script::ParseSize(value, current.size)) {
-            Problem(pieceLine, "size " + value + " is above 2147483647" + Rejects, true);
+        if (!script::ParseSize(value, current.size, &digits)) {
+            Problem(pieceLine, "size " + value + " is above " + std::to_string(script::MaxSize) + Rejects, true);
             current.size = 0;
         } else if (digits == 0 || digits != value.size()) {
             Problem(pieceLine, "size \"" + value + "\" is not a plain number: the installer reads " +
@@ -278,7 +296,7 @@ void ScriptCheck::Parameter(const std::string& text) {
     } else if (marker == script::NameMarker) {
         current.name = value;
     } else {
-        current.withSubdirectories = value == "YES";
+        current.withSubdirectories = script::WithSubdirectories(value);
     }
     if (++parametersRead == count) EndCommand();
 }
@@ -304,13 +322,13 @@ void ScriptCheck::EndCommand() {
         if (command == Command::Dir) {
             if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
             currentDirectory = directory;
-            if (!currentDirectory.empty() && currentDirectory.back() != '\\') currentDirectory += '\\';
+            AddTrailingBackslash(currentDirectory);
             haveDirectory = true;
             std::string shown = directory;
             RemoveTrailingSeparator(shown);
-            if (!shown.empty() && !directories.Add(shown))
-                Problem(current.line, "directory " + shown +
-                                          " differs only in letter case from an earlier one: Windows takes them for one");
+            if (trackPaths && !shown.empty() && !directories.Add(shown))
+                Problem(current.line, "directory " + shown + " differs only in letter case from an earlier one: " +
+                                          SameOnWindows);
         }
         return;
     }
@@ -323,25 +341,27 @@ void ScriptCheck::EndCommand() {
     if (relative && (command == Command::File || command == Command::TextFile))
         CheckComponents(current.name, false);
     const std::string path = currentDirectory + current.name;
-    // Writing or converting the installer's own copy of the script would
-    // change it under the reader: the installer refuses the package. Before
-    // the first [DIR] names lie outside the destination.
-    const auto isScript = [&](const std::string& target) {
-        return haveDirectory && !scriptKey.empty() && WindowsKey(target) == scriptKey;
-    };
-    if ((command == Command::File && isScript(path) && !script::IsSkippedFile(current.name)) ||
-        (command == Command::TextFile && (isScript(path) || isScript(path + script::TemporarySuffix))))
-        Problem(current.line, std::string("[") + script::CommandName(command) + "] of " + current.name +
-                                  " would change the installer's copy of the script" + Rejects, true);
+    // Before the first [DIR] names lie outside the destination.
+    for (std::size_t i = 0; haveDirectory && i < packageNames.size(); ++i) {
+        if (!script::TouchesScriptCopy(command, currentDirectory, current.name, packageNames[i])) continue;
+        const std::string what = std::string("[") + script::CommandName(command) + "] of " + current.name +
+                                 " would change the installer's copy of the script";
+        if (packageNames.size() == 1) {
+            Problem(current.line, what + Rejects, true);
+        } else {
+            refusedAs[i] = true;
+            Problem(current.line, "rejected as " + packageNames[i] + ": " + what);
+        }
+    }
     if (command == Command::File) {
         NotePath(path, MaxFilePath);
         std::string target = path;
         SlashesToBackslashes(target);
-        if (!files.Add(target)) {
+        if (trackPaths && !files.Add(target)) {
             const std::string directory = DirectoryOf(target);
             Problem(current.line, "file " + target.substr(directory.empty() ? 0 : directory.size() + 1) +
                                       (directory.empty() ? std::string(" in the destination") : " in " + directory) +
-                                      " differs only in letter case from an earlier file there: Windows takes them for one");
+                                      " differs only in letter case from an earlier file there: " + SameOnWindows);
         }
         if (script::IsSkippedFile(current.name))
             Problem(current.line, "the installer never writes a file named " + current.name);
@@ -349,12 +369,12 @@ void ScriptCheck::EndCommand() {
         dataHasZero = false;
         if (dataLeft > 0) {
             state = State::Data;
-        } else {
-            filesWithZeroBytes.erase(FoldedHash(path));
+        } else if (trackPaths) {
+            files.Mark(path, false);
         }
     } else if (command == Command::TextFile) {
         NotePath(path + script::TemporarySuffix, MaxFilePath);
-        if (filesWithZeroBytes.count(FoldedHash(path)) != 0)
+        if (trackPaths && files.Marked(path))
             Problem(current.line, "text conversion of " + current.name +
                                       ", which holds zero bytes, would lose what follows them");
     }
@@ -390,8 +410,8 @@ void ScriptCheck::Finish() {
             Problem(2, std::string("the digest on line 2 does not match the content after it") + Rejects, true);
     }
     if (scriptBytes > static_cast<std::uint64_t>(script::MaxSize))
-        Problem(0, "the script has " + std::to_string(scriptBytes) +
-                       " bytes: the installer reads scripts below 2147483648 bytes only");
+        Problem(0, "the script has " + std::to_string(scriptBytes) + " bytes: the installer reads scripts below " +
+                       std::to_string(script::MaxSize + 1) + " bytes only");
 }
 
-}  // namespace kd
+}  // namespace kd::kdpack

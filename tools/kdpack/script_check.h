@@ -1,19 +1,20 @@
 // ScriptCheck: reads a package script through the installer's reading rules,
 // fed block by block straight from the decoder, hands each command on as it
-// is read, and collects everything the installer would refuse or silently
-// get wrong. Its memory does not grow with the number of commands.
+// is read, and reports what the installer would refuse or silently get wrong.
+// The rules are the script library's; counting, reporting and the
+// destination-length estimate are kdpack's own.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-#include "codec/decoder.h"
-#include "package/script_format.h"
+#include "script/format.h"
+#include "script/line2.h"
+#include "util/byte_stream.h"
 
-namespace kd {
+namespace kd::kdpack {
 
 // Longest path Windows accepts without the long-path prefix, and the shorter
 // limit of directory creation (room for an 8.3 name is kept).
@@ -31,33 +32,40 @@ struct ScriptCommand {
 struct ScriptProblem {
     std::uint64_t line = 0;  // 0: the package as a whole
     std::string message;
-    bool refused = false;    // the installer rejects the package for it
+    bool refused = false;    // the installer rejects the package for it (in the roles named)
 };
 
-// Paths noted by a hash of their ASCII-folded bytes and a hash of the bytes
+// Paths noted by a hash of their upper-cased bytes and a hash of the bytes
 // themselves: a second path that folds the same but differs is one Windows
-// takes for the first. Sixteen bytes a path, whatever its length.
+// takes for the first. Twelve bytes a slot, at most 32 bytes a path while
+// the table grows.
 class FoldedPaths {
 public:
     // False when an earlier path folds the same and differs in its bytes.
     bool Add(const std::string& path);
+    // A mark on a noted path (files: it holds zero bytes); false for a path
+    // never noted.
+    void Mark(const std::string& path, bool on);
+    bool Marked(const std::string& path) const;
 
 private:
-    struct Entry {
-        std::uint64_t folded = 0;  // 0: empty slot
-        std::uint64_t exact = 0;
-    };
+    std::size_t Find(std::uint64_t folded) const;  // its slot, or the empty one where it would go
     void Grow();
-    std::vector<Entry> slots;
+    std::vector<std::uint64_t> folded;  // 0: empty slot
+    std::vector<std::uint32_t> exact;   // low bit: the mark
     std::size_t used = 0;
 };
 
 class ScriptCheck : public ByteSink {
 public:
     // destinationLength: length of the destination directory the path
-    // limits are checked under; packageName: the package file's name, which
-    // the installer's temporary copy is named after.
-    ScriptCheck(std::size_t destinationLength, std::string packageName);
+    // limits are checked under; packageNames: the names the installer may
+    // read the package as (its copy of the script is named after it); one
+    // rejection per name when there are several. Without trackPaths nothing
+    // grows with the number of paths, and letter case and zero bytes are
+    // not looked at.
+    ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames,
+                bool trackPaths = true);
 
     bool Write(const unsigned char* data, std::size_t size) override;
     // The end of the script: checks what is left open.
@@ -71,6 +79,8 @@ public:
     enum class Digest { None, Matches, Differs };
     // True once line 2 was read: only then can the script be signed.
     bool HasLineTwo() const { return state != State::Header && state != State::LineTwo; }
+    // The installer rejects the package whatever its name, or under the
+    // package name given.
     bool Refused() const { return refused; }
     // Line 2 as the installer reads it, after Finish.
     const script::DigestLine& LineTwo() { return digestWatcher.Line(); }
@@ -79,6 +89,8 @@ public:
         ++problemCount;
         refused = true;
     }
+    bool RefusedAs(const std::string& packageName) const;
+    const std::vector<std::string>& PackageNames() const { return packageNames; }
 
     // The problems in the order found: the first ProblemsKept, and every
     // problem of the package as a whole (line 0) or of its end. A hostile
@@ -109,6 +121,9 @@ private:
     void CheckComponents(const std::string& name, bool directory);
 
     std::size_t destinationLength;
+    std::vector<std::string> packageNames;
+    std::vector<bool> refusedAs;
+    bool trackPaths;
     bool refused = false;
     bool finishing = false;
     State state = State::Header;
@@ -124,13 +139,10 @@ private:
     std::uint64_t dataLeft = 0;
     bool dataHasZero = false;
 
-    // The installer's copy of the script, as WindowsKey gives it.
-    std::string scriptKey;
     bool haveDirectory = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
-    std::unordered_set<std::uint64_t> filesWithZeroBytes;  // folded-path hashes
     FoldedPaths files;
     FoldedPaths directories;
 };
 
-}  // namespace kd
+}  // namespace kd::kdpack

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "codec/decoder.h"
-#include "package/package_keys.h"
+#include "script/format.h"
+#include "script/line2.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/byte_stream.h"
@@ -111,16 +112,12 @@ bool ReadSigningKey(Io& io, const std::string& keyPath, std::string& pem) {
     return tried == platform::KeyResult::Ok;
 }
 
-bool SignedLineTwo(Io& io, const std::string& pem, const std::string& keyPath,
-                   const unsigned char (&digest)[script::DigestSize], std::string& line) {
-    unsigned char signature[script::SignatureSize];
-    const platform::KeyResult signedResult = platform::SignDigest(pem, digest, signature);
-    if (signedResult != platform::KeyResult::Ok) {
-        KeyFailure(io, signedResult, keyPath);
-        return false;
-    }
-    line = script::DigestLineText(digest, &signature);
-    return true;
+bool SignWithKey(Io& io, const std::string& pem, const std::string& keyPath,
+                 const unsigned char (&digest)[script::DigestSize],
+                 unsigned char (&signature)[script::SignatureSize]) {
+    const platform::KeyResult result = platform::SignDigest(pem, digest, signature);
+    if (result != platform::KeyResult::Ok) KeyFailure(io, result, keyPath);
+    return result == platform::KeyResult::Ok;
 }
 
 int Key(Io& io, const std::vector<std::string>& args) {
@@ -200,8 +197,9 @@ int Sign(Io& io, const std::vector<std::string>& args) {
         Fail(io, "%s: the digest on line 2 does not match the script: pack it again", package.c_str());
         return KdpackFailed;
     }
-    std::string lineTwo;
-    if (!SignedLineTwo(io, pem, keyPath, sink.watcher.Line().digest, lineTwo)) return KdpackFailed;
+    const unsigned char (&digest)[script::DigestSize] = sink.watcher.Line().digest;
+    unsigned char signature[script::SignatureSize];
+    if (!SignWithKey(io, pem, keyPath, digest, signature)) return KdpackFailed;
     std::fill(pem.begin(), pem.end(), '\0');
 
     Stream bodyInput = OpenFileShared(body.Path().c_str(), "rb");
@@ -210,7 +208,7 @@ int Sign(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
     // Line 1 stays as it was read; the old line 2, signed or not, is replaced.
-    const std::string prefix = sink.head[0] + lineTwo + "\n";
+    const std::string prefix = sink.head[0] + script::DigestLineText(digest, &signature) + "\n";
     Compressed compressed;
     const bool written = WriteReplacing(io, target, [&](std::FILE* out) {
         return CompressStream(io, prefix, bodyInput.get(), out, body.Path(), compressed);
