@@ -7,7 +7,6 @@
 #include "codec/decoder.h"
 #include "package/package_file.h"
 #include "package/package.h"
-#include "package/package_keys.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/rules.h"
