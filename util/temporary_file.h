@@ -1,27 +1,39 @@
-// A temporary file that is deleted when it goes out of scope, unless kept.
+// A temporary file that is removed when it goes out of scope, unless kept;
+// for a tool, also when the user interrupts the process.
 #pragma once
 
+#include <cstdio>
 #include <string>
-#include <utility>
 
-#include "util/files.h"
+#include "platform/platform.h"
 
 namespace kd {
 
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!kept) RemoveFile(path.c_str());
-    }
+    // With interruptExitCode >= 0 the file is also removed when the user
+    // interrupts the process, which then ends with that code.
+    explicit TemporaryFile(std::string path, int interruptExitCode = -1);
+    ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
+    // Creates the file new for binary writing, never through what stands at
+    // its name (a leftover is removed as a name first). Null on failure.
+    std::FILE* Create();
+    std::FILE* Stream() const { return stream.get(); }
+    // Closes the stream made by Create; false when it was not open or its
+    // buffered bytes could not be written.
+    bool Close();
+
     const char* Path() const { return path.c_str(); }
-    void Keep() { kept = true; }
+    // The file stays: renamed away, or it holds the only complete text.
+    void Keep();
 
 private:
     std::string path;
+    platform::Stream stream;
+    int interruptSlot = -1;
     bool kept = false;
 };
 

@@ -87,10 +87,15 @@ RunResult RunCommandLine(const std::string& program, const std::string& commandL
     PROCESS_INFORMATION information{};
     std::string line = commandLine;
     std::vector<char> environment = EnvironmentBlock(keldo);
-    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                        environment.data(), workingDirectory.c_str(), &startup, &information)) {
-        return result;
+    // Under heavy load Wine now and then fails to create a process that starts
+    // fine a moment later; a few tries keep that out of the results.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        if (attempt > 0) Sleep(1000);
+        created = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                 environment.data(), workingDirectory.c_str(), &startup, &information);
     }
+    if (!created) return result;
     result.started = true;
     Handle process(information.hProcess), thread(information.hThread);
     if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {

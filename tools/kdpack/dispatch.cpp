@@ -22,7 +22,7 @@ const char MainHelp[] =
     "  compress SCRIPT OUT.pkg                      compress a script as it is\n"
     "  decompress PKG OUT                           write the script of a package\n"
     "  list PKG                                     one line per command, then totals\n"
-    "  verify PKG [--destination-length N] [--key PUBLIC.pem]...\n"
+    "  verify PKG [--as core|window] [--destination-length N] [--key PUBLIC.pem]...\n"
     "                                               check what the installer will meet\n"
     "  key new PRIVATE.pem PUBLIC.pem               make a signing key pair\n"
     "  sign PKG PRIVATE.pem [--output OUT.pkg]      sign a package\n"
@@ -73,7 +73,8 @@ const char ListHelp[] =
     "it (command, name, and size for files), then the totals.\n";
 
 const char VerifyHelp[] =
-    "usage: kdpack verify PKG [--destination-length N] [--key PUBLIC.pem]...\n"
+    "usage: kdpack verify PKG [--as core|window] [--destination-length N]\n"
+    "                         [--key PUBLIC.pem]...\n"
     "\n"
     "Checks the container is complete; the header and line 2; every section's\n"
     "parameter lines; that every file's data lies within the script; that no\n"
@@ -89,7 +90,10 @@ const char VerifyHelp[] =
     "the last two are problems. Without --key a signature is reported as\n"
     "'signed, not checked (no --key)'. Prints each problem with its line number,\n"
     "and says when the installer would reject the package; exit status 0 when\n"
-    "the package is sound, 1 otherwise.\n";
+    "the package is sound, 1 otherwise. The installer reads a package as\n"
+    "keldo_core.pkg (--as core) or keldo_window64.pkg (--as window) and names\n"
+    "its copy of the script after it; without --as, a file of one of those names\n"
+    "is judged as that one, any other as both, with a rejection per name.\n";
 
 const char KeyHelp[] =
     "usage: kdpack key new PRIVATE.pem PUBLIC.pem\n"

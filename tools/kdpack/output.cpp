@@ -64,49 +64,29 @@ void Progress::Show(std::uint64_t done) {
     std::fflush(io.err);
 }
 
-ScratchFile::ScratchFile(std::string path) : path(std::move(path)) {}
-
-ScratchFile::~ScratchFile() {
-    stream.reset();
-    if (owned) platform::RemoveName(path.c_str());
-    platform::ForgetOnInterrupt(interruptSlot);
+std::FILE* CreateTemporary(Io& io, TemporaryFile& file) {
+    std::FILE* stream = file.Create();
+    if (!stream) Fail(io, "cannot create %s", file.Path());
+    return stream;
 }
 
-std::FILE* ScratchFile::Create(Io& io) {
-    // Watched before it exists, so that no moment leaves it behind.
-    if (interruptSlot < 0) interruptSlot = platform::RemoveOnInterrupt(path.c_str(), KdpackInterrupted);
-    stream = CreateFreshFile(path.c_str());
-    if (!stream) {
-        Fail(io, "cannot create %s", path.c_str());
-        return nullptr;
-    }
-    owned = true;
-    return stream.get();
-}
-
-bool ScratchFile::Close(Io& io) {
-    if (stream && platform::CloseStream(std::move(stream)) == 0) return true;
-    Fail(io, "cannot write %s", path.c_str());
+bool CloseTemporary(Io& io, TemporaryFile& file) {
+    if (file.Close()) return true;
+    Fail(io, "cannot write %s", file.Path());
     return false;
 }
 
-void ScratchFile::Release() {
-    owned = false;
-    platform::ForgetOnInterrupt(interruptSlot);
-    interruptSlot = -1;
-}
-
 bool WriteReplacing(Io& io, const std::string& target, const std::function<bool(std::FILE*)>& write) {
-    ScratchFile output(target + OutputSuffix);
-    std::FILE* stream = output.Create(io);
-    if (!stream || !write(stream) || !output.Close(io)) return false;
-    const platform::Error renamed = platform::RenameReplacing(output.Path().c_str(), target.c_str());
+    TemporaryFile output(target + OutputSuffix, KdpackInterrupted);
+    std::FILE* stream = CreateTemporary(io, output);
+    if (!stream || !write(stream) || !CloseTemporary(io, output)) return false;
+    const platform::Error renamed = platform::RenameReplacing(output.Path(), target.c_str());
     if (renamed != platform::Error::None) {
-        Fail(io, "cannot rename %s to %s%s", output.Path().c_str(), target.c_str(),
+        Fail(io, "cannot rename %s to %s%s", output.Path(), target.c_str(),
              renamed == platform::Error::AccessDenied ? ": access denied, or not a regular file there" : "");
         return false;
     }
-    output.Release();
+    output.Keep();
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "util/temporary_file.h"
 
 namespace kd::kdpack {
 
@@ -42,32 +43,9 @@ private:
     int shown = -1;
 };
 
-// A file created new for the command's own use, removed when the object
-// goes, and also when the user interrupts the process.
-class ScratchFile {
-public:
-    explicit ScratchFile(std::string path);
-    ~ScratchFile();
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    // Creates the file new, never through what stands at its name (a
-    // leftover is removed as a name first). Null after saying why.
-    std::FILE* Create(Io& io);
-    std::FILE* Stream() const { return stream.get(); }
-    // Closes the stream, checking that everything reached the file; says
-    // what failed.
-    bool Close(Io& io);
-    const std::string& Path() const { return path; }
-    // The file is now someone else's (renamed away): nothing to remove.
-    void Release();
-
-private:
-    std::string path;
-    platform::Stream stream;
-    int interruptSlot = -1;
-    bool owned = false;
-};
+// TemporaryFile's Create and Close, saying what failed.
+std::FILE* CreateTemporary(Io& io, TemporaryFile& file);
+bool CloseTemporary(Io& io, TemporaryFile& file);
 
 // Writes `target` through `target` + ".kdpack-tmp": `write` fills the new
 // temporary file, which is then closed and renamed over the target. The

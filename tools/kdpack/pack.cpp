@@ -280,16 +280,16 @@ int Pack(Io& io, const std::vector<std::string>& args) {
              static_cast<unsigned long long>(walk.fileBytes));
         return KdpackFailed;
     }
-    ScratchFile body(target + BodySuffix);
+    TemporaryFile body(target + BodySuffix, KdpackInterrupted);
     platform::Sha256 bodyHash;
     std::uint64_t bodySize = 0;
-    if (!body.Create(io)) return KdpackFailed;
+    if (!CreateTemporary(io, body)) return KdpackFailed;
     const std::string error = WriteBody(source, walk, body.Stream(), bodyHash, bodySize);
     if (!error.empty()) {
         Fail(io, "%s", error.c_str());
         return KdpackFailed;
     }
-    if (!body.Close(io)) return KdpackFailed;
+    if (!CloseTemporary(io, body)) return KdpackFailed;
     unsigned char digest[script::DigestSize];
     if (!bodyHash.Finish(digest)) {
         Fail(io, "cannot compute the SHA-256 of the script");
@@ -308,9 +308,9 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
 
-    Stream bodyInput = OpenFileShared(body.Path().c_str(), "rb");
+    Stream bodyInput = OpenFileShared(body.Path(), "rb");
     if (!bodyInput) {
-        Fail(io, "cannot read %s", body.Path().c_str());
+        Fail(io, "cannot read %s", body.Path());
         return KdpackFailed;
     }
     Compressed compressed;

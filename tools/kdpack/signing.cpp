@@ -177,8 +177,8 @@ int Sign(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot open %s", package.c_str());
         return KdpackFailed;
     }
-    ScratchFile body(target + BodySuffix);
-    if (!body.Create(io)) return KdpackFailed;
+    TemporaryFile body(target + BodySuffix, KdpackInterrupted);
+    if (!CreateTemporary(io, body)) return KdpackFailed;
     SplitSink sink(body.Stream());
     StreamSource source(input.get());
     codec::PackageDecoder decoder;
@@ -188,7 +188,7 @@ int Sign(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot decompress %s: %s (result %d)", package.c_str(), DecodeMeaning(result), result);
         return KdpackFailed;
     }
-    if (!body.Close(io)) return KdpackFailed;
+    if (!CloseTemporary(io, body)) return KdpackFailed;
     if (!sink.watcher.HasDigest() || !script::IsHeader(sink.head[0])) {
         Fail(io, "%s has no kdpack digest: pack it again", package.c_str());
         return KdpackFailed;
@@ -202,9 +202,9 @@ int Sign(Io& io, const std::vector<std::string>& args) {
     if (!SignWithKey(io, pem, keyPath, digest, signature)) return KdpackFailed;
     std::fill(pem.begin(), pem.end(), '\0');
 
-    Stream bodyInput = OpenFileShared(body.Path().c_str(), "rb");
+    Stream bodyInput = OpenFileShared(body.Path(), "rb");
     if (!bodyInput) {
-        Fail(io, "cannot read %s", body.Path().c_str());
+        Fail(io, "cannot read %s", body.Path());
         return KdpackFailed;
     }
     // Line 1 stays as it was read; the old line 2, signed or not, is replaced.

@@ -1,0 +1,34 @@
+// Temporary files removed on every way out.
+#include "util/temporary_file.h"
+
+#include <utility>
+
+#include "util/files.h"
+
+namespace kd {
+
+TemporaryFile::TemporaryFile(std::string path, int interruptExitCode) : path(std::move(path)) {
+    // Watched before it exists, so that no moment leaves it behind.
+    if (interruptExitCode >= 0) interruptSlot = platform::RemoveOnInterrupt(this->path.c_str(), interruptExitCode);
+}
+
+TemporaryFile::~TemporaryFile() {
+    stream.reset();  // closed before the delete
+    if (!kept) RemoveFile(path.c_str());
+    platform::ForgetOnInterrupt(interruptSlot);
+}
+
+std::FILE* TemporaryFile::Create() {
+    stream = CreateFreshFile(path.c_str());
+    return stream.get();
+}
+
+bool TemporaryFile::Close() { return stream && platform::CloseStream(std::move(stream)) == 0; }
+
+void TemporaryFile::Keep() {
+    kept = true;
+    platform::ForgetOnInterrupt(interruptSlot);
+    interruptSlot = -1;
+}
+
+}  // namespace kd
