@@ -16,11 +16,12 @@ constexpr const char* FailedLine = "\n\nInstallation failed\n";
 
 int RunInstallation(Console& console, const std::string& corePackagePath,
                     const std::string& windowPackagePath, const std::string& destination,
-                    const std::string& defaultDestination, bool destinationChanged) {
+                    const std::string& defaultDestination, bool destinationChanged,
+                    std::span<const char* const> keys) {
     Print(console, "\n\nInstalling KELDO in " + destination + " directory");
     Print(console, "\nThis may take a few minutes...");
 
-    KdPackage package(console);
+    KdPackage package(console, keys);
     for (const std::string* packagePath : {&corePackagePath, &windowPackagePath}) {
         if (!package.Install(*packagePath, destination, true)) {
             return EndRun(console, {"\nError: " + package.errorText, FailedLine}, ExitFailure);
@@ -42,7 +43,8 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
     return EndRun(console, {"\n\nInstallation terminated successfully\n"}, ExitSuccess);
 }
 
-int RunInstaller(Console& console, const std::string& programPath, const char* keldo) {
+int RunInstaller(Console& console, const std::string& programPath, const char* keldo,
+                 std::span<const char* const> keys) {
     const std::string installerDirectory =
         InstallerDirectory(programPath, platform::CurrentDirectory());
     Print(console, "\n\nKELDO server installation");
@@ -70,7 +72,8 @@ int RunInstaller(Console& console, const std::string& programPath, const char* k
         return ExitFailure;  // nothing more is printed and Enter is not awaited
     }
     return RunInstallation(console, packages.core, packages.window, destination,
-                           defaultDestination, IsDestinationChanged(previousDirectory, destination));
+                           defaultDestination, IsDestinationChanged(previousDirectory, destination),
+                           keys);
 }
 
 }  // namespace kd

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "driver/installer.h"
+#include "package/package_keys.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -13,5 +14,5 @@ int main(int argc, char** argv) {
     kd::Console console;
     // Only the program path is used; there are no options.
     return kd::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
-                            std::getenv("KELDO"));
+                            std::getenv("KELDO"), kd::BuiltInPackageKeys());
 }

@@ -175,6 +175,14 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // Line 2 is free text, unless it carries a digest: then the rest must be
     // what was packed before any command runs.
     if (digest.HasDigest() && !digest.Matches()) return run.BadPackage();
+    // With keys, only a matching digest signed by one of them will do.
+    if (!keys.empty()) {
+        std::vector<platform::PublicKey> loaded;
+        if (!script::LoadKeys(keys, loaded) || !digest.Matches() ||
+            script::SigningKey(digest.Line(), loaded) < 0) {
+            return run.BadPackage();
+        }
+    }
 
     std::string name;
     while (run.NextLine(text)) {

@@ -3,6 +3,7 @@
 // script's header and carries out its commands from front to back.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "util/console.h"
@@ -13,7 +14,10 @@ class KdPackage {
 public:
     // Progress goes to `console`: the standard output unless one is given.
     KdPackage() = default;
-    explicit KdPackage(const Console& console) : console(console) {}
+    // With `keys` (public keys in PEM), only packages signed by one of them
+    // install; every other package is a bad package.
+    explicit KdPackage(const Console& console, std::span<const char* const> keys = {})
+        : console(console), keys(keys) {}
     virtual ~KdPackage() = default;
 
     // Installs `packagePath` into `destinationDirectory` (null: empty; with or
@@ -42,6 +46,7 @@ public:
 
 private:
     Console console;
+    std::span<const char* const> keys;
 };
 
 }  // namespace kd

@@ -38,12 +38,14 @@ struct ProcessState;
 struct MutexState;
 struct HashState;
 struct DirState;
+struct KeyState;
 struct StateDeleter {
     void operator()(FindState* state) const;
     void operator()(DirState* state) const;
     void operator()(ProcessState* state) const;
     void operator()(MutexState* state) const;
     void operator()(HashState* state) const;
+    void operator()(KeyState* state) const;
 };
 template <typename State>
 using StatePointer = std::unique_ptr<State, StateDeleter>;
@@ -69,6 +71,10 @@ struct OpenMode {
     Disposition disposition = Disposition::OpenExisting;
     bool append = false;
     bool text = false;
+    // A file this open creates can be read and written by its owner only
+    // (POSIX: mode 0600; Win32: a protected descriptor granting only the
+    // owner's rights).
+    bool ownerOnly = false;
 };
 
 // Opens a file with full sharing (read, write, delete) and a handle that child
@@ -443,6 +449,53 @@ private:
     StatePointer<HashState> state;
     bool failed = false;
 };
+
+// ---- Signatures ---------------------------------------------------------------
+
+// ECDSA on curve P-256 over a SHA-256 digest. A signature is r then s, 32
+// bytes each, big-endian (the IEEE P1363 form CNG uses).
+constexpr std::size_t SignatureSize = 64;
+
+// A public key, parsed by the system's own decoders.
+class PublicKey {
+public:
+    // Parses `pem`, a SubjectPublicKeyInfo in PEM, and keeps the key when it
+    // is a P-256 key. Win32: CryptStringToBinaryA, CryptDecodeObjectEx
+    // (X509_PUBLIC_KEY_INFO), CryptImportPublicKeyInfoEx2. POSIX:
+    // PEM_read_bio_PUBKEY. False for any other text or key.
+    bool Load(const std::string& pem);
+    // The key's SubjectPublicKeyInfo in DER; empty until a Load succeeded.
+    const std::string& Der() const { return der; }
+    // True when `signature` is this key's signature on `digest`; false for
+    // any other signature and before a successful Load. Win32:
+    // BCryptVerifySignature. POSIX: EVP_PKEY_verify.
+    bool Verify(const unsigned char (&digest)[Sha256::DigestSize],
+                const unsigned char (&signature)[SignatureSize]) const;
+
+private:
+    StatePointer<KeyState> state;
+    std::string der;
+};
+
+enum class KeyResult {
+    Ok = 0,
+    Unavailable = 1,  // this build cannot use private keys
+    Encrypted = 2,    // the private key wants a pass phrase (never asked for)
+    NotAKey = 3,      // not a P-256 private key in PEM
+    Failed = 4,       // the library failed
+};
+
+// Signs `digest` with a P-256 private key in PEM, PKCS#8 or SEC1. POSIX:
+// PEM_read_bio_PrivateKey with a pass-phrase callback that declines, then
+// EVP_PKEY_sign. Win32: Unavailable (Wine's crypt32 cannot decode EC private
+// keys, so no call could be tested).
+KeyResult SignDigest(const std::string& privatePem,
+                     const unsigned char (&digest)[Sha256::DigestSize],
+                     unsigned char (&signature)[SignatureSize]);
+
+// A new P-256 key pair: the private key in PKCS#8 PEM, the public key as a
+// SubjectPublicKeyInfo in PEM. POSIX: EVP_PKEY_Q_keygen. Win32: Unavailable.
+KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 
 // ---- Fault injection (tests only) -------------------------------------------
 

@@ -1,5 +1,5 @@
-// Line 2: the digest line and the watcher that checks it as a script is
-// decoded.
+// Line 2: the digest line, its signature, and the watcher that checks the
+// digest as a script is decoded.
 #include "script/line2.h"
 
 #include <cstring>
@@ -15,19 +15,38 @@ int HexValue(char c) {
     return -1;
 }
 
-}  // namespace
-
-bool ReadDigestLine(const std::string& line, unsigned char (&digest)[DigestSize]) {
-    const std::string text = Normalised(line);
-    const std::size_t tag = sizeof DigestTag - 1;
-    if (text.size() != tag + 2 * DigestSize || text.compare(0, tag, DigestTag) != 0) return false;
-    for (std::size_t i = 0; i < DigestSize; ++i) {
-        const int high = HexValue(text[tag + 2 * i]);
-        const int low = HexValue(text[tag + 2 * i + 1]);
+// Reads 2 * size hexadecimal digits at `text`; false at any other byte.
+bool ReadHex(const char* text, unsigned char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const int high = HexValue(text[2 * i]);
+        const int low = HexValue(text[2 * i + 1]);
         if (high < 0 || low < 0) return false;
-        digest[i] = static_cast<unsigned char>(high * 16 + low);
+        bytes[i] = static_cast<unsigned char>(high * 16 + low);
     }
     return true;
+}
+
+}  // namespace
+
+DigestLine ReadDigestLine(const std::string& line) {
+    DigestLine result;
+    const std::string text = Normalised(line);
+    const std::size_t tag = sizeof DigestTag - 1;
+    const std::size_t end = tag + 2 * DigestSize;
+    if (text.size() < end || text.compare(0, tag, DigestTag) != 0 ||
+        (text.size() > end && text[end] != ' ') || !ReadHex(&text[tag], result.digest, DigestSize)) {
+        return result;
+    }
+    result.hasDigest = true;
+    if (text.size() == end) return result;
+    const std::size_t signatureTag = sizeof SignatureTag - 1;
+    const std::size_t field = end + 1;
+    result.field = text.size() == field + signatureTag + 2 * SignatureSize &&
+                           text.compare(field, signatureTag, SignatureTag) == 0 &&
+                           ReadHex(&text[field + signatureTag], result.signature, SignatureSize)
+                       ? SignatureField::Signature
+                       : SignatureField::Other;
+    return result;
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
@@ -41,8 +60,40 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
     return text;
 }
 
-std::string ScriptPrefix(const unsigned char (&digest)[DigestSize]) {
-    return std::string(Header) + "\n" + DigestTag + Hex(digest, DigestSize) + "\n";
+std::string DigestLineText(const unsigned char (&digest)[DigestSize],
+                           const unsigned char (*signature)[SignatureSize]) {
+    std::string text = DigestTag + Hex(digest, DigestSize);
+    if (signature) text += std::string(" ") + SignatureTag + Hex(*signature, SignatureSize);
+    return text;
+}
+
+std::string ScriptPrefix(const unsigned char (&digest)[DigestSize],
+                         const unsigned char (*signature)[SignatureSize]) {
+    return std::string(Header) + "\n" + DigestLineText(digest, signature) + "\n";
+}
+
+bool LoadKeys(std::span<const char* const> pems, std::vector<platform::PublicKey>& keys) {
+    keys.clear();
+    for (const char* pem : pems) {
+        keys.emplace_back();
+        if (pem == nullptr || !keys.back().Load(pem)) return false;
+    }
+    return true;
+}
+
+int SigningKey(const DigestLine& line, const std::vector<platform::PublicKey>& keys) {
+    if (!line.hasDigest || line.field != SignatureField::Signature) return -1;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].Verify(line.digest, line.signature)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string Fingerprint(const platform::PublicKey& key) {
+    platform::Sha256 hash;
+    hash.Update(key.Der().data(), key.Der().size());
+    unsigned char digest[DigestSize];
+    return hash.Finish(digest) ? Hex(digest, DigestSize) : std::string();
 }
 
 bool DigestWatcher::Write(const unsigned char* data, std::size_t size) {
@@ -52,10 +103,10 @@ bool DigestWatcher::Write(const unsigned char* data, std::size_t size) {
         data += taken;
         size -= taken;
         if (!splitter.Complete()) break;
-        if (++linesSeen == 2) hasDigest = ReadDigestLine(splitter.Line(), expected);
+        if (++linesSeen == 2) lineTwo = ReadDigestLine(splitter.Line());
         splitter.Clear();
     }
-    if (linesSeen == 2 && hasDigest && size > 0) hash.Update(data, size);
+    if (linesSeen == 2 && lineTwo.hasDigest && size > 0) hash.Update(data, size);
     return true;
 }
 
@@ -65,14 +116,14 @@ void DigestWatcher::Finish() {
     // A line 2 without a line end ends the script: nothing follows it.
     if (linesSeen == 1 && !splitter.Empty()) {
         ++linesSeen;
-        hasDigest = ReadDigestLine(splitter.Line(), expected);
+        lineTwo = ReadDigestLine(splitter.Line());
     }
-    if (hasDigest) hashed = hash.Finish(actual);
+    if (lineTwo.hasDigest) hashed = hash.Finish(actual);
 }
 
 bool DigestWatcher::Matches() {
     Finish();
-    return hasDigest && hashed && std::memcmp(expected, actual, DigestSize) == 0;
+    return lineTwo.hasDigest && hashed && std::memcmp(lineTwo.digest, actual, DigestSize) == 0;
 }
 
 std::string DigestWatcher::ActualHex() {

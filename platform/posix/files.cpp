@@ -76,7 +76,7 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
 
     // Non-blocking, so a FIFO planted at the name cannot stall the open
     // waiting for its other end; only files and devices are opened.
-    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
+    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, mode.ownerOnly ? 0600 : 0666);
     if (fd < 0) {
         error = ErrorFromErrno(errno);
         return nullptr;

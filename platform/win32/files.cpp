@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -49,6 +50,16 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
+    // Owner rights only, nothing inherited from the folder.
+    ScopedHandle<LocalMemoryTraits> descriptor;
+    if (mode.ownerOnly) {
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                "D:P(A;;FA;;;OW)", SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+            error = ErrorFromWin32(::GetLastError());
+            return nullptr;
+        }
+        security.lpSecurityDescriptor = descriptor.Get();
+    }
     ScopedFileHandle handle(::CreateFileA(path, desired,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           &security, creation, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -46,6 +46,13 @@ private:
     Type handle = Traits::Invalid();
 };
 
+// Memory the security functions hand out with LocalAlloc.
+struct LocalMemoryTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type memory) { ::LocalFree(memory); }
+};
+
 // CreateFileA: INVALID_HANDLE_VALUE on failure.
 struct FileHandleTraits {
     using Type = HANDLE;

@@ -19,12 +19,6 @@ namespace {
 constexpr const char* TrustedInstallerSid =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-// Memory the security functions hand out with LocalAlloc.
-struct LocalMemoryTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type memory) { ::LocalFree(memory); }
-};
 using LocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) {

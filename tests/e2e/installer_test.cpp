@@ -17,6 +17,8 @@
 #include "platform/platform.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
+#include "openssl_signatures.h"
+#include "package/package_keys.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/strings.h"
 
@@ -97,6 +99,8 @@ protected:
 
     void SetUp() override {
         if (!MayRun()) GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
+        if (!Keyed() && !BuiltInPackageKeys().empty())
+            GTEST_SKIP() << "kdinstall is built with KD_PACKAGE_KEY and refuses unsigned packages";
         for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
         if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here
         fs::copy_file(BuiltProgram("kdinstall"), root / "setup\\kdinstall.exe");
@@ -107,6 +111,8 @@ protected:
         RemoveDefaultInstallation();
     }
     void TearDown() override { RemoveDefaultInstallation(); }
+    // The fixture runs kdinstall_keyed, built with the test-only keys.
+    virtual bool Keyed() const { return false; }
 
     // Where "c:\keldo" lands: the prefix's drive C, natively below the run's directory.
     std::string DefaultInstallation() const { return Windows ? "c:\\keldo" : root / "cwd\\c:\\keldo"; }
@@ -532,6 +538,96 @@ TEST_F(InstallerRun, ProgramAsksForNoElevation) {
     const std::string program = test::ReadFile(BuiltProgram("kdinstall"));
     if (!Windows) GTEST_SKIP() << "the manifest is part of the Windows program";
     EXPECT_NE(program.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+}
+
+// kdinstall built with the test-only keys a and b. The core package carries
+// the host's openssl signatures of the build's kds.exe; the window package was
+// packed and signed by kdpack with key a (kdpack.exe cannot sign under Wine).
+class KeyedInstallerRun : public InstallerRun {
+protected:
+    bool Keyed() const override { return true; }
+    void SetUp() override {
+        InstallerRun::SetUp();
+        if (IsSkipped()) return;
+        fs::copy_file(BuiltProgram("kdinstall_keyed"), root / "setup\\kdinstall.exe",
+                      fs::copy_options::overwrite_existing);
+        body = test::ReadFile((Windows ? "Z:" : "") + std::string(OpensslBody));
+        ASSERT_FALSE(body.empty());
+        const std::string window = test::ReadFile((Windows ? "Z:" : "") + std::string(KD_SOURCE_DIR "tests/e2e/data/window-signed.pkg"));
+        ASSERT_TRUE(test::WriteFile(root / "setup/keldo_window64.pkg", window));
+    }
+
+    // The core package: line 2 with the digest of `signedText` in place of
+    // {D}, then `rest`.
+    void PackCore(std::string lineTwo, const std::string& signedText, const std::string& rest) {
+        platform::Sha256 hash;
+        hash.Update(signedText.data(), signedText.size());
+        unsigned char digest[platform::Sha256::DigestSize];
+        ASSERT_TRUE(hash.Finish(digest));
+        const std::size_t at = lineTwo.find("{D}");
+        if (at != std::string::npos) lineTwo.replace(at, 3, "kdpack sha256 " + Hex(digest));
+        std::string container;
+        ASSERT_TRUE(codec::PackageEncoder().Encode("KELDO PACKAGE FILE\n" + lineTwo + "\n" + rest, container));
+        ASSERT_TRUE(test::WriteFile(root / "setup/keldo_core.pkg", container));
+    }
+    static std::string Hex(const unsigned char (&digest)[platform::Sha256::DigestSize]) {
+        static const char digits[] = "0123456789abcdef";
+        std::string text;
+        for (unsigned char byte : digest) text += {digits[byte >> 4], digits[byte & 15]};
+        return text;
+    }
+
+    std::string body;
+};
+
+TEST_F(KeyedInstallerRun, InstallsExactlyWhatItsKeysSigned) {
+    const std::string a = OpensslSignature_a, b = OpensslSignature_b, other = OpensslSignature_other;
+    std::string changed = body;
+    changed[changed.size() / 2] ^= 1;
+    std::string upperA = a, badHex = a;
+    MakeUpper(upperA);
+    badHex[7] = 'g';
+    const struct {
+        const char* name;
+        std::string lineTwo;
+        const std::string& signedText;
+        const std::string& rest;
+        bool installs;
+    } rows[] = {
+        {"key a", "{D} ecdsa-p256 " + a, body, body, true},
+        {"key b, blanks and a tab", " {D}  ecdsa-p256 \t" + b + " ", body, body, true},
+        {"upper-case hex", "{D} ecdsa-p256 " + upperA, body, body, true},
+        {"one byte changed", "{D} ecdsa-p256 " + a, body, changed, false},
+        {"signature of another digest", "{D} ecdsa-p256 " + a, changed, changed, false},
+        {"another key", "{D} ecdsa-p256 " + other, body, body, false},
+        {"no signature", "{D}", body, body, false},
+        {"bad hex", "{D} ecdsa-p256 " + badHex, body, body, false},
+        {"tag in upper case", "{D} ECDSA-P256 " + a, body, body, false},
+        {"free text", "written by the end-to-end tests", body, body, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PackCore(row.lineTwo, row.signedText, row.rest);
+        const std::string destination = W(root / "dest");
+        const RunResult run = Run(destination + "\n\n\n");
+        const std::string head = Start + Ask("c:\\keldo") + Confirm(destination) + "\n\nInstalling KELDO in " +
+                                 destination + " directory\nThis may take a few minutes..." + Progress(CorePath(), {});
+        if (row.installs) {
+            EXPECT_EQ(run.output, head + "\nDirectory Bin" + Progress(WindowPath(), {"window"}) +
+                                      "\nUpdating environment...\nRegistering the Keldo service..." +
+                                      "\n\nInstallation terminated successfully\n" + Restart + Enter);
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_TRUE(test::ReadFile(root / "dest/Bin/kds.exe") == kds);
+            EXPECT_EQ(test::ReadFile(root / "dest/window/keldo.cfg"), "width = 800\n");
+        } else {
+            EXPECT_EQ(run.output, head + "\nError: Bad package file " + CorePath() + Failed + Enter);
+            EXPECT_EQ(run.exitCode, -1);
+            EXPECT_EQ(test::ListTree(root / "dest"), std::vector<std::string>{});
+        }
+        DeleteValue("KELDO");
+        WriteValue("PATH", 2, BasePath);
+        fs::remove_all(fs::path(root / "dest"));
+    }
 }
 
 }  // namespace

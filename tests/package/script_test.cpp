@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/package_keys.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "package_support.h"
@@ -307,8 +308,37 @@ KD_SCRIPT_CASES(
     {"TagInOtherCase", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "KDPACK SHA256 ")},
     {"DigitMissing", Tampered, "", {{"a", "nEw"}}, Old, {},
      SignedHead(Wipe).erase(SignedHead(Wipe).size() - 3, 1)},
-    {"TextAfterDigest", Tampered, "", {{"a", "nEw"}}, Old, {},
-     SignedHead(Wipe, "kdpack sha256 ", false, " x\n")});
+    {"DigitGlued", Tampered, "", {{"a", "nEw"}}, Old, {}, SignedHead(Wipe, "kdpack sha256 ", false, "0\n")},
+    // A digest followed by a blank is checked, whatever follows; an installer
+    // without keys ignores the rest.
+    {"TextAfterDigestIsChecked", Tampered, Bad, Old, Old, {},
+     SignedHead(Wipe, "kdpack sha256 ", false, " x\n")},
+    {"SignatureFieldIgnoredWithoutKeys", Wipe, "", {{"a", "new"}}, Old, {},
+     SignedHead(Wipe, "kdpack sha256 ", false, " ecdsa-p256 " + std::string(128, 'F') + "\n")});
+
+// Each key built into this build's kdinstall loads as the installer loads it.
+TEST(BuiltInKeys, EachLoads) {
+    std::vector<platform::PublicKey> keys;
+    EXPECT_TRUE(script::LoadKeys(BuiltInPackageKeys(), keys));
+    EXPECT_EQ(keys.size(), BuiltInPackageKeys().size());
+}
+
+// A package signed with test key a installs with a among the keys; a key that
+// does not load makes every package bad rather than the installer keyless.
+TEST(BuiltInKeys, OneKeyThatDoesNotLoadRefusesEverything) {
+    const std::string a = ReadFile(KD_TEST_KEYS "test-only-a.pub"), other = ReadFile(KD_TEST_KEYS "test-only-other.pub");
+    const std::string broken = a.substr(0, 40) + "x" + a.substr(41);
+    const struct {
+        std::vector<const char*> keys;
+        bool installs;
+    } rows[] = {{{other.c_str(), a.c_str()}, true}, {{other.c_str()}, false}, {{a.c_str(), broken.c_str()}, false}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        KdPackage package(Console{}, row.keys);
+        EXPECT_EQ(package.Install(KD_SIGNED_PACKAGE, dir / "dest", false), row.installs);
+        EXPECT_EQ(IsFile(dir / "dest/window/keldo.cfg"), row.installs);
+    }
+}
 
 // Before the first DIR, names are relative to the working directory.
 TEST(ScriptWorkingDirectory, FileBeforeDirIsWrittenThere) {

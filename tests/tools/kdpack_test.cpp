@@ -128,7 +128,74 @@ TEST_F(KdpackTree, CompressKeepsTheScriptByteForByte) {
     EXPECT_EQ(Script(dir / "hand.pkg"), script);
     const Outcome verify = Kdpack(dir, {"verify", dir / "hand.pkg"});
     EXPECT_EQ(verify.exit, 0) << verify.out;
-    EXPECT_NE(verify.out.find("unsigned"), std::string::npos);
+    EXPECT_NE(verify.out.find("no digest"), std::string::npos);
+}
+
+// Keys and signatures. verify --key gives its four verdicts on every build;
+// the Windows build cannot sign, and says so without writing anything.
+TEST_F(KdpackTree, SignsAndVerifiesSignatures) {
+    const std::string keys = KD_TEST_KEYS, signedPackage = KD_SIGNED_PACKAGE, plain = dir / "plain.pkg";
+    ASSERT_EQ(Kdpack(dir, {"pack", dir / "src", plain}).exit, 0);
+    const auto verify = [&](const std::string& package, const std::vector<std::string>& publicKeys) {
+        std::vector<std::string> args = {"verify", package};
+        for (const std::string& key : publicKeys) args.insert(args.end(), {"--key", key});
+        const Outcome run = Kdpack(dir, args);
+        const std::size_t verdict = run.out.find(": ", run.out.find("digest matches\n")) + 2;
+        return std::to_string(run.exit) + " " + run.out.substr(verdict, run.out.find('\n', verdict) - verdict);
+    };
+    const std::string goodA =
+        "0 signature good (key " + test::ReadFile(keys + "test-only-a.fingerprint").substr(0, 64) + ")";
+    EXPECT_EQ(verify(signedPackage, {keys + "test-only-other.pub", keys + "test-only-a.pub"}), goodA);
+    EXPECT_EQ(verify(signedPackage, {keys + "test-only-other.pub"}), "1 signature bad");
+    EXPECT_EQ(verify(plain, {keys + "test-only-a.pub"}), "1 not signed");
+    EXPECT_EQ(verify(signedPackage, {}), "0 signed, not checked (no --key)");
+
+    const std::vector<std::vector<std::string>> signing = {
+        {"key", "new", dir / "new.key", dir / "new.pub"},
+        {"sign", plain, keys + "test-only-a.key", "--output", dir / "a.pkg"},
+        {"pack", dir / "src", dir / "a.pkg", "--sign", keys + "test-only-a.key"},
+    };
+    if (test::IsWindowsBuild()) {
+        for (const auto& args : signing) {
+            const Outcome run = Kdpack(dir, args);
+            EXPECT_EQ(run.exit, 1);
+            EXPECT_EQ(run.err, "kdpack: signing is not available in this build: use the Linux build or openssl\n");
+        }
+        EXPECT_FALSE(test::IsFile(dir / "new.key") || test::IsFile(dir / "new.pub") || test::IsFile(dir / "a.pkg"));
+        return;
+    }
+    for (const auto& args : signing) EXPECT_EQ(Kdpack(dir, args).exit, 0) << args[0];
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(dir / "new.key").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(verify(dir / "a.pkg", {keys + "test-only-a.pub"}), goodA);
+    // Signed with the new key, then again in place with a SEC1 key.
+    ASSERT_EQ(Kdpack(dir, {"sign", plain, dir / "new.key"}).exit, 0);
+    EXPECT_EQ(verify(plain, {dir / "new.pub"}).substr(0, 16), "0 signature good");
+    ASSERT_EQ(Kdpack(dir, {"sign", plain, keys + "test-only-b.key"}).exit, 0);
+    EXPECT_EQ(verify(plain, {dir / "new.pub"}), "1 signature bad");
+    EXPECT_EQ(verify(plain, {keys + "test-only-b.pub"}).substr(0, 16), "0 signature good");
+
+    // Refusals leave every file as it was.
+    const std::string key = test::ReadFile(dir / "new.key"), signedBytes = test::ReadFile(plain);
+    ASSERT_TRUE(Put(dir / "hand.txt", "KELDO PACKAGE FILE\nby hand\n[DIR]\nName = a\n"));
+    ASSERT_EQ(Kdpack(dir, {"compress", dir / "hand.txt", dir / "hand.pkg"}).exit, 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } refusals[] = {
+        {{"key", "new", dir / "new.key", dir / "other.pub"}, " exists: kdpack writes a key only to a new file"},
+        {{"sign", dir / "hand.pkg", dir / "new.key"}, " has no kdpack digest: pack it again"},
+        {{"sign", plain, keys + "test-only-encrypted.key"}, " is encrypted, and kdpack asks for no pass phrase"},
+        {{"sign", plain, dir / "new.pub"}, " holds no P-256 private key in PEM"},
+    };
+    for (const auto& refusal : refusals) {
+        const Outcome run = Kdpack(dir, refusal.args);
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_NE(run.err.find(refusal.error), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "new.key"), key);
+    EXPECT_FALSE(test::IsFile(dir / "other.pub"));
+    EXPECT_EQ(test::ReadFile(plain), signedBytes);
 }
 
 TEST_F(KdpackTree, FailuresLeaveNoOutput) {
@@ -409,7 +476,7 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         const char* listed = "";  // a line kdpack list must print
         bool partly = false;      // rejected after earlier commands wrote files
     } cases[] = {
-        {"signed", 0},       {"unsigned", 0},     {"bad-digest", 1}, {"bad-header", 1},
+        {"digest-only", 0},  {"no-digest", 0},    {"bad-digest", 1}, {"bad-header", 1},
         {"data", 1, "", true}, {"long", 1},       {"missing-marker", 1, "", true}, {"names", 1, "", true},
         {"no-header", 1},    {"truncated", 1},    {"zero-length", 1}, {"header-only", 1},
         // A line of one zero byte does not end the script: what follows runs.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "script/line2.h"
 #include "tools/kdpack/output.h"
 
 namespace kd::kdpack {
@@ -18,6 +19,8 @@ extern const char CompressHelp[];
 extern const char DecompressHelp[];
 extern const char ListHelp[];
 extern const char VerifyHelp[];
+extern const char KeyHelp[];
+extern const char SignHelp[];
 
 // Each returns kdpack's exit code.
 int Pack(Io& io, const std::vector<std::string>& args);
@@ -25,6 +28,18 @@ int Compress(Io& io, const std::vector<std::string>& args);
 int Decompress(Io& io, const std::vector<std::string>& args);
 int List(Io& io, const std::vector<std::string>& args);
 int Verify(Io& io, const std::vector<std::string>& args);
+int Key(Io& io, const std::vector<std::string>& args);
+int Sign(Io& io, const std::vector<std::string>& args);
+
+// Reads a private key for signing into `pem` and makes a trial signature, so
+// that a build without signing, an encrypted key or a file that holds no
+// P-256 key stops a command before it writes anything. False after saying why.
+bool ReadSigningKey(Io& io, const std::string& keyPath, std::string& pem);
+// Signs `digest` with the private key `pem` read from `keyPath`. False after
+// saying why.
+bool SignWithKey(Io& io, const std::string& pem, const std::string& keyPath,
+                 const unsigned char (&digest)[script::DigestSize],
+                 unsigned char (&signature)[script::SignatureSize]);
 
 // What CompressStream made.
 struct Compressed {

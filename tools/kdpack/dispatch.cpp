@@ -17,12 +17,15 @@ const char MainHelp[] =
     "Makes, inspects and verifies kdinstall package files.\n"
     "\n"
     "commands:\n"
-    "  pack SOURCE_DIR OUT.pkg [--text PATTERN]...  package a directory tree\n"
+    "  pack SOURCE_DIR OUT.pkg [--text PATTERN]... [--sign PRIVATE.pem]\n"
+    "                                               package a directory tree\n"
     "  compress SCRIPT OUT.pkg                      compress a script as it is\n"
     "  decompress PKG OUT                           write the script of a package\n"
     "  list PKG                                     one line per command, then totals\n"
-    "  verify PKG [--as core|window] [--destination-length N]\n"
+    "  verify PKG [--as core|window] [--destination-length N] [--key PUBLIC.pem]...\n"
     "                                               check what the installer will meet\n"
+    "  key new PRIVATE.pem PUBLIC.pem               make a signing key pair\n"
+    "  sign PKG PRIVATE.pem [--output OUT.pkg]      sign a package\n"
     "\n"
     "kdpack COMMAND --help describes one command. Exit status: 0 success,\n"
     "1 failure (or problems found by verify), 2 a command line not understood,\n"
@@ -31,7 +34,7 @@ const char MainHelp[] =
 }  // namespace
 
 const char PackHelp[] =
-    "usage: kdpack pack SOURCE_DIR OUT.pkg [--text PATTERN]...\n"
+    "usage: kdpack pack SOURCE_DIR OUT.pkg [--text PATTERN]... [--sign PRIVATE.pem]\n"
     "\n"
     "Writes a package that recreates SOURCE_DIR below the installation\n"
     "destination: a [DIR] for every directory, a [FILE] for every file, and a\n"
@@ -46,6 +49,8 @@ const char PackHelp[] =
     "are left out when they lie in the tree. Line 2 of the script holds a SHA-256\n"
     "digest of everything after it, which the installer checks before it carries\n"
     "out any command; the SHA-256 of the package file is printed at the end.\n"
+    "With --sign, line 2 also holds the signature of that digest by the private\n"
+    "key (see kdpack sign).\n"
     "OUT.pkg is replaced only by a finished package; an interrupt removes the\n"
     "temporary files.\n";
 
@@ -69,6 +74,7 @@ const char ListHelp[] =
 
 const char VerifyHelp[] =
     "usage: kdpack verify PKG [--as core|window] [--destination-length N]\n"
+    "                         [--key PUBLIC.pem]...\n"
     "\n"
     "Checks the container is complete; the header and line 2; every section's\n"
     "parameter lines; that every file's data lies within the script; that no\n"
@@ -77,13 +83,35 @@ const char VerifyHelp[] =
     "from an earlier one; that no line passes 2046 bytes; and that the longest\n"
     "path the package creates fits Windows' limits below a destination\n"
     "directory of N characters (default 40). A digest written by kdpack pack on\n"
-    "line 2 is checked as the installer checks it; a package without one is\n"
-    "unsigned, which is not a problem. Prints each problem with its line number,\n"
+    "line 2 is checked as the installer checks it; a package without one has\n"
+    "no digest, which is not a problem. With --key (repeatable), the signature\n"
+    "on line 2 is checked as an installer built with those keys checks it:\n"
+    "'signature good (key FINGERPRINT)', 'signature bad' or 'not signed', and\n"
+    "the last two are problems. Without --key a signature is reported as\n"
+    "'signed, not checked (no --key)'. Prints each problem with its line number,\n"
     "and says when the installer would reject the package; exit status 0 when\n"
     "the package is sound, 1 otherwise. The installer reads a package as\n"
     "keldo_core.pkg (--as core) or keldo_window64.pkg (--as window) and names\n"
     "its copy of the script after it; without --as, a file of one of those names\n"
     "is judged as that one, any other as both, with a rejection per name.\n";
+
+const char KeyHelp[] =
+    "usage: kdpack key new PRIVATE.pem PUBLIC.pem\n"
+    "\n"
+    "Makes a new ECDSA P-256 key pair: the private key in PKCS#8 PEM, created new\n"
+    "and readable by its owner only, and the public key (SubjectPublicKeyInfo\n"
+    "PEM) to build into kdinstall with -DKD_PACKAGE_KEY. Neither file may exist.\n"
+    "Prints the key's fingerprint, the SHA-256 of its DER form.\n";
+
+const char SignHelp[] =
+    "usage: kdpack sign PKG PRIVATE.pem [--output OUT.pkg]\n"
+    "\n"
+    "Signs a package packed by kdpack pack: checks the digest on line 2, writes\n"
+    "the ECDSA P-256 signature of that digest after it (replacing an earlier\n"
+    "signature) and compresses the package again, into OUT.pkg or in place.\n"
+    "The private key is PEM, PKCS#8 or SEC1 as openssl writes them, and not\n"
+    "encrypted: kdpack asks for no pass phrase. The target is replaced only by\n"
+    "a finished package.\n";
 
 }  // namespace kdpack
 
@@ -104,6 +132,8 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
         {"decompress", Decompress, DecompressHelp},
         {"list", List, ListHelp},
         {"verify", Verify, VerifyHelp},
+        {"key", Key, KeyHelp},
+        {"sign", Sign, SignHelp},
     };
     const auto wantsHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
     const Entry* found = nullptr;

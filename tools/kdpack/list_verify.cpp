@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/decoder.h"
+#include "script/line2.h"
 #include "script/rules.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
@@ -36,6 +37,42 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
     // After a failed decode the last line is a fragment: only a whole script is finished.
     if (result == codec::DecodeOk) check.Finish();
     return result;
+}
+
+// Loads the keys of --key; false after saying which one is not a P-256 public key.
+bool LoadPublicKeys(Io& io, const std::vector<std::string>& paths, std::vector<platform::PublicKey>& keys) {
+    for (const std::string& keyPath : paths) {
+        Stream input = OpenFileShared(keyPath.c_str(), "rb");
+        const std::int64_t size = input ? StreamSize(input.get()) : -1;
+        std::string pem(size > 0 && size < 1 << 20 ? static_cast<std::size_t>(size) : 0, '\0');
+        keys.emplace_back();
+        if (pem.empty() || std::fread(pem.data(), 1, pem.size(), input.get()) != pem.size() ||
+            !keys.back().Load(pem)) {
+            Fail(io, "%s holds no P-256 public key in PEM", keyPath.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The signature verdict. With keys, a package an installer built with them
+// would refuse is a problem; without, a signature decides nothing.
+void ReportSignature(Io& io, const std::string& path, const std::vector<platform::PublicKey>& keys,
+                     ScriptCheck& check) {
+    const script::DigestLine& line = check.LineTwo();
+    const bool signedLine = line.hasDigest && line.field != script::SignatureField::None;
+    if (keys.empty()) {
+        if (signedLine) std::fprintf(io.out, "%s: signed, not checked (no --key)\n", path.c_str());
+        return;
+    }
+    const int signer = check.digest == ScriptCheck::Digest::Matches ? script::SigningKey(line, keys) : -1;
+    if (signer >= 0) {
+        std::fprintf(io.out, "%s: signature good (key %s)\n", path.c_str(),
+                     script::Fingerprint(keys[static_cast<std::size_t>(signer)]).c_str());
+        return;
+    }
+    std::fprintf(io.out, "%s: %s\n", path.c_str(), signedLine ? "signature bad" : "not signed");
+    check.Refuse();
 }
 
 }  // namespace
@@ -77,11 +114,22 @@ int List(Io& io, const std::vector<std::string>& args) {
 int Verify(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     std::vector<std::string> roles;
+    std::vector<std::string> keyPaths;
     long destination = 40;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string value;
+        if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
+            if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
+            keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
+            continue;
+        }
         if (args[i] == "--as" || args[i].compare(0, 5, "--as=") == 0) {
-            if (args[i] == "--as" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--as needs core or window");
+            if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
+            if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
+            keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
+            continue;
+        }
+        if (args[i] == "--as" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--as needs core or window");
             const std::string role = args[i] == "--as" ? args[++i] : args[i].substr(5);
             if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
             roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
@@ -105,6 +153,8 @@ int Verify(Io& io, const std::vector<std::string>& args) {
     }
     if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
     const std::string& path = positional[0];
+    std::vector<platform::PublicKey> keys;
+    if (!LoadPublicKeys(io, keyPaths, keys)) return KdpackFailed;
     // The installer reads its packages by two names only; its copy of the
     // script is named after the one it read.
     if (roles.empty()) {
@@ -131,9 +181,10 @@ int Verify(Io& io, const std::vector<std::string>& args) {
         std::fprintf(io.out, "%s: %llu more problems not shown\n", path.c_str(),
                      static_cast<unsigned long long>(check.problemCount - check.problems.size()));
     if (check.digest == ScriptCheck::Digest::None && result == codec::DecodeOk && check.HasLineTwo())
-        std::fprintf(io.out, "%s: unsigned: line 2 holds no kdpack digest\n", path.c_str());
+        std::fprintf(io.out, "%s: no digest: line 2 holds no kdpack digest\n", path.c_str());
     else if (check.digest == ScriptCheck::Digest::Matches)
         std::fprintf(io.out, "%s: digest matches\n", path.c_str());
+    if (result == codec::DecodeOk) ReportSignature(io, path, keys, check);
     if (check.problemCount != 0) {
         std::string verdict = check.Refused() ? "; the installer rejects the package" : "";
         for (const std::string& role : check.PackageNames()) {

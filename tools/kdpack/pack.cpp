@@ -37,6 +37,7 @@ struct Walk {
     // The output's directory and the names kdpack writes there.
     std::string outputDirectory;
     std::string outputPath;
+    std::string keyPath;  // the private key of --sign, never packed
     std::vector<std::string> outputNames;  // upper-cased as Windows compares names
     std::vector<PackedDirectory> directories;  // in script order
     std::size_t directorySections = 0;  // [DIR] lines written, as list counts them
@@ -142,6 +143,10 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
             continue;
         }
+        if (!walk.keyPath.empty() && platform::SameFile(path.c_str(), walk.keyPath.c_str())) {
+            walk.problems.push_back(prefix + name + ": the private key of --sign; keep it out of the tree");
+            continue;
+        }
         if (script::IsSkippedFile(name)) {
             walk.leftOut.push_back(prefix + name + ": the installer never writes it");
             continue;
@@ -224,6 +229,7 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
 
 int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
+    std::string keyPath;
     Walk walk;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--text") {
@@ -231,6 +237,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
             walk.patterns.push_back(args[++i]);
         } else if (args[i].compare(0, 7, "--text=") == 0) {
             walk.patterns.push_back(args[i].substr(7));
+        } else if (args[i] == "--sign") {
+            if (i + 1 >= args.size()) return Usage(io, PackHelp, "--sign needs a private key");
+            keyPath = args[++i];
+        } else if (args[i].compare(0, 7, "--sign=") == 0) {
+            keyPath = args[i].substr(7);
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             return Usage(io, PackHelp, ("unknown option " + args[i]).c_str());
         } else {
@@ -247,7 +258,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
 
+    std::string pem;
+    if (!keyPath.empty() && !ReadSigningKey(io, keyPath, pem)) return KdpackFailed;
+
     walk.outputPath = target;
+    walk.keyPath = keyPath;
     walk.outputDirectory = ParentOf(target);
     for (const char* suffix : {"", OutputSuffix, BodySuffix})
         walk.outputNames.push_back(script::UpperCaseName(BaseName(target) + suffix));
@@ -280,7 +295,13 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         Fail(io, "cannot compute the SHA-256 of the script");
         return KdpackFailed;
     }
-    const std::string prefix = script::ScriptPrefix(digest);
+    const unsigned char(*signature)[script::SignatureSize] = nullptr;
+    unsigned char signatureBytes[script::SignatureSize];
+    if (!keyPath.empty()) {
+        if (!SignWithKey(io, pem, keyPath, digest, signatureBytes)) return KdpackFailed;
+        signature = &signatureBytes;
+    }
+    const std::string prefix = script::ScriptPrefix(digest, signature);
     if (prefix.size() + bodySize > limit) {
         Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
              static_cast<unsigned long long>(prefix.size() + bodySize));

@@ -82,6 +82,13 @@ public:
     // The installer rejects the package whatever its name, or under the
     // package name given.
     bool Refused() const { return refused; }
+    // Line 2 as the installer reads it, after Finish.
+    const script::DigestLine& LineTwo() { return digestWatcher.Line(); }
+    // A problem that makes the installer reject the package, already reported.
+    void Refuse() {
+        ++problemCount;
+        refused = true;
+    }
     bool RefusedAs(const std::string& packageName) const;
     const std::vector<std::string>& PackageNames() const { return packageNames; }
 
