@@ -222,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
          nullptr, {}, "c"},
         {"DestinationInAFolderOthersMayWrite", "", Points::OpenFolder, Owner::InstallingAccount,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
-         nullptr, {}, "c"},
+         "Wine grants all on a folder of mode 0777 but the right to delete its entries", {}, "c"},
         {"DestinationMadeByAnotherUser", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr},
         {"DestinationIsALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
