@@ -216,8 +216,13 @@ bool ScriptRun::Dir() {
         if (separator == std::string::npos) break;
         rest.erase(0, separator + 1);
     }
+    // A level below the destination that others may write would let them
+    // add to it or swap what goes into it later: it is closed like the
+    // destination, or refused where an administrator opened it.
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        if (levels[i] && !HoldsOnlyTrusted(levels[i])) return Fail("cannot create directory: ", paths[i]);
+        if (levels[i] && (!HoldsOnlyTrusted(levels[i]) || (i > 0 && !KeepFromOthers(levels[i])))) {
+            return Fail("cannot create directory: ", paths[i]);
+        }
     }
 
     currentDirectory = destinationDirectory;
@@ -286,6 +291,12 @@ bool ScriptRun::File() {
     platform::DirHandle dir;
     std::string leaf;
     if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
+        return Fail("Cannot create file ", target);
+    }
+    // DIR has closed the current directory; a level of the name's own is
+    // closed here. Before the first DIR the working directory is not ours
+    // to change.
+    if (dirSeen && name.find_first_of("\\/") != std::string::npos && !KeepFromOthers(dir)) {
         return Fail("Cannot create file ", target);
     }
     platform::EntryInfo old;

@@ -49,6 +49,9 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
     }
     const Level above = WalkLevels(root ? &root : nullptr, levels, Owners::Ignored, parent, links);
     if (above != Level::Usable) return above == Level::Missing ? Opened::CannotCreate : Opened::Refused;
+    // Whoever may rename what the parent holds could move the destination
+    // away after the installation and put their own in its place.
+    if (!KeepsItsEntries(parent)) return Opened::Refused;
     Level level = OpenLevel(parent, last, true, dir, links);
     if (level != Level::Missing) return level == Level::Usable ? Opened::Existing : Opened::Refused;
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
@@ -62,20 +65,6 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
     if (error != platform::Error::None) return Opened::CannotCreate;
     level = OpenLevel(parent, last, true, dir, links);
     return level == Level::Usable ? Opened::Created : Opened::Refused;
-}
-
-// An existing destination that others can write is closed, or refused when
-// an administrator opened it on purpose or others could rename it away.
-bool CloseExistingDestination(const platform::DirHandle& parent, const platform::DirHandle& dir) {
-    platform::AccessList destinationAccess, parentAccess;
-    if (platform::AccessOf(dir, destinationAccess) != platform::Error::None) return false;
-    if (parent && platform::AccessOf(parent, parentAccess) != platform::Error::None) return false;
-    switch (JudgeDestination(destinationAccess, parentAccess)) {
-    case Verdict::Keep: return true;
-    case Verdict::Close: return platform::CloseToOthers(dir) == platform::Error::None;
-    case Verdict::Refuse: break;
-    }
-    return false;
 }
 
 // The private script file, removed through its directory's handle once made.
@@ -139,7 +128,8 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         errorText = "cannot create target directory: " + destination;
         return false;
     case Opened::Existing:
-        if (!CloseExistingDestination(parent, dir)) {
+        // Closed, or refused when an administrator opened it on purpose.
+        if (!KeepFromOthers(dir)) {
             errorText = "cannot use target directory: " + destination;
             return false;
         }

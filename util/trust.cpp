@@ -143,4 +143,23 @@ Verdict JudgeDestination(const platform::AccessList& destination, const platform
     return verdict;
 }
 
+bool KeepFromOthers(const platform::DirHandle& dir) {
+    platform::AccessList access;
+    if (platform::AccessOf(dir, access) != platform::Error::None) return false;
+    switch (JudgeDestination(access, {})) {
+    case Verdict::Keep: return true;
+    case Verdict::Close: return platform::CloseToOthers(dir) == platform::Error::None;
+    case Verdict::Refuse: break;
+    }
+    return false;
+}
+
+bool KeepsItsEntries(const platform::DirHandle& parent) {
+    platform::EntryInfo info;
+    platform::AccessList access;
+    return platform::InfoOf(parent, info) == platform::Error::None && info.ownerTrusted &&
+           platform::AccessOf(parent, access) == platform::Error::None &&
+           JudgeDestination({}, access) != Verdict::Refuse;
+}
+
 }  // namespace kd

@@ -63,4 +63,14 @@ enum class Verdict { Keep, Close, Refuse };
 // its parent lets others delete its entries.
 Verdict JudgeDestination(const platform::AccessList& destination, const platform::AccessList& parent);
 
+// Judges `dir` as above and closes it when the verdict says so. True when
+// only trusted accounts may write it afterwards; false when it is refused or
+// could not be closed.
+bool KeepFromOthers(const platform::DirHandle& dir);
+
+// True when only trusted accounts may rename or remove what `parent` holds:
+// its owner is trusted (an owner may always grant itself that right) and no
+// entry lets others delete its entries.
+bool KeepsItsEntries(const platform::DirHandle& parent);
+
 }  // namespace kd

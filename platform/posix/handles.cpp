@@ -91,6 +91,12 @@ bool CloseEntry(int fd) {
         // Links stay as they are; what they point to is not ours to close.
         if (S_ISLNK(child.st_mode)) continue;
         if (!S_ISDIR(child.st_mode) && (child.st_mode & OthersWrite) == 0) continue;
+        // A file with a second name shares its mode with a name that may lie
+        // outside: it is not ours to change, and cannot stay open to others.
+        if (!S_ISDIR(child.st_mode) && child.st_nlink > 1) {
+            result = false;
+            continue;
+        }
         const int childFd =
             ::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (childFd < 0 || !CloseEntry(childFd)) result = false;

@@ -21,8 +21,11 @@ namespace fs = std::filesystem;
 // Nothing: the name is a directory; the Hard* kinds are second names of the
 // outside files, Fifo a FIFO. OthersFolder: the folder belongs to the other
 // user; ThroughOthersLink: a link to "u/inner", where "u" is the other user's
-// link to the other user's folder.
-enum class Points { Nothing, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile, Fifo,
+// link to the other user's folder; OpenFolder: a folder everyone may write;
+// OpenHardTextFile: in a destination everyone may write, a second name of the
+// outside text file, which everyone may write too.
+enum class Points { Nothing, OpenFolder, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile,
+                    OpenHardTextFile, Fifo,
                     OthersFolder, ThroughOthersLink, Itself };
 // What the other user does during the installation: swap "big.txt" for a
 // link to an outside file once the conversion's temporary file appears;
@@ -87,8 +90,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
 
     const std::string planted = c.planted.empty() ? run.destination : run.destination + "/" + c.planted;
     fs::create_directories(fs::path(planted).parent_path());
-    if (c.points == Points::Nothing) {
+    if (c.points == Points::Nothing || c.points == Points::OpenFolder) {
         fs::create_directories(planted);
+        if (c.points == Points::OpenFolder) fs::permissions(planted, fs::perms::all);
     } else if (c.points == Points::Fifo) {
         ASSERT_TRUE(MakeFifo(planted));
     } else if (c.points == Points::OthersFolder || c.points == Points::ThroughOthersLink) {
@@ -102,9 +106,15 @@ TEST_P(PlantedLink, IsNotFollowed) {
         ASSERT_TRUE(MakeLink(direct ? others : outside / "u/inner", planted));
     } else if (c.points == Points::Itself) {
         ASSERT_TRUE(MakeLink(planted, planted));
-    } else if (c.points == Points::HardReadOnlyFile || c.points == Points::HardTextFile) {
+    } else if (c.points == Points::HardReadOnlyFile || c.points == Points::HardTextFile ||
+               c.points == Points::OpenHardTextFile) {
         const char* name = c.points == Points::HardReadOnlyFile ? "/kds.exe" : "/notes.txt";
         ASSERT_TRUE(MakeHardLink(folder + name, planted));
+        if (c.points == Points::OpenHardTextFile) {
+            fs::permissions(run.destination, fs::perms::all);
+            fs::permissions(planted, fs::perms::owner_all | fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::add);
+        }
     } else {
         const std::string target = c.points == Points::Folder         ? folder
                                    : c.points == Points::ReadOnlyFile ? folder + "/kds.exe"
@@ -151,6 +161,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
     }
     EXPECT_EQ(OutsideState(folder), outsideAfter);
     EXPECT_EQ(platform::KindOfName(planted.c_str()), c.plantedAfter);
+    if (ok && c.points == Points::OpenFolder) {
+        EXPECT_TRUE(OtherWriters(planted).empty());
+    }
     // A refused destination gets nothing, not even the temporary file.
     if (c.planted.empty()) {
         EXPECT_EQ(run.Installed(), destinationBefore);
@@ -198,6 +211,18 @@ INSTANTIATE_TEST_SUITE_P(
         {"DirMeetsAnotherUsersFolder", "Bin", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Plain,
          nullptr},
+        // Levels others may write are closed; a parent whose entries others
+        // may rename is no place for a destination, new or old.
+        {"DirIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "", NameKind::Plain, nullptr},
+        {"FileIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("") + File("Bin/kds.exe", "x"), "", NameKind::Plain, nullptr},
+        {"DestinationInAnotherUsersFolder", "", Points::Nothing, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         nullptr, {}, "c"},
+        {"DestinationInAFolderOthersMayWrite", "", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         "Wine grants all on a folder of mode 0777 but the right to delete its entries", {}, "c"},
         {"DestinationMadeByAnotherUser", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr},
         {"DestinationIsALink", "", Points::Folder, Owner::OtherUser, Dir("") + File("a.dat", "x"),
@@ -233,6 +258,9 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + File("notes.txt", "new"), "", NameKind::Plain, nullptr},
         {"TextdirListsAHardLink", "t/x.txt", Points::HardTextFile, Owner::InstallingAccount,
          "[TEXTDIR]\nName = t\n", "Cannot set text file {D}\\t\\x.txt", NameKind::Plain, nullptr},
+        {"ClosingMeetsAHardLink", "x.txt", Points::OpenHardTextFile, Owner::InstallingAccount,
+         Dir("") + File("a.dat", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         "Windows sets a descriptor on a file whatever name it is reached by"},
         // A FIFO is replaced or fails the command, never waits for a writer.
         {"FileOverAFifo", "Bin/a.dat", Points::Fifo, Owner::InstallingAccount,
          Dir("Bin") + File("a.dat", "new a"), "", NameKind::Plain, NoFifoOnWindows},
