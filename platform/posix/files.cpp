@@ -65,10 +65,7 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
         return nullptr;
     }
 
-    int flags = O_CLOEXEC;
-    flags |= mode.access == Access::Read    ? O_RDONLY
-             : mode.access == Access::Write ? O_WRONLY
-                                            : O_RDWR;
+    int flags = O_CLOEXEC | AccessFlags(mode.access);
     if (mode.disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
     if (mode.disposition == Disposition::OpenAlways) flags |= O_CREAT;
     if (mode.disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
@@ -89,7 +86,15 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
         return nullptr;
     }
     // No text translation here, so no "t".
-    Stream stream(::fdopen(fd, detail::StdioMode(mode).c_str()));
+    return AdoptDescriptor(fd, detail::StdioMode(mode).c_str(), error);
+}
+
+int AccessFlags(Access access) {
+    return access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+}
+
+Stream AdoptDescriptor(int fd, const char* stdioMode, Error& error) {
+    Stream stream(::fdopen(fd, stdioMode));
     if (!stream) {
         ::close(fd);
         error = Error::Other;

@@ -222,10 +222,7 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     AtStep(mode.createNew ? Step::Create : Step::Open, name);
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
-    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    flags |= mode.access == Access::Read    ? O_RDONLY
-             : mode.access == Access::Write ? O_WRONLY
-                                            : O_RDWR;
+    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | AccessFlags(mode.access);
     if (mode.createNew) flags |= O_CREAT | O_EXCL;
     const int fd = ::openat(dir->fd, name.c_str(), flags, mode.privateFile ? 0600 : 0644);
     if (fd < 0) {
@@ -245,14 +242,7 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     const char* stdioMode = mode.access == Access::Read    ? "r"
                             : mode.access == Access::Write ? "w"
                                                            : "r+";
-    Stream stream(::fdopen(fd, stdioMode));
-    if (!stream) {
-        ::close(fd);
-        error = Error::Other;
-        return nullptr;
-    }
-    error = Error::None;
-    return stream;
+    return AdoptDescriptor(fd, stdioMode, error);
 }
 
 Error Truncate(std::FILE* stream, std::int64_t size) {

@@ -22,4 +22,11 @@ inline std::string NativePath(const char* path) {
 
 Error ErrorFromErrno(int code);
 
+// O_RDONLY, O_WRONLY or O_RDWR.
+int AccessFlags(Access access);
+
+// Wraps the open descriptor `fd` in a stream of the stdio mode `stdioMode`.
+// Null on failure, with `fd` closed and `error` set to Other; else error None.
+Stream AdoptDescriptor(int fd, const char* stdioMode, Error& error);
+
 }  // namespace kd::platform

@@ -113,39 +113,20 @@ int List(Io& io, const std::vector<std::string>& args) {
 
 int Verify(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
-    std::vector<std::string> roles;
-    std::vector<std::string> keyPaths;
+    std::vector<std::string> roles, keyPaths, roleNames, lengths;
+    const int understood = ParseArguments(
+        io, VerifyHelp, args,
+        {{"--key", "--key needs a public key", &keyPaths},
+         {"--as", "--as needs core or window", &roleNames},
+         {"--destination-length", "--destination-length needs a number", &lengths}},
+        positional);
+    if (understood >= 0) return understood;
+    for (const std::string& role : roleNames) {
+        if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
+        roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
+    }
     long destination = 40;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string value;
-        if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
-            if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
-            keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
-            continue;
-        }
-        if (args[i] == "--as" || args[i].compare(0, 5, "--as=") == 0) {
-            if (args[i] == "--key" || args[i].compare(0, 6, "--key=") == 0) {
-            if (args[i] == "--key" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--key needs a public key");
-            keyPaths.push_back(args[i] == "--key" ? args[++i] : args[i].substr(6));
-            continue;
-        }
-        if (args[i] == "--as" && i + 1 >= args.size()) return Usage(io, VerifyHelp, "--as needs core or window");
-            const std::string role = args[i] == "--as" ? args[++i] : args[i].substr(5);
-            if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
-            roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
-            continue;
-        }
-        if (args[i] == "--destination-length") {
-            if (i + 1 >= args.size()) return Usage(io, VerifyHelp, "--destination-length needs a number");
-            value = args[++i];
-        } else if (args[i].compare(0, 21, "--destination-length=") == 0) {
-            value = args[i].substr(21);
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return Usage(io, VerifyHelp, ("unknown option " + args[i]).c_str());
-        } else {
-            positional.push_back(args[i]);
-            continue;
-        }
+    for (const std::string& value : lengths) {
         char* end = nullptr;
         destination = std::strtol(value.c_str(), &end, 10);
         if (value.empty() || *end != '\0' || destination < 3 || destination > 250)

@@ -31,6 +31,32 @@ int Usage(Io& io, const char* help, const char* problem) {
     return KdpackUsage;
 }
 
+int ParseArguments(Io& io, const char* help, const std::vector<std::string>& args,
+                   std::initializer_list<Option> options, std::vector<std::string>& positional) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const Option* matched = nullptr;
+        for (const Option& option : options) {
+            const std::size_t length = std::char_traits<char>::length(option.name);
+            if (arg.compare(0, length, option.name) != 0) continue;
+            if (arg.size() == length) {
+                if (i + 1 >= args.size()) return Usage(io, help, option.missing);
+                option.values->push_back(args[++i]);
+            } else if (arg[length] == '=') {
+                option.values->push_back(arg.substr(length + 1));
+            } else {
+                continue;
+            }
+            matched = &option;
+            break;
+        }
+        if (matched) continue;
+        if (arg.size() > 1 && arg[0] == '-') return Usage(io, help, ("unknown option " + arg).c_str());
+        positional.push_back(arg);
+    }
+    return -1;
+}
+
 const char* DecodeMeaning(int result) {
     switch (result) {
     case codec::DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";

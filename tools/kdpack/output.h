@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "util/temporary_file.h"
@@ -22,6 +24,21 @@ struct Io {
 void Fail(Io& io, const char* format, ...);
 // Fail with `problem`, then the command's help; returns KdpackUsage.
 int Usage(Io& io, const char* help, const char* problem);
+
+// An option that takes a value, given as "NAME VALUE" or "NAME=VALUE"; each
+// value is appended to `values`. `missing` is the problem when NAME ends the
+// command line.
+struct Option {
+    const char* name;
+    const char* missing;
+    std::vector<std::string>* values;
+};
+// Splits a command's arguments into `positional` and the values of `options`.
+// Returns -1 when every argument is understood; otherwise names the problem
+// (a missing value, an unknown option) with the command's help and returns
+// KdpackUsage.
+int ParseArguments(Io& io, const char* help, const std::vector<std::string>& args,
+                   std::initializer_list<Option> options, std::vector<std::string>& positional);
 
 // What a decoder result means, for messages.
 const char* DecodeMeaning(int result);

@@ -229,25 +229,15 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
 
 int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
-    std::string keyPath;
     Walk walk;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--text") {
-            if (i + 1 >= args.size()) return Usage(io, PackHelp, "--text needs a pattern");
-            walk.patterns.push_back(args[++i]);
-        } else if (args[i].compare(0, 7, "--text=") == 0) {
-            walk.patterns.push_back(args[i].substr(7));
-        } else if (args[i] == "--sign") {
-            if (i + 1 >= args.size()) return Usage(io, PackHelp, "--sign needs a private key");
-            keyPath = args[++i];
-        } else if (args[i].compare(0, 7, "--sign=") == 0) {
-            keyPath = args[i].substr(7);
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return Usage(io, PackHelp, ("unknown option " + args[i]).c_str());
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    std::vector<std::string> keyPaths;
+    const int understood = ParseArguments(io, PackHelp, args,
+                                          {{"--text", "--text needs a pattern", &walk.patterns},
+                                           {"--sign", "--sign needs a private key", &keyPaths}},
+                                          positional);
+    if (understood >= 0) return understood;
+    // The last --sign counts, as with any option given twice.
+    const std::string keyPath = keyPaths.empty() ? std::string() : keyPaths.back();
     if (positional.size() != 2) return Usage(io, PackHelp, "pack needs SOURCE_DIR and OUT.pkg");
     std::string source = positional[0];
     const std::string& target = positional[1];

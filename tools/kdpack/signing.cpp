@@ -151,20 +151,11 @@ int Key(Io& io, const std::vector<std::string>& args) {
 }
 
 int Sign(Io& io, const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
-    std::string output;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--output") {
-            if (i + 1 >= args.size()) return Usage(io, SignHelp, "--output needs a file");
-            output = args[++i];
-        } else if (args[i].compare(0, 9, "--output=") == 0) {
-            output = args[i].substr(9);
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return Usage(io, SignHelp, ("unknown option " + args[i]).c_str());
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    std::vector<std::string> positional, outputs;
+    const int understood = ParseArguments(io, SignHelp, args,
+                                          {{"--output", "--output needs a file", &outputs}}, positional);
+    if (understood >= 0) return understood;
+    const std::string output = outputs.empty() ? std::string() : outputs.back();
     if (positional.size() != 2) return Usage(io, SignHelp, "sign needs PKG and PRIVATE.pem");
     const std::string& package = positional[0];
     const std::string& keyPath = positional[1];
