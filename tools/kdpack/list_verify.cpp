@@ -81,7 +81,7 @@ int List(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
     // Only counts: no set of paths, so memory stays flat however long the script.
     ScriptCheck check(40, {}, false);
-    check.onCommand = [&io](const ScriptCommand& command) {
+    check.onCommand = [&io](const script::ScriptCommand& command) {
         const char* name = script::CommandName(command.command);
         if (command.command == script::Command::File) {
             std::fprintf(io.out, "%-10s %s %lld\n", name, command.name.c_str(),
