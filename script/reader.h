@@ -25,6 +25,11 @@ struct ScriptCommand {
 
     // The installer refuses the package for this command alone.
     bool Refused() const { return refusal != NameRefusal::None || sizeTooLarge; }
+    // FILE: the Size value is digits alone; otherwise the installer reads
+    // its leading digits only.
+    bool PlainSize() const {
+        return !sizeValue.empty() && sizeValue.find_first_not_of("0123456789") == std::string::npos;
+    }
 };
 
 // Why a command's name is not what the installer or Windows would make of it

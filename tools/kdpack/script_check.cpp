@@ -148,8 +148,7 @@ void ScriptCheck::EndCommand() {
     if (command.sizeTooLarge) {
         Problem(pieceLine, "size " + command.sizeValue + " is above " + std::to_string(script::MaxSize) + Rejects,
                 true);
-    } else if (kind == Command::File && (command.sizeValue.empty() ||
-                                         command.sizeValue.find_first_not_of("0123456789") != std::string::npos)) {
+    } else if (kind == Command::File && !command.PlainSize()) {
         Problem(pieceLine, "size \"" + command.sizeValue + "\" is not a plain number: the installer reads " +
                                std::to_string(command.size));
     }
