@@ -7,6 +7,7 @@
 
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/script_check.h"
 
 namespace kd {
 
@@ -87,7 +88,8 @@ const std::string VerifyHelp =
     "creates as written; that no file or directory differs only in letter case\n"
     "from an earlier one; that no line passes " + LinePieceText + " bytes; and that the longest\n"
     "path the package creates fits Windows' limits below a destination\n"
-    "directory of N characters (default 40). A digest written by kdpack pack on\n"
+    "directory of N characters (default " + std::to_string(DefaultDestination) +
+    "). A digest written by kdpack pack on\n"
     "line 2 is checked as the installer checks it; a package without one has\n"
     "no digest, which is not a problem. With --key (repeatable), the signature\n"
     "on line 2 is checked as an installer built with those keys checks it:\n"

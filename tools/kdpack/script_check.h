@@ -22,6 +22,11 @@ namespace kd::kdpack {
 // limit of directory creation (room for an 8.3 name is kept).
 constexpr std::size_t MaxFilePath = 259;
 constexpr std::size_t MaxDirectoryPath = 247;
+// The destination lengths verify accepts ("C:\\" is the shortest), and the
+// one it judges under unless told.
+constexpr long ShortestDestination = 3;
+constexpr long LongestDestination = 250;
+constexpr long DefaultDestination = 40;
 
 struct ScriptProblem {
     std::uint64_t line = 0;  // 0: the package as a whole
