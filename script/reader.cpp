@@ -80,12 +80,12 @@ Reader::Step Reader::Take(const std::string& line) {
     case Stage::Parameters:
         break;
     }
+    const char* const marker = Expected();
     std::string value;
-    if (!ParameterValue(line, Expected(), value)) {
+    if (!ParameterValue(line, marker, value)) {
         stage = Stage::Commands;
         return Step::MissingMarker;
     }
-    const char* const marker = Expected();
     std::size_t count = 0;
     Parameters(current.command, count);
     if (marker == SizeMarker) {
@@ -100,10 +100,8 @@ Reader::Step Reader::Take(const std::string& line) {
     if (++parametersRead < count) return Step::Line;
 
     stage = Stage::Commands;
-    const bool belowDirectory = current.command == Command::File || current.command == Command::RemoveFile ||
-                                current.command == Command::Exec || current.command == Command::TextFile;
     // Names of the current directory are used as written before the first DIR.
-    current.usedAsWritten = belowDirectory && !directoryRead;
+    current.usedAsWritten = !NamesDirectory(current.command) && !directoryRead;
     current.refusal = RefusedName(current.name, current.usedAsWritten);
     if (current.command == Command::Dir) {
         directory = current.name;
