@@ -48,7 +48,7 @@ bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
     for (const platform::FindEntry& entry : entries) {
         platform::EntryInfo info;
         if (!Succeeded(platform::InfoAt(dir, entry.name, info))) return false;
-        if (info.type != platform::EntryType::Missing && !info.ownerTrusted) return false;
+        if (info.type != platform::EntryType::Missing && !Trusted(info.owner)) return false;
     }
     return true;
 }
@@ -146,7 +146,7 @@ namespace {
 
 bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) {
     platform::EntryInfo info;
-    return Succeeded(platform::InfoAt(dir, name, info)) && info.ownerTrusted &&
+    return Succeeded(platform::InfoAt(dir, name, info)) && Trusted(info.owner) &&
            (info.type == platform::EntryType::File || info.type == platform::EntryType::Special);
 }
 
@@ -303,7 +303,7 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
         platform::EntryInfo info;
         return Succeeded(platform::InfoAt(dir, leaf, info)) &&
                info.type != platform::EntryType::Missing && !IsScript(info) &&
-               (info.type != platform::EntryType::Link || info.ownerTrusted);
+               (info.type != platform::EntryType::Link || Trusted(info.owner));
     };
     if (name.front() != '*' && name.back() != '*') {
         platform::DirHandle dir;
@@ -343,7 +343,7 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     platform::EntryInfo info;
     // A file with a second name shares its data with that name, which may lie
     // outside the destination.
-    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !info.ownerTrusted ||
+    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !Trusted(info.owner) ||
         info.nameCount > 1 || !ConvertInPlace(dir, name, file.get()) ||
         platform::CloseStream(std::move(file)) != 0) {
         return Fail("Cannot set text file ", target);

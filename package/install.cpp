@@ -58,8 +58,8 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
     if (error == platform::Error::AlreadyExists) {
         platform::EntryInfo info;
-        return platform::InfoAt(parent, last, info) == platform::Error::None && info.ownerTrusted &&
-                       info.type != platform::EntryType::Link
+        return platform::InfoAt(parent, last, info) == platform::Error::None &&
+                       Trusted(info.owner) && info.type != platform::EntryType::Link
                    ? Opened::NotDirectory
                    : Opened::Refused;
     }
