@@ -337,15 +337,15 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     // would rewrite it under the reader.
     if (IsScriptAt(dir, name) || IsScriptAt(dir, name + script::TemporarySuffix)) return BadPackage();
     // Opened once, at the check: a link at the name is refused, and what was
-    // checked is what is written back.
+    // checked is what is converted. Opened for writing too, so that a file
+    // the conversion may not replace (read-only) is refused first.
     platform::Error error = platform::Error::None;
     Stream file = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, false, false}, error);
     platform::EntryInfo info;
     // A file with a second name shares its data with that name, which may lie
     // outside the destination.
     if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !Trusted(info.owner) ||
-        info.nameCount > 1 || !ConvertInPlace(dir, name, file.get()) ||
-        platform::CloseStream(std::move(file)) != 0) {
+        info.nameCount > 1 || !ConvertInPlace(dir, name, std::move(file))) {
         return Fail("Cannot set text file ", target);
     }
     return true;

@@ -32,12 +32,11 @@ public:
         return Install(packagePath.c_str(), destinationDirectory.c_str(), showProgress);
     }
 
-    // Rewrites the file `target` so that every line ends with CR LF, through
-    // the temporary file target + ".kd_temp". Returns true when the target has
-    // been rewritten; false with the reason in errorText. The temporary file is
-    // deleted on every path except one: when the copy back failed after the
-    // target had been opened for writing, it holds the only complete text and
-    // is kept.
+    // Rewrites the file `target` so that every line ends with CR LF: the
+    // temporary file target + ".kd_temp" receives the converted text and is
+    // renamed over the target. Returns true when the target has been
+    // rewritten; false with the reason in errorText, the target as it was and
+    // the temporary file deleted.
     bool ConvertTextFile(const std::string& target);
 
     // Empty after construction and at the start of every Install; after a

@@ -17,11 +17,11 @@
 
 namespace kd {
 
-// Rewrites the open file `target` (read and write) with CR LF line ends
-// through the temporary file name + ".kd_temp" made new in `dir`, and writes
-// the result back through `target`. False on any failure; the temporary file
-// is removed unless the write-back failed after it began.
-bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std::FILE* target);
+// Converts the open file `target`, the file `name` of `dir`, to CR LF line
+// ends in the temporary file name + ".kd_temp" made new in `dir`, closes
+// `target`, and renames the temporary file over `name`. False on any
+// failure, with `name` as it was and the temporary file removed.
+bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, platform::Stream target);
 
 // Reads the next line piece of the script stream, byte by byte so that
 // zero bytes are kept, with one final LF and then one CR removed. Line at a

@@ -1,5 +1,5 @@
-// ConvertTextFile: rewrites a file with CR LF line ends through a temporary
-// file beside it, then copies the result back over the file.
+// ConvertTextFile: rewrites a file with CR LF line ends into a temporary
+// file beside it, which then takes the file's place in one rename.
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -21,44 +21,45 @@ namespace {
 // One read takes at most this size minus 2 bytes; longer lines are split.
 constexpr int TextLineBufferSize = 65536;
 
-enum class CopyBack { Done, TargetUntouched, TargetDamaged };
-
-// Copies `source` over `target`, which is truncated and rewritten in place.
-// Tells whether a failure came before or after the target was opened for
-// writing, as only then may it be truncated or incomplete.
-CopyBack CopyOver(const std::string& source, const std::string& target) {
-    const Stream input = OpenFileShared(source.c_str(), "rb");
-    if (!input) return CopyBack::TargetUntouched;
-    Stream output = OpenFileShared(target.c_str(), "wb");
-    if (!output) return CopyBack::TargetUntouched;
-    if (!CopyStreamBytes(input.get(), output.get(), 0, -1)) return CopyBack::TargetDamaged;
-    if (platform::CloseStream(std::move(output)) != 0) return CopyBack::TargetDamaged;
-    return CopyBack::Done;
-}
-
-enum class Lines { Done, WriteFailed, ReadFailed, NoMemory };
+enum class Conversion { Done, WriteFailed, ReadFailed, NoMemory, SwitchFailed };
 
 // Copies the lines of `input` to `output`, each ended with CR LF. Lines are
 // counted by bytes, not up to a zero byte, so a zero byte is copied like any
 // other. One LF and then one CR give way to CR LF.
-Lines CopyLines(std::FILE* input, std::FILE* output) {
+Conversion CopyLines(std::FILE* input, std::FILE* output) {
     const std::unique_ptr<char[]> line(new (std::nothrow) char[TextLineBufferSize]);
-    if (!line) return Lines::NoMemory;
+    if (!line) return Conversion::NoMemory;
     int length = 0;
     int taken = 0;
     while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
         line[length++] = '\r';
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
-        if (platform::WriteBytes(output, line.get(), size) != size) return Lines::WriteFailed;
+        if (platform::WriteBytes(output, line.get(), size) != size) return Conversion::WriteFailed;
     }
-    // A read error is not the end of the text: copying back what was read
-    // so far would cut the file.
-    return taken < 0 ? Lines::ReadFailed : Lines::Done;
+    // A read error is not the end of the text: what was read so far would
+    // cut the file.
+    return taken < 0 ? Conversion::ReadFailed : Conversion::Done;
+}
+
+// Converts `input` into `converted`, closes both, and only then calls
+// `replace`, which gives the converted file the target's place in one step.
+// Nothing before it changes the target, so no read or write failure can cut
+// the target short, and a failed replace leaves the old text whole.
+template <typename Replace>
+Conversion ConvertThenReplace(Stream input, Stream converted, Replace&& replace) {
+    const Conversion lines = CopyLines(input.get(), converted.get());
+    // Windows renames nothing over a file still open.
+    input.reset();
+    if (lines != Conversion::Done) return lines;
+    // Buffered bytes reach the disk only now; a short text must not take the
+    // target's place.
+    if (platform::CloseStream(std::move(converted)) != 0) return Conversion::WriteFailed;
+    return replace() == platform::Error::None ? Conversion::Done : Conversion::SwitchFailed;
 }
 
 // The temporary file of a conversion in place, removed through its
-// directory's handle unless kept.
+// directory's handle unless kept (renamed to the target).
 class TemporaryAt {
 public:
     TemporaryAt(const platform::DirHandle& dir, std::string name) : dir(dir), name(std::move(name)) {}
@@ -78,7 +79,6 @@ private:
 }  // namespace
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
-    // Declared before the streams, so they are closed before the delete.
     const std::string temporaryPath = target + script::TemporarySuffix;
     TemporaryFile temporary(temporaryPath);
 
@@ -94,37 +94,23 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
         errorText = "Cannot open file " + target;
         return false;
     }
-    switch (CopyLines(input.get(), output.get())) {
-    case Lines::Done:
-        break;
-    case Lines::NoMemory:
+    switch (ConvertThenReplace(std::move(input), std::move(output), [&] {
+        return platform::RenameReplacing(temporaryPath.c_str(), target.c_str());
+    })) {
+    case Conversion::Done:
+        temporary.Keep();
+        return true;
+    case Conversion::NoMemory:
         errorText = "Not enough memory";
         return false;
-    case Lines::WriteFailed:
+    case Conversion::WriteFailed:
         // No blank before the path: the message is kept exactly as shipped.
         errorText = "Cannot write file" + temporaryPath;
         return false;
-    case Lines::ReadFailed:
+    case Conversion::ReadFailed:
         errorText = "Cannot open file " + target;
         return false;
-    }
-    input.reset();
-    // Buffered bytes reach the disk only now; a short text must not be
-    // copied back as if it were whole.
-    if (platform::CloseStream(std::move(output)) != 0) {
-        errorText = "Cannot write file" + temporaryPath;
-        return false;
-    }
-
-    switch (CopyOver(temporaryPath, target)) {
-    case CopyBack::Done:
-        return true;
-    case CopyBack::TargetDamaged:
-        // The target may be cut short: the temporary file holds the only
-        // complete text, so it stays.
-        temporary.Keep();
-        break;
-    case CopyBack::TargetUntouched:
+    case Conversion::SwitchFailed:
         break;
     }
     // Misspelt and without a blank on purpose: the message is kept exactly as shipped.
@@ -132,28 +118,24 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     return false;
 }
 
-bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std::FILE* target) {
+bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, Stream target) {
     const std::string temporaryName = name + script::TemporarySuffix;
     // Made new: a leftover or a planted link at the name goes as a name.
     const platform::Error old = platform::RemoveAt(dir, temporaryName, false);
     if (old != platform::Error::None && old != platform::Error::NotFound) return false;
     platform::Error error = platform::Error::None;
-    // Declared before the stream, so the stream is closed before the delete.
     TemporaryAt temporary(dir, temporaryName);
     Stream converted =
-        platform::OpenFileAt(dir, temporaryName, {platform::Access::ReadWrite, true, false}, error);
-    if (!converted || CopyLines(target, converted.get()) != Lines::Done ||
-        platform::FlushStream(converted.get()) != 0 || FileSeek(converted.get(), 0, SEEK_SET) != 0) {
-        return false;
-    }
-    platform::AtStep(platform::Step::WriteBack, name);
-    // From here the target may be cut short: on failure the temporary file
-    // holds the only complete text, so it stays.
-    if (platform::Truncate(target, 0) != platform::Error::None || FileSeek(target, 0, SEEK_SET) != 0 ||
-        !CopyStreamBytes(converted.get(), target, 0, -1) || platform::FlushStream(target) != 0) {
-        temporary.Keep();
-        return false;
-    }
+        platform::OpenFileAt(dir, temporaryName, {platform::Access::Write, true, false}, error);
+    if (!converted) return false;
+    // The rename replaces whatever stands at the name then, a link included,
+    // and writes through nothing.
+    const Conversion result = ConvertThenReplace(std::move(target), std::move(converted), [&] {
+        platform::AtStep(platform::Step::WriteBack, name);
+        return platform::RenameAt(dir, temporaryName, name);
+    });
+    if (result != Conversion::Done) return false;
+    temporary.Keep();
     return true;
 }
 

@@ -125,7 +125,8 @@ int FlushStream(std::FILE* stream);
 // Gives a finished file its final name, replacing a file of that name in one
 // step. Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING. POSIX: rename.
 // Only a regular file is replaced: a directory, link, device or pipe of that
-// name is refused with AccessDenied and stays as it was.
+// name is refused with AccessDenied and stays as it was, and so is a
+// read-only file (Wine as root replaces one).
 Error RenameReplacing(const char* from, const char* to);
 
 // True when the stream is a terminal (a console), not a file or a pipe.
@@ -272,10 +273,6 @@ struct OpenAtMode {
 Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMode& mode,
                   Error& error);
 
-// Cuts an open stream's file to `size` bytes (ftruncate; SetEndOfFile), its
-// buffer flushed first.
-Error Truncate(std::FILE* stream, std::int64_t size);
-
 // The entries of `dir` but "." and "..", in the file system's order, a link
 // reported as a link (POSIX: fdopendir on a new handle of the directory;
 // Win32: GetFileInformationByHandleEx with FileIdBothDirectoryInfo).
@@ -304,6 +301,19 @@ Error AccessOf(const DirHandle& dir, AccessList& list);
 // bits of it and of every entry below (links not followed). Fails when any
 // entry could not be changed.
 Error CloseToOthers(const DirHandle& dir);
+
+// ---- Replacing a file inside a directory -------------------------------------
+
+// Gives the file `from` of `dir` the name `to` in `dir` in one step: what
+// stood at `to` stays whole until then, and the new file is whole after.
+// Neither name is followed as a link: a link at `from` is refused (IsLink),
+// one at `to` is replaced itself. A directory or a read-only file at `to` is
+// refused with AccessDenied; Windows also refuses a `to` that is still open
+// (AccessDenied, Wine too). Fails at FaultPoint::Delete. POSIX: renameat.
+// Win32: `from` opened with FILE_OPEN_REPARSE_POINT for DELETE, then
+// NtSetInformationFile(FileRenameInformation) with `dir` as the root
+// directory and ReplaceIfExists.
+Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to);
 
 // ---- Environment and registry (machine-wide environment values) ---------------
 
@@ -494,7 +504,8 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 // ---- Fault injection (tests only) -------------------------------------------
 
 // Lookup: asking what a name is or who owns it (InfoAt, InfoOf, ReadLinkAt,
-// OpenDirectoryAt).
+// OpenDirectoryAt). Delete also covers RenameAt, which takes the old file's
+// name away.
 enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
@@ -506,7 +517,7 @@ bool FaultFired(FaultPoint point);
 
 // The steps between a check and the use of what was checked: before each
 // handle-based open, create, remove and list, and before a text conversion
-// writes back. A test's callback runs at each with the name acted on (empty
+// puts its converted copy in the target's place. A test's callback runs at each with the name acted on (empty
 // for the directory itself), to swap that name; null removes it.
 enum class Step { Open, Create, Remove, List, WriteBack };
 using StepCallback = std::function<void(Step step, const std::string& name)>;

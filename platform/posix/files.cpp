@@ -154,7 +154,10 @@ Error RenameReplacing(const char* from, const char* to) {
     // rename would put the file in place of a link or a device node itself
     // (of /dev/null, say, when run as root).
     struct stat info {};
-    if (::lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return Error::AccessDenied;
+    // A read-only file is refused as Windows refuses it.
+    if (::lstat(target.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) {
+        return Error::AccessDenied;
+    }
     return ::rename(NativePath(from).c_str(), target.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
 }
 

@@ -247,10 +247,20 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     return AdoptDescriptor(fd, stdioMode, error);
 }
 
-Error Truncate(std::FILE* stream, std::int64_t size) {
-    if (std::fflush(stream) != 0) return ErrorFromErrno(errno);
-    return ::ftruncate(::fileno(stream), static_cast<off_t>(size)) == 0 ? Error::None
-                                                                        : ErrorFromErrno(errno);
+Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to) {
+    const Error fault = detail::TakeFault(FaultPoint::Delete);
+    if (fault != Error::None) return fault;
+    struct stat info {};
+    if (::fstatat(dir->fd, from.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+    if (S_ISLNK(info.st_mode)) return Error::IsLink;
+    if (!S_ISREG(info.st_mode)) return Error::AccessDenied;
+    if (::fstatat(dir->fd, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && IsReadOnly(info))) return Error::AccessDenied;
+    } else if (errno != ENOENT) {
+        return ErrorFromErrno(errno);
+    }
+    return ::renameat(dir->fd, from.c_str(), dir->fd, to.c_str()) == 0 ? Error::None
+                                                                       : ErrorFromErrno(errno);
 }
 
 Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries) {

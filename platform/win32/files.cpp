@@ -133,8 +133,10 @@ std::size_t WriteBytes(std::FILE* stream, const void* data, std::size_t size) {
 
 Error RenameReplacing(const char* from, const char* to) {
     const DWORD attributes = ::GetFileAttributesA(to);
-    constexpr DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notAFile) != 0) return Error::AccessDenied;
+    // Windows itself refuses a read-only file; Wine as root replaces it.
+    constexpr DWORD kept = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE |
+                           FILE_ATTRIBUTE_READONLY;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kept) != 0) return Error::AccessDenied;
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? Error::None
                                                               : ErrorFromWin32(::GetLastError());
 }
