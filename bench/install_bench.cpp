@@ -126,7 +126,7 @@ std::uint64_t CopyTree(const fs::path& from, const fs::path& to) {
         if (entry.is_directory()) {
             fs::create_directories(target);
         } else {
-            kd::CopyFileBytes(entry.path().c_str(), target.c_str(), 0, -1);
+            kd::util::CopyFileBytes(entry.path().c_str(), target.c_str(), 0, -1);
             bytes += entry.file_size();
         }
     }

@@ -49,7 +49,7 @@ enum class DialogueResult { Confirmed, Quit };
 // message and the first question asked again; an over-long confirmation asks
 // again. On Confirmed, `destination` is trimmed, without trailing separator,
 // with backslashes, and a full path in plain form.
-DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
+DialogueResult AskDestination(util::Console& console, const std::string& defaultDestination,
                               std::string& destination);
 
 // True unless `destination` equals, byte for byte, the previous installation's

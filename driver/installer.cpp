@@ -14,7 +14,7 @@ namespace {
 constexpr const char* FailedLine = "\n\nInstallation failed\n";
 }  // namespace
 
-int RunInstallation(Console& console, const std::string& corePackagePath,
+int RunInstallation(util::Console& console, const std::string& corePackagePath,
                     const std::string& windowPackagePath, const std::string& destination,
                     const std::string& defaultDestination, bool destinationChanged,
                     std::span<const char* const> keys) {
@@ -43,7 +43,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
     return EndRun(console, {"\n\nInstallation terminated successfully\n"}, ExitSuccess);
 }
 
-int RunInstaller(Console& console, const std::string& programPath, const char* keldo,
+int RunInstaller(util::Console& console, const std::string& programPath, const char* keldo,
                  std::span<const char* const> keys) {
     const std::string installerDirectory =
         InstallerDirectory(programPath, platform::CurrentDirectory());

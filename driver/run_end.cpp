@@ -3,7 +3,7 @@
 
 namespace kd {
 
-int EndRun(Console& console, std::initializer_list<std::string> lines, int exitCode) {
+int EndRun(util::Console& console, std::initializer_list<std::string> lines, int exitCode) {
     for (const std::string& line : lines) Print(console, line);
     Print(console, "\n\nPress enter to continue");
     std::string discarded;

@@ -12,12 +12,12 @@ bool IsServerRunning(const std::string& previousDirectory) {
     // a value of blanks only looks for Bin\keldo.run in the current directory.
     if (previousDirectory.empty()) return false;
     std::string marker = previousDirectory;
-    TrimString(marker, false, true);
-    AddTrailingBackslash(marker);
+    util::TrimString(marker, false, true);
+    util::AddTrailingBackslash(marker);
     marker += "Bin";
-    AddTrailingBackslash(marker);
+    util::AddTrailingBackslash(marker);
     marker += "keldo.run";
-    return FileExists(marker.c_str());
+    return util::FileExists(marker.c_str());
 }
 
 KdMutex::KdMutex() : handle(platform::CreateUnnamedMutex()) {}

@@ -16,7 +16,7 @@ public:
     KdPackage() = default;
     // With `keys` (public keys in PEM), only packages signed by one of them
     // install; every other package is a bad package.
-    explicit KdPackage(const Console& console, std::span<const char* const> keys = {})
+    explicit KdPackage(const util::Console& console, std::span<const char* const> keys = {})
         : console(console), keys(keys) {}
     virtual ~KdPackage() = default;
 
@@ -45,7 +45,7 @@ public:
     std::string errorText;
 
 private:
-    Console console;
+    util::Console console;
     std::span<const char* const> keys;
 };
 

@@ -27,11 +27,11 @@ enum class CopyBack { Done, TargetUntouched, TargetDamaged };
 // Tells whether a failure came before or after the target was opened for
 // writing, as only then may it be truncated or incomplete.
 CopyBack CopyOver(const std::string& source, const std::string& target) {
-    const Stream input = OpenFileShared(source.c_str(), "rb");
+    const platform::Stream input = util::OpenFileShared(source.c_str(), "rb");
     if (!input) return CopyBack::TargetUntouched;
-    Stream output = OpenFileShared(target.c_str(), "wb");
+    platform::Stream output = util::OpenFileShared(target.c_str(), "wb");
     if (!output) return CopyBack::TargetUntouched;
-    if (!CopyStreamBytes(input.get(), output.get(), 0, -1)) return CopyBack::TargetDamaged;
+    if (!util::CopyStreamBytes(input.get(), output.get(), 0, -1)) return CopyBack::TargetDamaged;
     if (platform::CloseStream(std::move(output)) != 0) return CopyBack::TargetDamaged;
     return CopyBack::Done;
 }
@@ -46,7 +46,7 @@ Lines CopyLines(std::FILE* input, std::FILE* output) {
     if (!line) return Lines::NoMemory;
     int length = 0;
     int taken = 0;
-    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
+    while ((taken = util::ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
         line[length++] = '\r';
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
@@ -80,16 +80,16 @@ private:
 bool KdPackage::ConvertTextFile(const std::string& target) {
     // Declared before the streams, so they are closed before the delete.
     const std::string temporaryPath = target + script::TemporarySuffix;
-    TemporaryFile temporary(temporaryPath);
+    util::TemporaryFile temporary(temporaryPath);
 
     // Made new: a leftover or a planted link at the name is removed as a name
     // and never written through.
-    Stream output = CreateFreshFile(temporaryPath.c_str());
+    platform::Stream output = util::CreateFreshFile(temporaryPath.c_str());
     if (!output) {
         errorText = "Cannot open temporary file " + temporaryPath;
         return false;
     }
-    Stream input = OpenFileShared(target.c_str(), "r");
+    platform::Stream input = util::OpenFileShared(target.c_str(), "r");
     if (!input) {
         errorText = "Cannot open file " + target;
         return false;
@@ -140,17 +140,17 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std
     platform::Error error = platform::Error::None;
     // Declared before the stream, so the stream is closed before the delete.
     TemporaryAt temporary(dir, temporaryName);
-    Stream converted =
+    platform::Stream converted =
         platform::OpenFileAt(dir, temporaryName, {platform::Access::ReadWrite, true, false}, error);
     if (!converted || CopyLines(target, converted.get()) != Lines::Done ||
-        platform::FlushStream(converted.get()) != 0 || FileSeek(converted.get(), 0, SEEK_SET) != 0) {
+        platform::FlushStream(converted.get()) != 0 || util::FileSeek(converted.get(), 0, SEEK_SET) != 0) {
         return false;
     }
     platform::AtStep(platform::Step::WriteBack, name);
     // From here the target may be cut short: on failure the temporary file
     // holds the only complete text, so it stays.
-    if (platform::Truncate(target, 0) != platform::Error::None || FileSeek(target, 0, SEEK_SET) != 0 ||
-        !CopyStreamBytes(converted.get(), target, 0, -1) || platform::FlushStream(target) != 0) {
+    if (platform::Truncate(target, 0) != platform::Error::None || util::FileSeek(target, 0, SEEK_SET) != 0 ||
+        !util::CopyStreamBytes(converted.get(), target, 0, -1) || platform::FlushStream(target) != 0) {
         temporary.Keep();
         return false;
     }

@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 // ---- Walking through directory handles ---------------------------------------
 
@@ -73,4 +73,4 @@ bool KeepFromOthers(const platform::DirHandle& dir);
 // entry lets others delete its entries.
 bool KeepsItsEntries(const platform::DirHandle& parent);
 
-}  // namespace kd
+}  // namespace kd::util

@@ -62,7 +62,7 @@ class DecoderCases : public testing::TestWithParam<Case> {};
 TEST_P(DecoderCases, FromMemory) {
     const Case& c = GetParam();
     PackageDecoder decoder;
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(decoder.Decode(c.container, sink, c.limit), c.result);
     EXPECT_EQ(sink.text, c.text);
 }
@@ -116,7 +116,7 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
 TEST(Decoder, OneObjectServesManyCalls) {
     PackageDecoder decoder;
     for (int round = 0; round < 2; ++round) {
-        StringSink first, second;
+        util::StringSink first, second;
         EXPECT_EQ(decoder.Decode(AbcFourTimes, first, 0), DecodeOk);
         EXPECT_EQ(first.text, "abcabcabcabc");
         EXPECT_EQ(decoder.Decode(Bytes({3, 0, 0, 0, 0xF0, 0x29, 0x00}), second, 0), DecodeOk);
@@ -154,7 +154,7 @@ TEST(DecoderAgreement, RandomStreamsMatchTheReference) {
         std::string expected;
         ASSERT_EQ(ReferenceDecode(container, expected, limit), 0);
         PackageDecoder decoder;
-        StringSink sink;
+        util::StringSink sink;
         const int result = decoder.Decode(container, sink, limit);
         if (result == DecodeOk) {
             ASSERT_EQ(sink.text, expected) << "round " << round;
@@ -184,7 +184,7 @@ TEST(DecoderAgreement, LopsidedTreesMatchTheReference) {
     ASSERT_EQ(ReferenceDecode(container, expected, 0), 0);
     ASSERT_EQ(expected, text);
     PackageDecoder decoder;
-    StringSink sink;
+    util::StringSink sink;
     ASSERT_EQ(decoder.Decode(container, sink, 0), DecodeOk);
     EXPECT_EQ(sink.text, text);
 }
@@ -198,12 +198,12 @@ TEST(DecoderAgreement, EveryCutOfASoundStreamIsTruncated) {
     ASSERT_TRUE(PackageEncoder().Encode(text, container));
     PackageDecoder decoder;
     for (std::size_t size = 4; size < container.size(); ++size) {
-        StringSink sink;
+        util::StringSink sink;
         ASSERT_EQ(decoder.Decode(std::string_view(container).substr(0, size), sink, 0),
                   DecodeTruncated)
             << "cut to " << size << " of " << container.size();
     }
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(decoder.Decode(container, sink, 0), DecodeOk);
     EXPECT_EQ(sink.text, text);
 }

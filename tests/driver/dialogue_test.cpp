@@ -84,9 +84,9 @@ struct DialogueCase {
 TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const std::string def = "D:\\Keldo";
     // Answers of exactly the longest length, and one byte more.
-    const std::string longest = "E:\\" + std::string(LongestAnswer - 3, 'e');
+    const std::string longest = "E:\\" + std::string(util::LongestAnswer - 3, 'e');
     const std::string longer = longest + "e";
-    const std::string yes(LongestAnswer, 'y');
+    const std::string yes(util::LongestAnswer, 'y');
     const std::string manyX(3000, 'x'), manyQ(3000, 'q');
     using namespace std::string_literals;
     // "E:\k", "y" and an empty line as a UTF-16 answer file writes them: every
@@ -175,7 +175,7 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
         {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
-        {"CR counts toward the length", std::string(LongestAnswer, 'x') + "\r\n\n\n", DialogueResult::Confirmed,
+        {"CR counts toward the length", std::string(util::LongestAnswer, 'x') + "\r\n\n\n", DialogueResult::Confirmed,
          def, Ask(def) + TooLong + Ask(def) + Confirm(def)},
     };
     for (const DialogueCase& c : cases) {
@@ -203,7 +203,7 @@ TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
     EXPECT_EQ(EndRun(console.Get(), {"\nA %s", "\nB\n"}, -1), -1);
     EXPECT_EQ(console.Output(), "\nA %s\nB\n\n\nPress enter to continue");
     std::string rest;
-    ASSERT_EQ(ReadConsoleLine(console.Get(), rest), LineRead::Ok);
+    ASSERT_EQ(util::ReadConsoleLine(console.Get(), rest), util::LineRead::Ok);
     EXPECT_EQ(rest, "left over");  // exactly one line was taken
 
     ScriptedConsole closed("");

@@ -221,7 +221,7 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     const std::string destination = W(root / "Keldo");
     WriteValue("KELDO", 1, destination);
     std::string upper = destination;
-    MakeUpper(upper);
+    util::MakeUpper(upper);
     // A PATH far over 2047 characters, the old Bin entry at its end: read and written whole.
     std::string entries = BasePath;
     for (int i = 0; entries.size() < 3000; ++i) entries += ";C:\\tools\\t" + std::to_string(i);
@@ -585,7 +585,7 @@ TEST_F(KeyedInstallerRun, InstallsExactlyWhatItsKeysSigned) {
     std::string changed = body;
     changed[changed.size() / 2] ^= 1;
     std::string upperA = a, badHex = a;
-    MakeUpper(upperA);
+    util::MakeUpper(upperA);
     badHex[7] = 'g';
     const struct {
         const char* name;

@@ -63,7 +63,7 @@ protected:
     }
 
     std::string Script(const std::string& package) {
-        StringSink script;
+        util::StringSink script;
         EXPECT_EQ(codec::PackageDecoder().Decode(test::ReadFile(package), script, 0), codec::DecodeOk);
         return script.text;
     }

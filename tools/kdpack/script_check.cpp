@@ -20,7 +20,7 @@ const std::string SameOnWindows = "on a machine with code page " + std::to_strin
                                   " (assumed) one would overwrite the other";
 
 std::string Folded(std::string path) {
-    SlashesToBackslashes(path);
+    util::SlashesToBackslashes(path);
     return script::UpperCaseName(path);
 }
 
@@ -37,7 +37,7 @@ std::uint64_t FoldedHash(const std::string& path) {
 // The bytes' own hash, its low bit left free for the mark.
 std::uint32_t ExactHash(const std::string& path) {
     std::string exact = path;
-    SlashesToBackslashes(exact);
+    util::SlashesToBackslashes(exact);
     return static_cast<std::uint32_t>(std::hash<std::string_view>{}(exact)) & ~1u;
 }
 
@@ -147,7 +147,7 @@ bool ScriptCheck::CheckRelative(const std::string& name, bool directory) {
     case script::NameRefusal::None:
         break;
     }
-    if (!name.empty() && IsSeparator(name[0])) {
+    if (!name.empty() && util::IsSeparator(name[0])) {
         Problem(current.line, what + " is absolute: " + name);
         return false;
     }
@@ -167,7 +167,7 @@ void ScriptCheck::CheckComponents(const std::string& name, bool directory) {
     for (std::size_t begin = 0; begin <= name.size();) {
         const std::size_t end = std::min(name.find_first_of("\\/", begin), name.size());
         const std::string component = name.substr(begin, end - begin);
-        const std::string problem = component.empty() ? std::string() : NameProblem(component);
+        const std::string problem = component.empty() ? std::string() : util::NameProblem(component);
         if (!problem.empty()) {
             Problem(current.line, std::string(directory ? "directory" : "name") + " \"" + name + "\": " + problem);
             return;
@@ -313,19 +313,19 @@ void ScriptCheck::EndCommand() {
 
     if (command == Command::Dir || command == Command::RmDir || command == Command::TextDir) {
         std::string directory = current.name;
-        SlashesToBackslashes(directory);
+        util::SlashesToBackslashes(directory);
         if (CheckRelative(directory, true)) CheckComponents(directory, true);
-        RemoveTrailingSeparator(directory);
+        util::RemoveTrailingSeparator(directory);
         if (command == Command::RmDir && current.withSubdirectories && (directory.empty() || directory == "."))
             Problem(current.line, "[RMDIR] of the destination itself with its subdirectories: the installer "
                                   "deletes everything in the destination, whatever it holds");
         if (command == Command::Dir) {
             if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
             currentDirectory = directory;
-            AddTrailingBackslash(currentDirectory);
+            util::AddTrailingBackslash(currentDirectory);
             haveDirectory = true;
             std::string shown = directory;
-            RemoveTrailingSeparator(shown);
+            util::RemoveTrailingSeparator(shown);
             if (trackPaths && !shown.empty() && !directories.Add(shown))
                 Problem(current.line, "directory " + shown + " differs only in letter case from an earlier one: " +
                                           SameOnWindows);
@@ -356,7 +356,7 @@ void ScriptCheck::EndCommand() {
     if (command == Command::File) {
         NotePath(path, MaxFilePath);
         std::string target = path;
-        SlashesToBackslashes(target);
+        util::SlashesToBackslashes(target);
         if (trackPaths && !files.Add(target)) {
             const std::string directory = DirectoryOf(target);
             Problem(current.line, "file " + target.substr(directory.empty() ? 0 : directory.size() + 1) +

@@ -56,7 +56,7 @@ private:
     std::size_t used = 0;
 };
 
-class ScriptCheck : public ByteSink {
+class ScriptCheck : public util::ByteSink {
 public:
     // destinationLength: length of the destination directory the path
     // limits are checked under; packageNames: the names the installer may
