@@ -21,7 +21,7 @@ int RunInstallation(util::Console& console, const std::string& corePackagePath,
     Print(console, "\n\nInstalling KELDO in " + destination + " directory");
     Print(console, "\nThis may take a few minutes...");
 
-    KdPackage package(console, keys);
+    package::KdPackage package(console, keys);
     for (const std::string* packagePath : {&corePackagePath, &windowPackagePath}) {
         if (!package.Install(*packagePath, destination, true)) {
             return EndRun(console, {"\nError: " + package.errorText, FailedLine}, ExitFailure);

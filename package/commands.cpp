@@ -16,7 +16,7 @@
 #include "script/rules.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSize], std::string& line) {
     int length = 0;
@@ -428,4 +428,4 @@ bool ScriptRun::TextDirectory() {
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

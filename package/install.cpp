@@ -18,7 +18,7 @@
 #include "util/strings.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 namespace {
 
@@ -194,4 +194,4 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

@@ -8,7 +8,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::package {
 
 class KdPackage {
 public:
@@ -49,4 +49,4 @@ private:
     std::span<const char* const> keys;
 };
 
-}  // namespace kd
+}  // namespace kd::package

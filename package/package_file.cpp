@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "util/files.h"
 
-namespace kd {
+namespace kd::package {
 
 int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit,
                             util::ByteSink* observer) {
@@ -38,4 +38,4 @@ int DecompressPackageFile(const char* packagePath, const char* scriptPath,
     return result;
 }
 
-}  // namespace kd
+}  // namespace kd::package

@@ -7,7 +7,7 @@
 
 #include "util/byte_stream.h"
 
-namespace kd {
+namespace kd::package {
 
 // Decompresses the package at packagePath into scriptPath, made new once the
 // package is open (an existing name is removed as a name first, never written
@@ -23,4 +23,4 @@ int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
                           std::uint32_t outputLimit = 0, util::ByteSink* observer = nullptr);
 
-}  // namespace kd
+}  // namespace kd::package

@@ -14,7 +14,7 @@
 #include "util/console.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 // Rewrites the open file `target` (read and write) with CR LF line ends
 // through the temporary file name + ".kd_temp" made new in `dir`, and writes
@@ -118,4 +118,4 @@ private:
     char line[script::LineBufferSize];
 };
 
-}  // namespace kd
+}  // namespace kd::package

@@ -14,7 +14,7 @@
 #include "util/files.h"
 #include "util/temporary_file.h"
 
-namespace kd {
+namespace kd::package {
 
 namespace {
 
@@ -157,4 +157,4 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, std
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

@@ -72,7 +72,7 @@ TEST_P(DecoderCases, FromFileToFile) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", c.container));
     PackageDecoder decoder;
-    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
+    EXPECT_EQ(package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
     bool exists = false;
     EXPECT_EQ(test::ReadFile(dir / "out", &exists), c.text);
     EXPECT_TRUE(exists) << "the output is created before the header is read";
@@ -85,12 +85,12 @@ TEST(DecoderFiles, MissingInputOrUncreatableOutputGiveOne) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", AbcFourTimes));
     PackageDecoder decoder;
-    EXPECT_EQ(DecompressPackageFile((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
+    EXPECT_EQ(package::DecompressPackageFile((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
               DecodeCannotOpen);
     EXPECT_FALSE(test::IsFile(dir / "out")) << "nothing is created when the input is missing";
-    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
+    EXPECT_EQ(package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
               DecodeCannotOpen);
-    EXPECT_EQ(DecompressPackageFile(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
+    EXPECT_EQ(package::DecompressPackageFile(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
 }
 
 TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
@@ -104,7 +104,7 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
 
     PackageDecoder decoder;
     platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
-    const int result = DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
+    const int result = package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
     platform::ClearFaults();
     EXPECT_EQ(result, DecodeWriteFailed);
     const std::string written = test::ReadFile(dir / "out");

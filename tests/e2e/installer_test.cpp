@@ -99,7 +99,7 @@ protected:
 
     void SetUp() override {
         if (!MayRun()) GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
-        if (!Keyed() && !BuiltInPackageKeys().empty())
+        if (!Keyed() && !package::BuiltInPackageKeys().empty())
             GTEST_SKIP() << "kdinstall is built with KD_PACKAGE_KEY and refuses unsigned packages";
         for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
         if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here

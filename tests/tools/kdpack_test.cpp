@@ -517,7 +517,7 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
             ASSERT_TRUE(test::WriteFile(copy, test::ReadFile(package)));
             const std::string previous = platform::CurrentDirectory();
             ASSERT_TRUE(test::ChangeDirectory(work));
-            KdPackage installer;
+            package::KdPackage installer;
             const bool installed = installer.Install(copy, destination, false);
             ASSERT_TRUE(test::ChangeDirectory(previous));
             const bool rejected = installer.errorText == "Bad package file " + copy ||
