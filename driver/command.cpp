@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -103,4 +103,4 @@ bool RegisterService(util::Console& console, const std::string& binDirectory, bo
     return RunCommand((quoted + " -i").c_str(), exitCode, WaitForever) == CommandStarted;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -9,7 +9,7 @@
 #include "util/names.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -139,4 +139,4 @@ bool IsDestinationChanged(const std::string& previousDirectory, const std::strin
     return previous != destination;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

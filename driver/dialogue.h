@@ -6,7 +6,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // The directory of the installer, always ending in "\": the program path cut
 // where its last "kdinstall" (letter case ignored) begins, or, when it holds
@@ -56,4 +56,4 @@ DialogueResult AskDestination(util::Console& console, const std::string& default
 // directory (the raw KELDO value trimmed and without trailing separator).
 bool IsDestinationChanged(const std::string& previousDirectory, const std::string& destination);
 
-}  // namespace kd
+}  // namespace kd::driver

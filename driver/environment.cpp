@@ -9,7 +9,7 @@
 
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::string UpdateSystemEnvironment(util::Console& console, const std::string& d
     return binDirectory;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // The new PATH, in registry units. Entries are compared with `oldBinText`
 // with ASCII letters in any case and "/" as "\" (no other unit folds). The
@@ -33,4 +33,4 @@ bool RewritablePath(const std::u16string& stored, platform::ValueType type, std:
 std::string UpdateSystemEnvironment(util::Console& console, const std::string& destination,
                                     const std::string& defaultDestination);
 
-}  // namespace kd
+}  // namespace kd::driver

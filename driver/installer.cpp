@@ -8,7 +8,7 @@
 #include "package/package.h"
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 constexpr const char* FailedLine = "\n\nInstallation failed\n";
@@ -76,4 +76,4 @@ int RunInstaller(util::Console& console, const std::string& programPath, const c
                            keys);
 }
 
-}  // namespace kd
+}  // namespace kd::driver

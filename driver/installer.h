@@ -6,7 +6,7 @@
 
 #include "driver/run_end.h"
 
-namespace kd {
+namespace kd::driver {
 
 // Installs the core and then the window package into `destination`, records
 // the installation in the machine environment, registers the service and
@@ -25,4 +25,4 @@ int RunInstallation(util::Console& console, const std::string& corePackagePath,
 int RunInstaller(util::Console& console, const std::string& programPath, const char* keldo,
                  std::span<const char* const> keys = {});
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -13,6 +13,6 @@ int main(int argc, char** argv) {
     kd::platform::ProtectProcess();
     kd::util::Console console;
     // Only the program path is used; there are no options.
-    return kd::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
+    return kd::driver::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
                             std::getenv("KELDO"), kd::package::BuiltInPackageKeys());
 }

@@ -1,7 +1,7 @@
 // The installer's closing lines and the final wait for Enter.
 #include "driver/run_end.h"
 
-namespace kd {
+namespace kd::driver {
 
 int EndRun(util::Console& console, std::initializer_list<std::string> lines, int exitCode) {
     for (const std::string& line : lines) Print(console, line);
@@ -11,4 +11,4 @@ int EndRun(util::Console& console, std::initializer_list<std::string> lines, int
     return exitCode;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -5,7 +5,7 @@
 #include "util/files.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 bool IsServerRunning(const std::string& previousDirectory) {
     // Emptiness is tested on the raw value, the path built from the trimmed one:
@@ -26,4 +26,4 @@ KdMutex::~KdMutex() = default;  // releases and closes the mutex
 
 KdMutex processMutex;
 
-}  // namespace kd
+}  // namespace kd::driver
