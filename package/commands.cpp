@@ -1,5 +1,5 @@
 // The seven script commands: DIR, RMDIR, FILE, REMOVEFILE, EXEC, TEXTFILE
-// and TEXTDIR, each reading its own parameter lines from the script.
+// and TEXTDIR, each acting on the parameters the reader read.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -48,7 +48,7 @@ bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
     for (const platform::FindEntry& entry : entries) {
         platform::EntryInfo info;
         if (!Succeeded(platform::InfoAt(dir, entry.name, info))) return false;
-        if (info.type != platform::EntryType::Missing && !info.ownerTrusted) return false;
+        if (info.type != platform::EntryType::Missing && !util::Trusted(info.owner)) return false;
     }
     return true;
 }
@@ -81,7 +81,7 @@ util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners 
     leaf = levels.back();
     levels.pop_back();
     int links = util::LinkLimit;
-    return util::WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
+    return WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
 }
 
 util::Level ScriptRun::OpenCurrent(util::Owners owners, platform::DirHandle& dir) const {
@@ -93,7 +93,7 @@ util::Level ScriptRun::OpenCurrent(util::Owners owners, platform::DirHandle& dir
 util::Level ScriptRun::OpenBelowDestination(const std::string& relative, util::Owners owners,
                                       platform::DirHandle& dir) const {
     int links = util::LinkLimit;
-    return util::WalkLevels(&destination, util::SplitLevels(relative), owners, dir, links);
+    return WalkLevels(&destination, util::SplitLevels(relative), owners, dir, links);
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
@@ -125,30 +125,20 @@ bool ScriptRun::Fail(const char* message, const std::string& path) {
     return false;
 }
 
-bool ScriptRun::Command(const std::string& name) {
-    switch (script::CommandNamed(name)) {
-    case script::Command::Dir: return Dir();
-    case script::Command::RmDir: return EmptyDirectory();
-    case script::Command::File: return File();
-    case script::Command::RemoveFile: return RemoveFiles();
-    case script::Command::Exec: return Exec();
-    case script::Command::TextFile: return TextFile();
-    case script::Command::TextDir: return TextDirectory();
+bool ScriptRun::Run(const script::Reader& reader) {
+    const script::ScriptCommand& command = reader.Current();
+    // Names that could reach outside the destination, sizes no script holds.
+    if (command.Refused()) return BadPackage();
+    switch (command.command) {
+    case script::Command::Dir: return Dir(command.name);
+    case script::Command::RmDir: return EmptyDirectory(command.name, command.withSubdirectories);
+    case script::Command::File: return File(command.name, command.size, reader.TouchesScriptCopy(packageName));
+    case script::Command::RemoveFile: return RemoveFiles(command.name);
+    case script::Command::TextFile: return TextFile(command.name, reader.TouchesScriptCopy(packageName));
+    case script::Command::TextDir: return TextDirectory(command.name);
+    case script::Command::Exec:  // read, and no further effect
     case script::Command::None: break;
     }
-    return true;
-}
-
-bool ScriptRun::ReadParameter(const char* marker, std::string& value) {
-    std::string text;
-    if (!NextLine(text) || !script::ParameterValue(text, marker, value)) return BadPackage();
-    return true;
-}
-
-bool ScriptRun::ReadName(std::string& name, bool relativeToCurrent) {
-    if (!ReadParameter(script::NameMarker, name)) return false;
-    // Before the first DIR a command's name is used as written.
-    if (script::RefusedName(name, relativeToCurrent && !dirSeen) != script::NameRefusal::None) return BadPackage();
     return true;
 }
 
@@ -156,25 +146,19 @@ namespace {
 
 bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) {
     platform::EntryInfo info;
-    return Succeeded(platform::InfoAt(dir, name, info)) && info.ownerTrusted &&
+    return Succeeded(platform::InfoAt(dir, name, info)) && util::Trusted(info.owner) &&
            (info.type == platform::EntryType::File || info.type == platform::EntryType::Special);
 }
 
 }  // namespace
 
-bool ScriptRun::TouchesScript(script::Command command, const std::string& name) const {
-    return dirSeen && script::TouchesScriptCopy(command, currentRelative, name, packageName);
-}
-
-bool ScriptRun::Dir() {
-    std::string directory;
-    if (!ReadName(directory, false)) return false;
+bool ScriptRun::Dir(std::string directory) {
     util::SlashesToBackslashes(directory);
 
     std::string base = destinationDirectory;
     util::RemoveTrailingSeparator(base);
     // The name is shown up to a zero byte in it, as it always was.
-    if (progress) util::Print(*progress, "\nDirectory " + std::string(directory.c_str()));
+    if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
 
     // One level at a time from the destination down, each opened as a handle
     // and made where it is missing; each must be ours, and so must everything
@@ -234,23 +218,18 @@ bool ScriptRun::Dir() {
     return true;
 }
 
-bool ScriptRun::ReadDestinationDirectory(std::string& directory, std::string& relative) {
-    if (!ReadName(relative, false)) return false;
+std::string ScriptRun::BelowDestination(std::string& relative) const {
     util::SlashesToBackslashes(relative);
-    directory = destinationDirectory;
+    std::string directory = destinationDirectory;
     util::AddTrailingBackslash(directory);
     directory += relative;
     util::RemoveTrailingSeparator(directory);
-    return true;
+    return directory;
 }
 
-bool ScriptRun::EmptyDirectory() {
-    std::string target, relative;
-    if (!ReadDestinationDirectory(target, relative)) return false;
-
-    std::string withSubdirectories;
-    if (!ReadParameter(script::WithsubdirMarker, withSubdirectories)) return false;
-    const char* subdirectoryFilter = script::WithSubdirectories(withSubdirectories) ? "*" : "";
+bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
+    const std::string target = BelowDestination(relative);
+    const char* subdirectoryFilter = withSubdirectories ? "*" : "";
 
     // Links on the way are followed only when a trusted owner made them;
     // below the target they are removed, never entered. A missing target
@@ -266,15 +245,7 @@ bool ScriptRun::EmptyDirectory() {
     return true;
 }
 
-bool ScriptRun::File() {
-    std::string name;
-    if (!ReadName(name, true)) return false;
-    std::string sizeText;
-    if (!ReadParameter(script::SizeMarker, sizeText)) return false;
-    // Sizes beyond the signed 32-bit range cannot lie inside a script.
-    std::int64_t size = 0;
-    if (!script::ParseSize(sizeText, size)) return BadPackage();
-
+bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScript) {
     // Step over the data whatever happens to the file. Data that runs past
     // the end of the script would leave a short file reported as written.
     const std::int64_t position = util::FileTell(script);
@@ -287,7 +258,7 @@ bool ScriptRun::File() {
     // Writing over the script being read would truncate it under the reader:
     // refused by the script's rule, and by the file itself (below) for what
     // the script cannot show (a short name, a name before the first DIR).
-    if (TouchesScript(script::Command::File, name)) return BadPackage();
+    if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
     if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
@@ -324,9 +295,7 @@ bool ScriptRun::File() {
     return true;
 }
 
-bool ScriptRun::RemoveFiles() {
-    std::string name;
-    if (!ReadName(name, true)) return false;
+bool ScriptRun::RemoveFiles(const std::string& name) {
     if (name.empty()) return true;  // names no file
     // Nothing is removed through another user's link, and no link of another
     // user goes; there is no failure to report.
@@ -334,7 +303,7 @@ bool ScriptRun::RemoveFiles() {
         platform::EntryInfo info;
         return Succeeded(platform::InfoAt(dir, leaf, info)) &&
                info.type != platform::EntryType::Missing && !IsScript(info) &&
-               (info.type != platform::EntryType::Link || info.ownerTrusted);
+               (info.type != platform::EntryType::Link || util::Trusted(info.owner));
     };
     if (name.front() != '*' && name.back() != '*') {
         platform::DirHandle dir;
@@ -362,11 +331,6 @@ bool ScriptRun::RemoveFiles() {
     return true;
 }
 
-bool ScriptRun::Exec() {
-    std::string name;
-    return ReadName(name, true);
-}
-
 bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& name,
                           const std::string& target) {
     // Converting the script, or a file whose temporary name is the script's,
@@ -379,7 +343,7 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     platform::EntryInfo info;
     // A file with a second name shares its data with that name, which may lie
     // outside the destination.
-    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !info.ownerTrusted ||
+    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !util::Trusted(info.owner) ||
         info.nameCount > 1 || !ConvertInPlace(dir, name, file.get()) ||
         platform::CloseStream(std::move(file)) != 0) {
         return Fail("Cannot set text file ", target);
@@ -387,12 +351,10 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     return true;
 }
 
-bool ScriptRun::TextFile() {
-    std::string name;
-    if (!ReadName(name, true)) return false;
+bool ScriptRun::TextFile(const std::string& name, bool touchesScript) {
     const std::string target = currentDirectory + name;
     // Converting the script being read would rewrite it under the reader.
-    if (TouchesScript(script::Command::TextFile, name)) return BadPackage();
+    if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
     if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
@@ -401,9 +363,8 @@ bool ScriptRun::TextFile() {
     return ConvertAt(dir, leaf, target);
 }
 
-bool ScriptRun::TextDirectory() {
-    std::string directory, relative;
-    if (!ReadDestinationDirectory(directory, relative)) return false;
+bool ScriptRun::TextDirectory(std::string relative) {
+    const std::string directory = BelowDestination(relative);
 
     // Taken whole before the first conversion, so the conversion's own
     // temporary files are not in it.

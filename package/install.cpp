@@ -10,6 +10,7 @@
 #include "package/package.h"
 #include "script/format.h"
 #include "script/line2.h"
+#include "script/reader.h"
 #include "script/rules.h"
 #include "package/script_run.h"
 #include "platform/platform.h"
@@ -57,8 +58,8 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
     if (error == platform::Error::AlreadyExists) {
         platform::EntryInfo info;
-        return platform::InfoAt(parent, last, info) == platform::Error::None && info.ownerTrusted &&
-                       info.type != platform::EntryType::Link
+        return platform::InfoAt(parent, last, info) == platform::Error::None &&
+                       util::Trusted(info.owner) && info.type != platform::EntryType::Link
                    ? Opened::NotDirectory
                    : Opened::Refused;
     }
@@ -169,28 +170,36 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
 
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
                   temporaryPath, dir, progress);
+    script::Reader reader;
     std::string text;
-    if (!run.NextLine(text) || !script::IsHeader(text)) return run.BadPackage();
-    if (!run.NextLine(text)) return run.BadPackage();
-    // Line 2 is free text, unless it carries a digest: then the rest must be
-    // what was packed before any command runs.
-    if (digest.HasDigest() && !digest.Matches()) return run.BadPackage();
-    // With keys, only a matching digest signed by one of them will do.
-    if (!keys.empty()) {
-        std::vector<platform::PublicKey> loaded;
-        if (!script::LoadKeys(keys, loaded) || !digest.Matches() ||
-            script::SigningKey(digest.Line(), loaded) < 0) {
+    while (run.NextLine(text)) {
+        switch (reader.Take(text)) {
+        case script::Reader::Step::BadHeader:
+        case script::Reader::Step::MissingMarker:
             return run.BadPackage();
+        case script::Reader::Step::LineTwo:
+            // Line 2 is free text, unless it carries a digest: then the rest
+            // must be what was packed before any command runs.
+            if (digest.HasDigest() && !digest.Matches()) return run.BadPackage();
+            // With keys, only a matching digest signed by one of them will do.
+            if (!keys.empty()) {
+                std::vector<platform::PublicKey> loaded;
+                if (!script::LoadKeys(keys, loaded) || !digest.Matches() ||
+                    script::SigningKey(digest.Line(), loaded) < 0) {
+                    return run.BadPackage();
+                }
+            }
+            break;
+        case script::Reader::Step::CommandRead:
+            if (!run.Run(reader)) return false;
+            break;
+        default:
+            break;
         }
     }
-
-    std::string name;
-    while (run.NextLine(text)) {
-        if (!script::SectionName(text, name)) continue;
-        if (!run.Command(name)) return false;
-    }
-    // A script that could not be read to its end is not a finished install.
-    if (run.ReadFailed()) return run.BadPackage();
+    // A script that could not be read to its end is not a finished install,
+    // nor one that ends before its commands or inside one.
+    if (run.ReadFailed() || reader.At() != script::Reader::Stage::Commands) return run.BadPackage();
     return true;
 }
 

@@ -1,6 +1,6 @@
 // The state of one running Install: the open script, its line buffer, the
-// current directory, and the seven commands that read their parameters from
-// the script. Private to the package library.
+// current directory, and the seven commands, which act on what the script
+// library's reader read. Private to the package library.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "script/format.h"
 #include "script/line2.h"
+#include "script/reader.h"
 #include "util/console.h"
 #include "util/trust.h"
 
@@ -52,31 +53,22 @@ public:
     // Sets errorText to `message` followed by `path`; returns false.
     bool Fail(const char* message, const std::string& path);
 
-    // Carries out the command named `name` (normalised, upper case). Returns
-    // false when it failed, with errorText set. Unknown names do nothing.
-    bool Command(const std::string& name);
+    // Carries out the command the reader has just read. Returns false when
+    // it failed, with errorText set.
+    bool Run(const script::Reader& reader);
 
 private:
-    bool Dir();
-    bool EmptyDirectory();
-    bool File();
-    bool RemoveFiles();
-    bool Exec();
-    bool TextFile();
-    bool TextDirectory();
+    bool Dir(std::string directory);
+    bool EmptyDirectory(std::string relative, bool withSubdirectories);
+    // touchesScript: the script's rule finds the file is the script.
+    bool File(const std::string& name, std::int64_t size, bool touchesScript);
+    bool RemoveFiles(const std::string& name);
+    bool TextFile(const std::string& name, bool touchesScript);
+    bool TextDirectory(std::string relative);
 
-    // Reads the next line as the parameter `marker` (script::ParameterValue).
-    // False for a bad package.
-    bool ReadParameter(const char* marker, std::string& value);
-    // Reads "Name = " and refuses names that could reach outside the
-    // destination. relativeToCurrent: the name is appended to the current
-    // directory (FILE, REMOVEFILE, EXEC, TEXTFILE) rather than to the
-    // destination. False for a bad package.
-    bool ReadName(std::string& name, bool relativeToCurrent);
-    // RMDIR and TEXTDIR: the "Name = " directory below the destination, with
-    // backslashes and no trailing separator. False for a bad package.
-    // `relative` receives the name as it lies below the destination.
-    bool ReadDestinationDirectory(std::string& directory, std::string& relative);
+    // RMDIR and TEXTDIR: the directory `relative` names below the
+    // destination, with no trailing separator; `relative` gets backslashes.
+    std::string BelowDestination(std::string& relative) const;
 
     // Opens, level by level from the destination (from the working
     // directory before the first DIR), the directory that holds the last
@@ -96,9 +88,6 @@ private:
     // Converts the file `name` of `dir` in place; false with errorText set
     // (bad package when it would touch the script).
     bool ConvertAt(const platform::DirHandle& dir, const std::string& name, const std::string& target);
-    // True when the script library's rule finds that `command` of `name`
-    // changes the script.
-    bool TouchesScript(script::Command command, const std::string& name) const;
 
     KdPackage& package;
     std::FILE* script;

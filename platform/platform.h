@@ -99,8 +99,6 @@ Error RemoveName(const char* path);
 // index, or device and inode), however the paths are spelled.
 bool SameFile(const char* first, const char* second);
 
-// Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL). Clears read-only.
-Error SetNormalAttributes(const char* path);
 // Win32: SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY). Used by tests.
 Error SetReadOnly(const char* path);
 
@@ -174,23 +172,20 @@ std::string CurrentDirectory();
 
 // ---- Links, owners and protection -------------------------------------------
 
-enum class NameKind { Missing, Plain, Link };
-// What stands at `path`, a link at its last level not followed: nothing, a link
-// (junction, mount point or symbolic link; Win32: the reparse-point attribute
-// of GetFileAttributesA; POSIX: lstat), or anything else. A name whose
-// attributes cannot be read for another reason than its absence is a Link:
-// it may be one, and is then trusted only when its owner can be read.
-// Under Wine a symbolic link to a file shows no attribute: it reads as Plain.
-NameKind KindOfName(const char* path);
-
-// True when the owner of the name is trusted: Administrators, SYSTEM,
-// TrustedInstaller, LocalService, NetworkService or the account running the
-// program. Win32: GetSecurityInfo
-// (OWNER_SECURITY_INFORMATION) on a handle opened with FILE_FLAG_OPEN_REPARSE_POINT
-// | FILE_FLAG_BACKUP_SEMANTICS, so a link's own owner (Wine reports its
-// target's). POSIX: root or the effective user, from lstat. False when the
-// owner cannot be read.
-bool OwnerTrusted(const char* path);
+// Whom a file's owner or an access entry stands for (Win32: a SID; POSIX: a
+// uid). Which of them are trusted is decided by portable code. Other: anyone
+// else, or whoever could not be told (an owner not read, an access entry
+// other than a plain allow or deny).
+enum class Account {
+    Other,
+    Administrators,    // S-1-5-32-544
+    System,            // S-1-5-18; POSIX: uid 0
+    TrustedInstaller,  // S-1-5-80-956008885-...-2271478464
+    LocalService,      // S-1-5-19
+    NetworkService,    // S-1-5-20
+    RunningAccount,    // the user of this process's token; POSIX: the effective uid
+    CreatorOwner,      // S-1-3-0, stands for whoever creates an entry
+};
 
 // What ProtectProcess managed to turn on.
 struct ProcessProtection {
@@ -226,7 +221,7 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
 enum class EntryType { Missing, Directory, File, Link, Special };
 struct EntryInfo {
     EntryType type = EntryType::Missing;
-    bool ownerTrusted = false;  // as OwnerTrusted decides
+    Account owner = Account::Other;
     bool readOnly = false;
     unsigned nameCount = 0;     // hard links
     std::uint64_t volume = 0, index = 0;  // identity of the file
@@ -288,11 +283,10 @@ Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries);
 
 // Who may change a directory, as the entries of its access list; the rules
 // that judge them are portable. POSIX: the group and other write bits stand
-// for inherited entries granting others everything, and for the delete-child
+// for inherited entries granting Other everything, and for the delete-child
 // right unless the sticky bit is set.
 struct AccessEntry {
-    enum class Who { Trusted, CreatorOwner, Other };
-    Who who = Who::Other;
+    Account who = Account::Other;
     bool allow = true;
     bool inherited = false;    // INHERITED_ACE
     bool inheritOnly = false;  // INHERIT_ONLY_ACE
@@ -499,8 +493,8 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 
 // ---- Fault injection (tests only) -------------------------------------------
 
-// Lookup: asking what a name is or who owns it (KindOfName, OwnerTrusted,
-// InfoAt, InfoOf, ReadLinkAt, OpenDirectoryAt).
+// Lookup: asking what a name is or who owns it (InfoAt, InfoOf, ReadLinkAt,
+// OpenDirectoryAt).
 enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.

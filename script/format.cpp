@@ -91,16 +91,13 @@ bool ParameterValue(const std::string& line, const char* marker, std::string& va
     return true;
 }
 
-bool ParseSize(const std::string& value, std::int64_t& size, std::size_t* digits) {
+bool ParseSize(const std::string& value, std::int64_t& size) {
     size = 0;
-    std::size_t count = 0;
     for (const char c : value) {
         if (c < '0' || c > '9') break;
-        ++count;
         size = size * 10 + (c - '0');
         if (size > MaxSize) return false;
     }
-    if (digits) *digits = count;
     return true;
 }
 

@@ -57,10 +57,9 @@ const char* const* Parameters(Command command, std::size_t& count);
 // line lacks the marker: the package is bad.
 bool ParameterValue(const std::string& line, const char* marker, std::string& value);
 
-// A Size value: its leading decimal digits, 0 without any; `digits` (when
-// given) receives how many there were. False when the number passes MaxSize
-// (however many digits follow): the package is bad.
-bool ParseSize(const std::string& value, std::int64_t& size, std::size_t* digits = nullptr);
+// A Size value: its leading decimal digits, 0 without any. False when the
+// number passes MaxSize (however many digits follow): the package is bad.
+bool ParseSize(const std::string& value, std::int64_t& size);
 
 // True for a FILE name the installer steps over without writing (Thumbs.db
 // in any letter case, with no directory part).

@@ -24,10 +24,26 @@ constexpr std::uint32_t WriteRights =
 // CREATOR OWNER entry grants the creator, whom every level the installer
 // writes into must trust anyway.
 bool GrantsOthers(const platform::AccessEntry& entry, std::uint32_t rights) {
-    return entry.allow && entry.who == platform::AccessEntry::Who::Other && (entry.mask & rights) != 0;
+    return entry.allow && !Trusted(entry.who) && entry.who != platform::Account::CreatorOwner &&
+           (entry.mask & rights) != 0;
 }
 
 }  // namespace
+
+bool Trusted(platform::Account account) {
+    using platform::Account;
+    switch (account) {
+    case Account::Administrators:
+    case Account::System:
+    case Account::TrustedInstaller:
+    case Account::LocalService:
+    case Account::NetworkService:
+    case Account::RunningAccount: return true;
+    case Account::CreatorOwner:
+    case Account::Other: break;
+    }
+    return false;
+}
 
 std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength) {
     std::size_t at = 0;
@@ -67,7 +83,7 @@ Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ow
     if (error == platform::Error::None) {
         if (!ownerMatters) return Level::Usable;
         // Asked of the handle: the directory that was opened, not the name.
-        return platform::InfoOf(out, info) == platform::Error::None && info.ownerTrusted
+        return platform::InfoOf(out, info) == platform::Error::None && Trusted(info.owner)
                    ? Level::Usable
                    : Level::Refused;
     }
@@ -75,7 +91,7 @@ Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ow
     // Anything that cannot be told from a link counts as an untrusted one.
     if (error != platform::Error::IsLink) return Level::Refused;
     if (platform::InfoAt(dir, name, info) != platform::Error::None ||
-        info.type != platform::EntryType::Link || !info.ownerTrusted || --linksLeft < 0) {
+        info.type != platform::EntryType::Link || !Trusted(info.owner) || --linksLeft < 0) {
         return Level::Refused;
     }
     std::string target;
@@ -157,7 +173,7 @@ bool KeepFromOthers(const platform::DirHandle& dir) {
 bool KeepsItsEntries(const platform::DirHandle& parent) {
     platform::EntryInfo info;
     platform::AccessList access;
-    return platform::InfoOf(parent, info) == platform::Error::None && info.ownerTrusted &&
+    return platform::InfoOf(parent, info) == platform::Error::None && Trusted(info.owner) &&
            platform::AccessOf(parent, access) == platform::Error::None &&
            JudgeDestination({}, access) != Verdict::Refuse;
 }

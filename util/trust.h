@@ -13,6 +13,11 @@
 
 namespace kd::util {
 
+// True for the accounts the installer trusts to own what it passes or writes
+// into: Administrators, SYSTEM, TrustedInstaller, LocalService and
+// NetworkService (services' data), and the account running it.
+bool Trusted(platform::Account account);
+
 // ---- Walking through directory handles ---------------------------------------
 
 // Which levels of a walk must have a trusted owner: none (removal: what others

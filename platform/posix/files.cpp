@@ -132,14 +132,6 @@ bool SameFile(const char* first, const char* second) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-Error SetNormalAttributes(const char* path) {
-    const std::string native = NativePath(path);
-    struct stat info {};
-    if (::stat(native.c_str(), &info) != 0) return ErrorFromErrno(errno);
-    return ::chmod(native.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? Error::None
-                                                                          : ErrorFromErrno(errno);
-}
-
 Error SetReadOnly(const char* path) {
     const std::string native = NativePath(path);
     struct stat info {};

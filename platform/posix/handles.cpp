@@ -52,7 +52,9 @@ void Describe(const struct stat& info, EntryInfo& entry) {
                  : S_ISREG(info.st_mode) ? EntryType::File
                  : S_ISLNK(info.st_mode) ? EntryType::Link
                                          : EntryType::Special;
-    entry.ownerTrusted = info.st_uid == 0 || info.st_uid == ::geteuid();
+    entry.owner = info.st_uid == 0           ? Account::System
+                  : info.st_uid == ::geteuid() ? Account::RunningAccount
+                                               : Account::Other;
     entry.readOnly = !S_ISLNK(info.st_mode) && IsReadOnly(info);
     entry.nameCount = static_cast<unsigned>(info.st_nlink);
     entry.volume = static_cast<std::uint64_t>(info.st_dev);

@@ -1,5 +1,5 @@
 // The running program in the POSIX stand-in: pausing it, the path of its
-// image, and never Wine.
+// image, never Wine, and no process guards to turn on.
 #include <unistd.h>
 
 #include <chrono>
@@ -28,5 +28,7 @@ std::string ProgramPath() {
 }
 
 bool IsWine() { return false; }
+
+ProcessProtection ProtectProcess() { return {}; }
 
 }  // namespace kd::platform

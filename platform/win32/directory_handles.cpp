@@ -36,11 +36,6 @@ constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 constexpr ACCESS_MASK DirectoryAccess =
     FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 
-struct LocalMemoryTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type memory) { ::LocalFree(memory); }
-};
 using LocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 Error ErrorFromStatus(NTSTATUS status) {
@@ -139,10 +134,10 @@ Error Describe(HANDLE handle, EntryInfo& info) {
     info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
     PSID owner = nullptr;
     LocalMemory descriptor;
-    info.ownerTrusted = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                          &owner, nullptr, nullptr, nullptr,
-                                          descriptor.Out()) == ERROR_SUCCESS &&
-                        OwnerSidTrusted(owner);
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                          nullptr, nullptr, descriptor.Out()) == ERROR_SUCCESS) {
+        info.owner = AccountOfSid(owner);  // points into the descriptor, still held
+    }
     return Error::None;
 }
 

@@ -120,11 +120,6 @@ bool SameFile(const char* first, const char* second) {
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
-Error SetNormalAttributes(const char* path) {
-    return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) ? Error::None
-                                                             : ErrorFromWin32(::GetLastError());
-}
-
 Error SetReadOnly(const char* path) {
     return ::SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY) ? Error::None
                                                                : ErrorFromWin32(::GetLastError());

@@ -1,8 +1,7 @@
-// Win32 links, owners and protection: reparse points, owner SIDs, the
-// descriptor of a created destination, and the process's own guards.
+// Win32 owners and protection: whom a SID stands for, access lists in
+// portable form, and the process's own guards.
 #include "platform/win32/security.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 #include <windows.h>
 
@@ -61,26 +60,36 @@ Call Kernel32Function(const char* name) {
 
 }  // namespace
 
-bool OwnerSidTrusted(PSID owner) {
-    if (!owner || !::IsValidSid(owner)) return false;
-    // The service accounts may own a service's data.
-    for (const WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid,
-                                           WinLocalServiceSid, WinNetworkServiceSid}) {
-        if (IsWellKnown(owner, type)) return true;
+Account AccountOfSid(PSID sid) {
+    if (!sid || !::IsValidSid(sid)) return Account::Other;
+    static constexpr struct {
+        WELL_KNOWN_SID_TYPE type;
+        Account account;
+    } wellKnown[] = {
+        {WinBuiltinAdministratorsSid, Account::Administrators},
+        {WinLocalSystemSid, Account::System},
+        {WinLocalServiceSid, Account::LocalService},
+        {WinNetworkServiceSid, Account::NetworkService},
+        {WinCreatorOwnerSid, Account::CreatorOwner},
+    };
+    for (const auto& known : wellKnown) {
+        if (IsWellKnown(sid, known.type)) return known.account;
     }
     LocalMemory installer;
     if (::ConvertStringSidToSidA(TrustedInstallerSid, installer.Out()) &&
-        ::EqualSid(owner, installer.Get())) {
-        return true;
+        ::EqualSid(sid, installer.Get())) {
+        return Account::TrustedInstaller;
     }
-    return IsTokenUser(owner);
+    return IsTokenUser(sid) ? Account::RunningAccount : Account::Other;
 }
 
-bool DescriptorOwnerTrusted(PSECURITY_DESCRIPTOR descriptor) {
+Account DescriptorOwner(PSECURITY_DESCRIPTOR descriptor) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted)) return false;
-    return OwnerSidTrusted(owner);
+    if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted)) {
+        return Account::Other;
+    }
+    return AccountOfSid(owner);
 }
 
 std::string TokenUserSid() {
@@ -105,9 +114,6 @@ Error AccessOfDescriptor(PSECURITY_DESCRIPTOR descriptor, AccessList& list) {
         list.nullList = true;
         return Error::None;
     }
-    BYTE creatorOwner[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof creatorOwner;
-    if (!::CreateWellKnownSid(WinCreatorOwnerSid, nullptr, creatorOwner, &size)) return Error::Other;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
         if (!::GetAce(dacl, i, &ace)) return Error::Other;
@@ -124,41 +130,10 @@ Error AccessOfDescriptor(PSECURITY_DESCRIPTOR descriptor, AccessList& list) {
         portable.mask = entry->Mask;
         const bool simple = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
                             header->AceType == ACCESS_DENIED_ACE_TYPE;
-        portable.who = !simple                          ? AccessEntry::Who::Other
-                       : ::EqualSid(sid, creatorOwner) ? AccessEntry::Who::CreatorOwner
-                       : OwnerSidTrusted(sid)           ? AccessEntry::Who::Trusted
-                                                        : AccessEntry::Who::Other;
+        portable.who = simple ? AccountOfSid(sid) : Account::Other;
         list.entries.push_back(portable);
     }
     return Error::None;
-}
-
-NameKind KindOfName(const char* path) {
-    // A name that cannot be looked at may be anything: it counts as a link.
-    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return NameKind::Link;
-    const DWORD attributes = ::GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = ::GetLastError();
-        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? NameKind::Missing
-                                                                            : NameKind::Link;
-    }
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? NameKind::Link : NameKind::Plain;
-}
-
-bool OwnerTrusted(const char* path) {
-    if (detail::TakeFault(FaultPoint::Lookup) != Error::None) return false;
-    // The link itself, not what it points to; backup semantics open directories.
-    const ScopedFileHandle handle(::CreateFileA(
-        path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle.Valid()) return false;
-    PSID owner = nullptr;
-    LocalMemory descriptor;
-    if (::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                          nullptr, nullptr, descriptor.Out()) != ERROR_SUCCESS) {
-        return false;
-    }
-    return OwnerSidTrusted(owner);  // points into the descriptor, still held
 }
 
 ProcessProtection ProtectProcess() {

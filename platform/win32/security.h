@@ -1,5 +1,6 @@
-// The Win32 owner decision, apart from any file so that tests can feed it
-// descriptors built in memory.
+// Win32 security shared by the handle calls: whom the SIDs of a descriptor
+// stand for, apart from any file so that tests can feed it descriptors built
+// in memory, and the descriptors the installer gives what it creates.
 #pragma once
 
 #include <windows.h>
@@ -15,14 +16,11 @@ namespace kd::platform {
 constexpr const char* ProtectedDirectoryDescriptor =
     "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
-// True when `owner` is Administrators (S-1-5-32-544), SYSTEM (S-1-5-18),
-// TrustedInstaller, LocalService (S-1-5-19), NetworkService (S-1-5-20) or the
-// user of this process's token. False for a null or
-// invalid SID.
-bool OwnerSidTrusted(PSID owner);
+// Whom `sid` stands for; Other for a null or invalid SID.
+Account AccountOfSid(PSID sid);
 
-// OwnerSidTrusted for the owner a descriptor names; false when it names none.
-bool DescriptorOwnerTrusted(PSECURITY_DESCRIPTOR descriptor);
+// Whom the owner a descriptor names stands for; Other when it names none.
+Account DescriptorOwner(PSECURITY_DESCRIPTOR descriptor);
 
 // The access list of a descriptor in portable form; Other when its DACL
 // cannot be read.

@@ -320,7 +320,7 @@ int Kdpack(const TempDir& scratch, std::vector<std::string> args) {
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     std::FILE* out = std::fopen((scratch / "kdpack.txt").c_str(), "wb");
     if (!out) return -1;
-    const int exit = RunKdpack(static_cast<int>(argv.size()), argv.data(), out, out);
+    const int exit = kdpack::RunKdpack(static_cast<int>(argv.size()), argv.data(), out, out);
     std::fclose(out);
     return exit;
 }

@@ -33,7 +33,6 @@ enum class Points { Nothing, OpenFolder, Folder, ReadOnlyFile, TextFile, HardRea
 // place just before it is listed.
 enum class Race { None, SwapConvertedFile, SwapListedDirectory };
 enum class Owner { OtherUser, InstallingAccount };
-using platform::NameKind;
 
 struct PlantedCase {
     std::string name;
@@ -160,7 +159,7 @@ TEST_P(PlantedLink, IsNotFollowed) {
         outsideAfter[entry] = content + before.substr(before.find(" mode "));
     }
     EXPECT_EQ(OutsideState(folder), outsideAfter);
-    EXPECT_EQ(platform::KindOfName(planted.c_str()), c.plantedAfter);
+    EXPECT_EQ(KindOfName(planted), c.plantedAfter);
     if (ok && c.points == Points::OpenFolder) {
         EXPECT_TRUE(OtherWriters(planted).empty());
     }

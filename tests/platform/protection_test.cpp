@@ -80,10 +80,10 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
             c.descriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
             << c.descriptor;
-        EXPECT_EQ(platform::DescriptorOwnerTrusted(descriptor), c.trusted) << c.descriptor;
+        EXPECT_EQ(util::Trusted(platform::DescriptorOwner(descriptor)), c.trusted) << c.descriptor;
         ::LocalFree(descriptor);
     }
-    EXPECT_FALSE(platform::OwnerSidTrusted(nullptr));
+    EXPECT_EQ(platform::AccountOfSid(nullptr), platform::Account::Other);
 }
 
 // Whether an existing destination is kept, closed or refused, from its own

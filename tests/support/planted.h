@@ -26,14 +26,20 @@ bool MakeFifo(const std::string& path);
 // target's owner. False on failure.
 bool GiveToOtherUser(const std::string& path);
 
+// What stands at `path`, a link at its last level not followed: nothing, a
+// link, or anything else. A name that cannot be looked at for another reason
+// than its absence reads as a Link. Under Wine a symbolic link to a file
+// shows no reparse point: it reads as Plain.
+enum class NameKind { Missing, Plain, Link };
+NameKind KindOfName(const std::string& path);
+
 // True when another user (uid 4242) can open the file for writing; natively
 // only (false on Windows).
 bool OtherUserCanWrite(const std::string& path);
 
-// Who besides SYSTEM, Administrators and the running account may write the
-// directory: on Windows the SIDs of the allowing entries with any write right
-// (or "no DACL"), natively "group" and "others" for their write bits. Empty
-// when nobody else may.
+// Who besides the trusted accounts may write the directory: on Windows the
+// SIDs of the allowing entries with any write right (or "no DACL"), natively
+// "group" and "others" for their write bits. Empty when nobody else may.
 std::vector<std::string> OtherWriters(const std::string& path);
 
 // The running account's SID as text ("S-1-5-…") on Windows; empty natively.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +22,14 @@ bool MakeLink(const std::string& target, const std::string& link) {
 
 bool MakeHardLink(const std::string& target, const std::string& link) {
     return ::link(target.c_str(), link.c_str()) == 0;
+}
+
+NameKind KindOfName(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? NameKind::Missing : NameKind::Link;
+    }
+    return S_ISLNK(info.st_mode) ? NameKind::Link : NameKind::Plain;
 }
 
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/security.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
+#include "util/trust.h"
 
 namespace kd::test {
 
@@ -70,17 +72,32 @@ std::string SidText(PSID sid) {
     return result;
 }
 
+// Whether the owner of what `path` names is trusted (Wine shows a link's
+// target's owner for the link anyway).
+bool OwnerTrusted(const std::string& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool trusted = util::Trusted(platform::AccountOfSid(owner));
+    ::LocalFree(descriptor);
+    return trusted;
+}
+
 }  // namespace
 
-std::string RunningAccountSid() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    std::vector<BYTE> buffer(256);
-    DWORD size = 0;
-    const BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(),
-                                          static_cast<DWORD>(buffer.size()), &size);
-    ::CloseHandle(token);
-    return ok ? SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) : std::string();
+std::string RunningAccountSid() { return platform::TokenUserSid(); }
+
+NameKind KindOfName(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? NameKind::Missing
+                                                                            : NameKind::Link;
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? NameKind::Link : NameKind::Plain;
 }
 
 bool CanPlantLinks() {
@@ -100,7 +117,7 @@ bool MakeLink(const std::string& target, const std::string& link) {
     if (from.empty() || to.empty() || !StartUnix("ln", "-s " + Quoted(from) + " " + Quoted(to))) {
         return false;
     }
-    return WaitFor([&] { return platform::KindOfName(link.c_str()) != platform::NameKind::Missing; });
+    return WaitFor([&] { return KindOfName(link) != NameKind::Missing; });
 }
 
 bool MakeHardLink(const std::string& target, const std::string& link) {
@@ -112,7 +129,7 @@ bool MakeFifo(const std::string&) { return false; }
 bool GiveToOtherUser(const std::string& path) {
     const std::string name = UnixName(path);
     if (name.empty() || !StartUnix("chown", "4242:4242 " + Quoted(name))) return false;
-    return WaitFor([&] { return !platform::OwnerTrusted(path.c_str()); });
+    return WaitFor([&] { return !OwnerTrusted(path); });
 }
 
 std::vector<std::string> OtherWriters(const std::string& path) {
@@ -124,7 +141,6 @@ std::vector<std::string> OtherWriters(const std::string& path) {
     }
     std::vector<std::string> writers;
     if (!dacl) writers.push_back("no DACL");
-    const std::string self = RunningAccountSid();
     constexpr DWORD writeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                   FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
@@ -134,9 +150,8 @@ std::vector<std::string> OtherWriters(const std::string& path) {
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
         if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
         if ((allowed->Mask & writeRights) == 0) continue;
-        const std::string sid = SidText(&allowed->SidStart);
-        if (sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == self) continue;
-        writers.push_back(sid);
+        if (util::Trusted(platform::AccountOfSid(&allowed->SidStart))) continue;
+        writers.push_back(SidText(&allowed->SidStart));
     }
     ::LocalFree(descriptor);
     return writers;

@@ -14,13 +14,13 @@
 
 namespace kd::kdpack {
 
-extern const char PackHelp[];
-extern const char CompressHelp[];
-extern const char DecompressHelp[];
-extern const char ListHelp[];
-extern const char VerifyHelp[];
-extern const char KeyHelp[];
-extern const char SignHelp[];
+extern const std::string PackHelp;
+extern const std::string CompressHelp;
+extern const std::string DecompressHelp;
+extern const std::string ListHelp;
+extern const std::string VerifyHelp;
+extern const std::string KeyHelp;
+extern const std::string SignHelp;
 
 // Each returns kdpack's exit code.
 int Pack(Io& io, const std::vector<std::string>& args);

@@ -50,7 +50,7 @@ bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE
     case EncodeResult::BadLength:
         Fail(io, "%s: %s", inputName.c_str(),
              compressed.textBytes == 0 ? "nothing to compress: the input is empty"
-                                       : "the input is larger than 2 GiB");
+                                       : ("the input is larger than " + InGiB(codec::MaxTextLength)).c_str());
         return false;
     case EncodeResult::WriteFailed:
         Fail(io, "%s: the package cannot be written", inputName.c_str());

@@ -1,17 +1,21 @@
 // kdpack's help texts and its command line: which command runs, and --help
 // for every command.
 #include <algorithm>
+#include <string>
+
+#include "script/format.h"
 
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/script_check.h"
 
-namespace kd {
-
-namespace kdpack {
+namespace kd::kdpack {
 
 namespace {
 
-const char MainHelp[] =
+const std::string LinePieceText = std::to_string(script::LinePiece);
+
+const std::string MainHelp =
     "usage: kdpack COMMAND ARGUMENTS...\n"
     "\n"
     "Makes, inspects and verifies kdinstall package files.\n"
@@ -33,7 +37,7 @@ const char MainHelp[] =
 
 }  // namespace
 
-const char PackHelp[] =
+const std::string PackHelp =
     "usage: kdpack pack SOURCE_DIR OUT.pkg [--text PATTERN]... [--sign PRIVATE.pem]\n"
     "\n"
     "Writes a package that recreates SOURCE_DIR below the installation\n"
@@ -43,7 +47,7 @@ const char PackHelp[] =
     "Entries are sorted, so the same tree always gives the same package. Files\n"
     "named Thumbs.db are left out. Names a script cannot carry (tabs, line ends,\n"
     "two blanks in a row, blanks at either end, characters Windows refuses, lines\n"
-    "over 2046 bytes, names of one directory differing only in letter case) are\n"
+    "over " + LinePieceText + " bytes, names of one directory differing only in letter case) are\n"
     "refused, and so are symbolic links and junctions: pack never follows one.\n"
     "OUT.pkg and pack's temporary files (OUT.pkg.kdpack-tmp, OUT.pkg.kdpack-body)\n"
     "are left out when they lie in the tree. Line 2 of the script holds a SHA-256\n"
@@ -54,25 +58,25 @@ const char PackHelp[] =
     "OUT.pkg is replaced only by a finished package; an interrupt removes the\n"
     "temporary files.\n";
 
-const char CompressHelp[] =
+const std::string CompressHelp =
     "usage: kdpack compress SCRIPT OUT.pkg\n"
     "\n"
     "Compresses SCRIPT byte for byte into a package container; nothing is added\n"
     "or checked. Use it for hand-written scripts, then kdpack verify.\n";
 
-const char DecompressHelp[] =
+const std::string DecompressHelp =
     "usage: kdpack decompress PKG OUT\n"
     "\n"
     "Writes the script inside PKG to OUT. A truncated or damaged container is an\n"
     "error and leaves no OUT behind.\n";
 
-const char ListHelp[] =
+const std::string ListHelp =
     "usage: kdpack list PKG\n"
     "\n"
     "Prints one line per command of the package's script as the installer reads\n"
     "it (command, name, and size for files), then the totals.\n";
 
-const char VerifyHelp[] =
+const std::string VerifyHelp =
     "usage: kdpack verify PKG [--as core|window] [--destination-length N]\n"
     "                         [--key PUBLIC.pem]...\n"
     "\n"
@@ -80,9 +84,10 @@ const char VerifyHelp[] =
     "parameter lines; that every file's data lies within the script; that no\n"
     "name is absolute or holds '..', and every level of a name is one Windows\n"
     "creates as written; that no file or directory differs only in letter case\n"
-    "from an earlier one; that no line passes 2046 bytes; and that the longest\n"
+    "from an earlier one; that no line passes " + LinePieceText + " bytes; and that the longest\n"
     "path the package creates fits Windows' limits below a destination\n"
-    "directory of N characters (default 40). A digest written by kdpack pack on\n"
+    "directory of N characters (default " + std::to_string(DefaultDestination) +
+    "). A digest written by kdpack pack on\n"
     "line 2 is checked as the installer checks it; a package without one has\n"
     "no digest, which is not a problem. With --key (repeatable), the signature\n"
     "on line 2 is checked as an installer built with those keys checks it:\n"
@@ -95,7 +100,7 @@ const char VerifyHelp[] =
     "its copy of the script after it; without --as, a file of one of those names\n"
     "is judged as that one, any other as both, with a rejection per name.\n";
 
-const char KeyHelp[] =
+const std::string KeyHelp =
     "usage: kdpack key new PRIVATE.pem PUBLIC.pem\n"
     "\n"
     "Makes a new ECDSA P-256 key pair: the private key in PKCS#8 PEM, created new\n"
@@ -103,7 +108,7 @@ const char KeyHelp[] =
     "PEM) to build into kdinstall with -DKD_PACKAGE_KEY. Neither file may exist.\n"
     "Prints the key's fingerprint, the SHA-256 of its DER form.\n";
 
-const char SignHelp[] =
+const std::string SignHelp =
     "usage: kdpack sign PKG PRIVATE.pem [--output OUT.pkg]\n"
     "\n"
     "Signs a package packed by kdpack pack: checks the digest on line 2, writes\n"
@@ -113,10 +118,7 @@ const char SignHelp[] =
     "encrypted: kdpack asks for no pass phrase. The target is replaced only by\n"
     "a finished package.\n";
 
-}  // namespace kdpack
-
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    using namespace kdpack;
     Io io{out, err, platform::IsTerminal(err)};
     if (argc < 2) return Usage(io, MainHelp, "no command given");
     const std::string command = argv[1];
@@ -124,16 +126,16 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     struct Entry {
         const char* name;
         int (*run)(Io&, const std::vector<std::string>&);
-        const char* help;
+        const std::string* help;
     };
     static constexpr Entry commands[] = {
-        {"pack", Pack, PackHelp},
-        {"compress", Compress, CompressHelp},
-        {"decompress", Decompress, DecompressHelp},
-        {"list", List, ListHelp},
-        {"verify", Verify, VerifyHelp},
-        {"key", Key, KeyHelp},
-        {"sign", Sign, SignHelp},
+        {"pack", Pack, &PackHelp},
+        {"compress", Compress, &CompressHelp},
+        {"decompress", Decompress, &DecompressHelp},
+        {"list", List, &ListHelp},
+        {"verify", Verify, &VerifyHelp},
+        {"key", Key, &KeyHelp},
+        {"sign", Sign, &SignHelp},
     };
     const auto wantsHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
     const Entry* found = nullptr;
@@ -142,12 +144,12 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     }
     int result;
     if (wantsHelp(command) || command == "help") {
-        std::fputs(MainHelp, out);
+        std::fputs(MainHelp.c_str(), out);
         result = KdpackOk;
     } else if (!found) {
         result = Usage(io, MainHelp, ("unknown command " + command).c_str());
     } else if (std::any_of(args.begin(), args.end(), wantsHelp)) {
-        std::fputs(found->help, out);  // every command takes --help anywhere
+        std::fputs(found->help->c_str(), out);  // every command takes --help anywhere
         result = KdpackOk;
     } else {
         result = found->run(io, args);
@@ -157,4 +159,4 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     return result;
 }
 
-}  // namespace kd
+}  // namespace kd::kdpack

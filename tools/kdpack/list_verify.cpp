@@ -80,8 +80,8 @@ void ReportSignature(Io& io, const std::string& path, const std::vector<platform
 int List(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
     // Only counts: no set of paths, so memory stays flat however long the script.
-    ScriptCheck check(40, {}, false);
-    check.onCommand = [&io](const ScriptCommand& command) {
+    ScriptCheck check(static_cast<std::size_t>(DefaultDestination), {}, false);
+    check.onCommand = [&io](const script::ScriptCommand& command) {
         const char* name = script::CommandName(command.command);
         if (command.command == script::Command::File) {
             std::fprintf(io.out, "%-10s %s %lld\n", name, command.name.c_str(),
@@ -125,12 +125,14 @@ int Verify(Io& io, const std::vector<std::string>& args) {
         if (role != "core" && role != "window") return Usage(io, VerifyHelp, "--as takes core or window");
         roles = {script::PackageName(role == "core" ? script::Role::Core : script::Role::Window)};
     }
-    long destination = 40;
+    long destination = DefaultDestination;
     for (const std::string& value : lengths) {
         char* end = nullptr;
         destination = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || destination < 3 || destination > 250)
-            return Usage(io, VerifyHelp, "--destination-length takes a number from 3 to 250");
+        if (value.empty() || *end != '\0' || destination < ShortestDestination || destination > LongestDestination)
+            return Usage(io, VerifyHelp, ("--destination-length takes a number from " +
+                                          std::to_string(ShortestDestination) + " to " +
+                                          std::to_string(LongestDestination)).c_str());
     }
     if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
     const std::string& path = positional[0];

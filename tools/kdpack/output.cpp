@@ -25,13 +25,13 @@ void Fail(Io& io, const char* format, ...) {
     std::fputc('\n', io.err);
 }
 
-int Usage(Io& io, const char* help, const char* problem) {
+int Usage(Io& io, const std::string& help, const char* problem) {
     Fail(io, "%s", problem);
-    std::fputs(help, io.err);
+    std::fputs(help.c_str(), io.err);
     return KdpackUsage;
 }
 
-int ParseArguments(Io& io, const char* help, const std::vector<std::string>& args,
+int ParseArguments(Io& io, const std::string& help, const std::vector<std::string>& args,
                    std::initializer_list<Option> options, std::vector<std::string>& positional) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];

@@ -23,7 +23,7 @@ struct Io {
 // "kdpack: " and the formatted message on standard error.
 void Fail(Io& io, const char* format, ...);
 // Fail with `problem`, then the command's help; returns KdpackUsage.
-int Usage(Io& io, const char* help, const char* problem);
+int Usage(Io& io, const std::string& help, const char* problem);
 
 // An option that takes a value, given as "NAME VALUE" or "NAME=VALUE"; each
 // value is appended to `values`. `missing` is the problem when NAME ends the
@@ -37,11 +37,13 @@ struct Option {
 // Returns -1 when every argument is understood; otherwise names the problem
 // (a missing value, an unknown option) with the command's help and returns
 // KdpackUsage.
-int ParseArguments(Io& io, const char* help, const std::vector<std::string>& args,
+int ParseArguments(Io& io, const std::string& help, const std::vector<std::string>& args,
                    std::initializer_list<Option> options, std::vector<std::string>& positional);
 
 // What a decoder result means, for messages.
 const char* DecodeMeaning(int result);
+// A limit of whole GiB as messages give it: "2 GiB".
+inline std::string InGiB(std::uint64_t bytes) { return std::to_string(bytes >> 30) + " GiB"; }
 // The text after the last "\" or "/".
 std::string BaseName(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "script/folded_paths.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/rules.h"
@@ -88,21 +89,28 @@ std::string ParentOf(const std::string& path) {
 }
 
 // Windows ignores letter case in names: two entries of one directory that
-// differ only in it would land on one file.
+// differ only in it would land on one file. Each is named with the last
+// earlier entry it clashes with.
 void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
-    std::vector<std::pair<std::string, std::string>> entries;  // folded, as shown
-    for (const std::string& name : found.files) entries.push_back({script::UpperCaseName(name), prefix + name});
-    for (const std::string& name : found.subdirectories)
-        entries.push_back({script::UpperCaseName(name), prefix + name + "\\"});
-    std::erase_if(entries, [](const auto& entry) { return script::IsSkippedFile(entry.first); });
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-        if (entries[i].first == entries[i - 1].first)
-            walk.problems.push_back(entries[i - 1].second + " and " + entries[i].second +
-                                    ": the names differ only in letter case, which Windows ignores (code page " +
-                                    std::to_string(script::AssumedCodePage) + " assumed)");
-    }
+    script::FoldedPaths seen;
+    std::vector<std::string> names;  // as shown: subdirectories with a final "\"
+    auto add = [&](const std::string& name, const char* suffix) {
+        if (script::IsSkippedFile(name)) return;
+        const std::string folded = script::UpperCaseName(name);
+        if (!seen.Add(name)) {
+            const auto earlier = std::find_if(names.rbegin(), names.rend(), [&](std::string other) {
+                util::RemoveTrailingSeparator(other);
+                return script::UpperCaseName(other) == folded;
+            });
+            if (earlier != names.rend())
+                walk.problems.push_back(prefix + *earlier + " and " + prefix + name + suffix +
+                                        ": the names differ only in letter case, which Windows ignores (code page " +
+                                        std::to_string(script::AssumedCodePage) + " assumed)");
+        }
+        names.push_back(name + suffix);
+    };
+    for (const std::string& name : found.files) add(name, "");
+    for (const std::string& name : found.subdirectories) add(name, "\\");
 }
 
 // True for the output and kdpack's temporary files when the output lies in
@@ -266,8 +274,8 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     // The files alone can already pass the limit: refuse before copying them.
     const auto limit = static_cast<std::uint64_t>(script::MaxSize);
     if (walk.fileBytes > limit) {
-        Fail(io, "the files hold %llu bytes; the installer reads scripts below 2 GiB only",
-             static_cast<unsigned long long>(walk.fileBytes));
+        Fail(io, "the files hold %llu bytes; the installer reads scripts below %s only",
+             static_cast<unsigned long long>(walk.fileBytes), InGiB(limit + 1).c_str());
         return KdpackFailed;
     }
     util::TemporaryFile body(target + BodySuffix, KdpackInterrupted);
@@ -293,8 +301,8 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     }
     const std::string prefix = script::ScriptPrefix(digest, signature);
     if (prefix.size() + bodySize > limit) {
-        Fail(io, "the script would have %llu bytes; the installer reads scripts below 2 GiB only",
-             static_cast<unsigned long long>(prefix.size() + bodySize));
+        Fail(io, "the script would have %llu bytes; the installer reads scripts below %s only",
+             static_cast<unsigned long long>(prefix.size() + bodySize), InGiB(limit + 1).c_str());
         return KdpackFailed;
     }
 

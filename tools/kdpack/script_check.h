@@ -1,4 +1,4 @@
-// ScriptCheck: reads a package script through the installer's reading rules,
+// ScriptCheck: reads a package script through the script library's reader,
 // fed block by block straight from the decoder, hands each command on as it
 // is read, and reports what the installer would refuse or silently get wrong.
 // The rules are the script library's; counting, reporting and the
@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "script/folded_paths.h"
 #include "script/format.h"
 #include "script/line2.h"
+#include "script/reader.h"
 #include "util/byte_stream.h"
 
 namespace kd::kdpack {
@@ -20,40 +22,16 @@ namespace kd::kdpack {
 // limit of directory creation (room for an 8.3 name is kept).
 constexpr std::size_t MaxFilePath = 259;
 constexpr std::size_t MaxDirectoryPath = 247;
-
-struct ScriptCommand {
-    std::uint64_t line = 0;
-    script::Command command = script::Command::None;
-    std::string name;
-    std::int64_t size = -1;  // FILE only
-    bool withSubdirectories = false;  // RMDIR only
-};
+// The destination lengths verify accepts ("C:\\" is the shortest), and the
+// one it judges under unless told.
+constexpr long ShortestDestination = 3;
+constexpr long LongestDestination = 250;
+constexpr long DefaultDestination = 40;
 
 struct ScriptProblem {
     std::uint64_t line = 0;  // 0: the package as a whole
     std::string message;
     bool refused = false;    // the installer rejects the package for it (in the roles named)
-};
-
-// Paths noted by a hash of their upper-cased bytes and a hash of the bytes
-// themselves: a second path that folds the same but differs is one Windows
-// takes for the first. Twelve bytes a slot, at most 32 bytes a path while
-// the table grows.
-class FoldedPaths {
-public:
-    // False when an earlier path folds the same and differs in its bytes.
-    bool Add(const std::string& path);
-    // A mark on a noted path (files: it holds zero bytes); false for a path
-    // never noted.
-    void Mark(const std::string& path, bool on);
-    bool Marked(const std::string& path) const;
-
-private:
-    std::size_t Find(std::uint64_t folded) const;  // its slot, or the empty one where it would go
-    void Grow();
-    std::vector<std::uint64_t> folded;  // 0: empty slot
-    std::vector<std::uint32_t> exact;   // low bit: the mark
-    std::size_t used = 0;
 };
 
 class ScriptCheck : public util::ByteSink {
@@ -74,11 +52,13 @@ public:
     void Problem(std::uint64_t line, std::string message, bool refused = false);
 
     // Called with each command once its parameter lines are read.
-    std::function<void(const ScriptCommand&)> onCommand;
+    std::function<void(const script::ScriptCommand&)> onCommand;
 
     enum class Digest { None, Matches, Differs };
     // True once line 2 was read: only then can the script be signed.
-    bool HasLineTwo() const { return state != State::Header && state != State::LineTwo; }
+    bool HasLineTwo() const {
+        return reader.At() != script::Reader::Stage::Header && reader.At() != script::Reader::Stage::LineTwo;
+    }
     // The installer rejects the package whatever its name, or under the
     // package name given.
     bool Refused() const { return refused; }
@@ -108,17 +88,9 @@ public:
     std::size_t longestPath = 0;
 
 private:
-    enum class State { Header, LineTwo, Commands, Parameter, Data };
-
-    void Line(std::string text, bool whole);
-    void Command(const std::string& text);
-    void Parameter(const std::string& text);
+    void Line(const std::string& text, bool whole);
     void EndCommand();
     void NotePath(const std::string& path, std::size_t limit);
-    bool CheckRelative(const std::string& name, bool directory);
-    // Applies pack's name rules to each level of a name (a file's, or a
-    // directory's when `directory`).
-    void CheckComponents(const std::string& name, bool directory);
 
     std::size_t destinationLength;
     std::vector<std::string> packageNames;
@@ -126,23 +98,19 @@ private:
     bool trackPaths;
     bool refused = false;
     bool finishing = false;
-    State state = State::Header;
+    script::Reader reader;
     script::LineSplitter splitter;
     script::DigestWatcher digestWatcher;
     bool lineTooLongNoted = false;
-    std::uint64_t lineNumber = 1;  // of the next byte, as an editor counts
-    std::uint64_t pieceLine = 1;   // where the piece being read began
+    std::uint64_t lineNumber = 1;   // of the next byte, as an editor counts
+    std::uint64_t pieceLine = 1;    // where the piece being read began
+    std::uint64_t commandLine = 0;  // where the command being read began
 
-    // The command whose parameter lines are being read.
-    ScriptCommand current;
-    std::size_t parametersRead = 0;
-    std::uint64_t dataLeft = 0;
+    std::uint64_t dataLeft = 0;  // of the last FILE
     bool dataHasZero = false;
-
-    bool haveDirectory = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
-    FoldedPaths files;
-    FoldedPaths directories;
+    script::FoldedPaths files;
+    script::FoldedPaths directories;
 };
 
 }  // namespace kd::kdpack
