@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         
         int result = 0;
         const double decodeTime =
-            Best(3, [&] { result = kd::DecompressPackageFile(packed.c_str(), plain.c_str()); });
+            Best(3, [&] { result = kd::package::DecompressPackageFile(packed.c_str(), plain.c_str()); });
         const bool same = result == kd::codec::DecodeOk && ReadAll(plain) == text;
         const double referenceTime = Best(2, [&] { ReferenceDecodeFile(packed.c_str(), plain.c_str()); });
         const bool referenceSame = ReadAll(plain) == text;

@@ -126,7 +126,7 @@ std::uint64_t CopyTree(const fs::path& from, const fs::path& to) {
         if (entry.is_directory()) {
             fs::create_directories(target);
         } else {
-            kd::CopyFileBytes(entry.path().c_str(), target.c_str(), 0, -1);
+            kd::util::CopyFileBytes(entry.path().c_str(), target.c_str(), 0, -1);
             bytes += entry.file_size();
         }
     }
@@ -157,20 +157,20 @@ int main(int argc, char** argv) {
     const double generateSeconds = Seconds(start);
 
     start = std::chrono::steady_clock::now();
-    const int decoded = kd::DecompressPackageFile(package.c_str(), (work / "plain").c_str());
+    const int decoded = kd::package::DecompressPackageFile(package.c_str(), (work / "plain").c_str());
     const double decodeSeconds = Seconds(start);
     const std::uint64_t scriptBytes = fs::file_size(work / "plain");
     fs::remove(work / "plain");
     // The same decode with the digest computed in its output sink.
     kd::script::DigestWatcher watcher;
     start = std::chrono::steady_clock::now();
-    const int decodedWithDigest = kd::DecompressPackageFile(package.c_str(), (work / "plain").c_str(), 0, &watcher);
+    const int decodedWithDigest = kd::package::DecompressPackageFile(package.c_str(), (work / "plain").c_str(), 0, &watcher);
     const bool digestMatches = watcher.Matches();
     const double digestDecodeSeconds = Seconds(start);
     fs::remove(work / "plain");
 
     // The install as it meets a machine: the signed package, first.
-    kd::KdPackage installer;
+    kd::package::KdPackage installer;
     start = std::chrono::steady_clock::now();
     bool installed = installer.Install(package.string(), (work / "dest").string(), false);
     const double installSeconds = Seconds(start);

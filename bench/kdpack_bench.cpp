@@ -42,7 +42,7 @@ int Generate(const std::string& packagePath, std::uint64_t entries) {
     if (std::fclose(script) != 0) return 1;
     const char* argv[] = {"kdpack", "compress", scriptPath.c_str(), packagePath.c_str()};
     std::FILE* quiet = std::fopen("/dev/null", "w");
-    const bool ok = quiet && kd::RunKdpack(4, argv, quiet, quiet) == kd::KdpackOk;
+    const bool ok = quiet && kd::kdpack::RunKdpack(4, argv, quiet, quiet) == kd::kdpack::KdpackOk;
     if (quiet) std::fclose(quiet);
     fs::remove(scriptPath);
     return ok ? 0 : 1;
@@ -54,7 +54,7 @@ int RunCommand(const char* command, const char* packagePath, std::uint64_t entri
     std::FILE* sink = std::fopen("/dev/null", "w");
     const char* argv[] = {"kdpack", command, packagePath};
     const auto start = std::chrono::steady_clock::now();
-    const int exit = kd::RunKdpack(3, argv, sink, sink);
+    const int exit = kd::kdpack::RunKdpack(3, argv, sink, sink);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fclose(sink);
     rusage usage{};

@@ -27,13 +27,13 @@ constexpr std::uint32_t Padding[8] = {
 
 }  // namespace
 
-int PackageDecoder::Decode(ByteSource& input, ByteSink& sink, std::uint32_t outputLimit) {
+int PackageDecoder::Decode(util::ByteSource& input, util::ByteSink& sink, std::uint32_t outputLimit) {
     source = &input;
     return Run(sink, outputLimit);
 }
 
-int PackageDecoder::Decode(std::string_view container, ByteSink& sink, std::uint32_t outputLimit) {
-    MemorySource input(container);
+int PackageDecoder::Decode(std::string_view container, util::ByteSink& sink, std::uint32_t outputLimit) {
+    util::MemorySource input(container);
     return Decode(input, sink, outputLimit);
 }
 
@@ -60,7 +60,7 @@ void PackageDecoder::FillInput() {
     inputEnd = end;
 }
 
-int PackageDecoder::Run(ByteSink& sink, std::uint32_t outputLimit) {
+int PackageDecoder::Run(util::ByteSink& sink, std::uint32_t outputLimit) {
     declaredLength = 0;
     outputCount = 0;
     inputBase = 0;

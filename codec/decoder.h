@@ -31,9 +31,9 @@ public:
     // otherwise decoding stops after the symbol that brings the output to the
     // limit. Returns a result above, never DecodeCannotOpen; the sink is not
     // flushed.
-    int Decode(ByteSource& input, ByteSink& sink, std::uint32_t outputLimit);
+    int Decode(util::ByteSource& input, util::ByteSink& sink, std::uint32_t outputLimit);
     // The same from a container in memory.
-    int Decode(std::string_view container, ByteSink& sink, std::uint32_t outputLimit);
+    int Decode(std::string_view container, util::ByteSink& sink, std::uint32_t outputLimit);
 
     // Of the last call: the length in the header (0 when none was read) and
     // the bytes written, which may pass the declared length by the rest of
@@ -46,7 +46,7 @@ private:
     static constexpr std::size_t BlockSize = 32768;
     static constexpr std::size_t Slack = 32;  // room for whole-word loads and copies
 
-    int Run(ByteSink& sink, std::uint32_t outputLimit);
+    int Run(util::ByteSink& sink, std::uint32_t outputLimit);
     // Moves unread input to the front of the buffer and reads more; after the
     // end of input the buffer is topped up with zero bytes.
     void FillInput();
@@ -58,7 +58,7 @@ private:
     unsigned char window[RingSize + BlockSize + Slack];
     unsigned char input[InputSize + Slack];
 
-    ByteSource* source = nullptr;
+    util::ByteSource* source = nullptr;
     const unsigned char* inputNext = nullptr;  // next unread byte
     const unsigned char* inputEnd = nullptr;   // end of the bytes in the buffer
     std::uint64_t inputBase = 0;   // stream offset (after the header) of input[0]

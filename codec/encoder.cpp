@@ -284,8 +284,8 @@ bool PackageEncoder::Encode(std::string_view text, std::string& container) {
     return true;
 }
 
-EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, ByteSource& input,
-                                          std::uint64_t inputSize, ByteSink& result,
+EncodeResult PackageEncoder::EncodeStream(std::string_view prefix, util::ByteSource& input,
+                                          std::uint64_t inputSize, util::ByteSink& result,
                                           EncodeObserver* observer) {
     const std::uint64_t total = prefix.size() + inputSize;
     output.clear();

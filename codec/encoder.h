@@ -49,8 +49,8 @@ public:
     // more byte is a ReadFailed: it grew). Every write and the final flush
     // are checked. Ok, or BadLength, ReadFailed, WriteFailed. The output may
     // be incomplete after a failure.
-    EncodeResult EncodeStream(std::string_view prefix, ByteSource& input, std::uint64_t inputSize,
-                              ByteSink& output, EncodeObserver* observer = nullptr);
+    EncodeResult EncodeStream(std::string_view prefix, util::ByteSource& input, std::uint64_t inputSize,
+                              util::ByteSink& output, EncodeObserver* observer = nullptr);
 
     // Streaming use: Begin with the text's whole length (false for a length
     // out of range), Write the text in pieces of any size (false once more

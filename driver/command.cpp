@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string CommandWorkingDirectory(const std::string& commandLine,
     if (separator == std::string::npos) separator = program.rfind('/');
     if (separator != std::string::npos) return program.substr(0, separator);
     std::string directory = currentDirectory;
-    AddTrailingBackslash(directory);
+    util::AddTrailingBackslash(directory);
     return directory;
 }
 
@@ -48,7 +48,7 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
     exitCode = 0;
     if (commandLine == nullptr) return CommandFailed;
     std::string line = commandLine;
-    TrimString(line, false, true);
+    util::TrimString(line, false, true);
     if (line.empty()) return CommandFailed;
 
     platform::Process process;
@@ -89,11 +89,11 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
     }
 }
 
-bool RegisterService(Console& console, const std::string& binDirectory, bool destinationChanged) {
+bool RegisterService(util::Console& console, const std::string& binDirectory, bool destinationChanged) {
     Print(console, "\nRegistering the Keldo service...");
     std::int32_t exitCode = 0;
     std::string program = binDirectory;
-    AddTrailingBackslash(program);
+    util::AddTrailingBackslash(program);
     program += "kds.exe";
     // Quoted, so that a blank in the directory neither makes Windows try a
     // shorter program name nor cuts the working directory.
@@ -103,4 +103,4 @@ bool RegisterService(Console& console, const std::string& binDirectory, bool des
     return RunCommand((quoted + " -i").c_str(), exitCode, WaitForever) == CommandStarted;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -7,7 +7,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // Results of RunCommand; the numbers are fixed.
 constexpr int CommandStarted = 0;    // started (and waited for as asked)
@@ -40,6 +40,6 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
 // binDirectory when the destination changed (its outcome is ignored), then
 // "kds.exe -i"; true when the latter could be run, whatever its exit code.
 // The program path is quoted, so blanks in binDirectory are safe.
-bool RegisterService(Console& console, const std::string& binDirectory, bool destinationChanged);
+bool RegisterService(util::Console& console, const std::string& binDirectory, bool destinationChanged);
 
-}  // namespace kd
+}  // namespace kd::driver

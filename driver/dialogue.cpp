@@ -9,7 +9,7 @@
 #include "util/names.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -18,8 +18,8 @@ constexpr const char* ProgramName = "kdinstall";
 // The answer as the dialogue compares it: trimmed and in upper case.
 std::string Normalised(const std::string& answer) {
     std::string copy = answer;
-    TrimString(copy, false, true);
-    MakeUpper(copy);
+    util::TrimString(copy, false, true);
+    util::MakeUpper(copy);
     return copy;
 }
 
@@ -28,34 +28,34 @@ std::string Normalised(const std::string& answer) {
 // device whatever directory stands in front, and takes a ":" after a name for
 // a stream; each would install somewhere else than KELDO records.
 bool IsPlainPath(const std::string& fullPath) {
-    return !EndsInDotOrBlank(fullPath) && !NamesDevice(fullPath) && fullPath.find(':', 2) == std::string::npos;
+    return !util::EndsInDotOrBlank(fullPath) && !util::NamesDevice(fullPath) && fullPath.find(':', 2) == std::string::npos;
 }
 
 }  // namespace
 
 std::string InstallerDirectory(const std::string& programPath, const std::string& currentDirectory) {
     std::string lowered = programPath;
-    MakeLower(lowered);
+    util::MakeLower(lowered);
     std::string directory;
     const std::size_t match = lowered.rfind(ProgramName);
     if (match != std::string::npos) directory = programPath.substr(0, match);
     if (directory.empty()) directory = currentDirectory;
-    AddTrailingBackslash(directory);
+    util::AddTrailingBackslash(directory);
     return directory;
 }
 
 bool LocatePackages(const std::string& installerDirectory, PackagePaths& packages,
                     std::string& missing) {
     packages.core = installerDirectory + script::CorePackage;
-    if (!FileExists(packages.core.c_str())) {
+    if (!util::FileExists(packages.core.c_str())) {
         packages.core = installerDirectory + "..\\" + script::CorePackage;  // the ".." stays as written
-        if (!FileExists(packages.core.c_str())) {
+        if (!util::FileExists(packages.core.c_str())) {
             missing = packages.core;
             return false;
         }
     }
     packages.window = installerDirectory + script::WindowPackage;
-    if (!FileExists(packages.window.c_str())) {
+    if (!util::FileExists(packages.window.c_str())) {
         missing = packages.window;
         return false;
     }
@@ -64,10 +64,10 @@ bool LocatePackages(const std::string& installerDirectory, PackagePaths& package
 
 std::string DefaultDestination(const char* keldo) {
     std::string destination = keldo != nullptr ? keldo : "";
-    TrimString(destination, false, true);
-    RemoveTrailingSeparator(destination);
+    util::TrimString(destination, false, true);
+    util::RemoveTrailingSeparator(destination);
     if (destination.empty()) destination = "c:\\keldo";
-    SlashesToBackslashes(destination);
+    util::SlashesToBackslashes(destination);
     return destination;
 }
 
@@ -91,25 +91,25 @@ bool IsFullPath(const std::string& path) {
     return path.starts_with('\\') && platform::RootedPathIsFull();
 }
 
-DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
+DialogueResult AskDestination(util::Console& console, const std::string& defaultDestination,
                               std::string& destination) {
     std::string answer;
     for (;;) {
         Print(console, "\n\nPlease enter KELDO destination directory (" + defaultDestination + ") => ");
         // The end of input quits: there is no answer to wait for.
-        const LineRead read = ReadConsoleLine(console, answer);
-        if (read == LineRead::End) return DialogueResult::Quit;
-        if (read == LineRead::TooLong) {
+        const util::LineRead read = ReadConsoleLine(console, answer);
+        if (read == util::LineRead::End) return DialogueResult::Quit;
+        if (read == util::LineRead::TooLong) {
             Print(console, "\nThe answer is too long");
             continue;
         }
         if (Normalised(answer).starts_with('Q')) return DialogueResult::Quit;
 
         std::string candidate = answer;
-        TrimString(candidate, false, true);
-        RemoveTrailingSeparator(candidate);
+        util::TrimString(candidate, false, true);
+        util::RemoveTrailingSeparator(candidate);
         if (candidate.empty()) candidate = defaultDestination;
-        SlashesToBackslashes(candidate);
+        util::SlashesToBackslashes(candidate);
         // A relative destination would put a relative entry into the machine
         // PATH; the default is checked too (KELDO may hold anything).
         if (!IsFullPath(candidate) || !IsPlainPath(candidate)) {
@@ -119,9 +119,9 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
 
         std::string prompt = "\n\nConfirm destination directory ";
         Print(console, prompt.append(candidate).append(" (y/n/q) => "));
-        const LineRead confirmed = ReadConsoleLine(console, answer);
-        if (confirmed == LineRead::End) return DialogueResult::Quit;
-        if (confirmed == LineRead::TooLong) continue;  // like any answer but y or q
+        const util::LineRead confirmed = ReadConsoleLine(console, answer);
+        if (confirmed == util::LineRead::End) return DialogueResult::Quit;
+        if (confirmed == util::LineRead::TooLong) continue;  // like any answer but y or q
         const std::string confirmation = Normalised(answer);
         const char first = confirmation.empty() ? 'Y' : confirmation[0];  // empty confirms
         if (first == 'Q') return DialogueResult::Quit;
@@ -134,9 +134,9 @@ DialogueResult AskDestination(Console& console, const std::string& defaultDestin
 
 bool IsDestinationChanged(const std::string& previousDirectory, const std::string& destination) {
     std::string previous = previousDirectory;
-    TrimString(previous, false, true);
-    RemoveTrailingSeparator(previous);
+    util::TrimString(previous, false, true);
+    util::RemoveTrailingSeparator(previous);
     return previous != destination;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

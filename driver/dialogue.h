@@ -6,7 +6,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // The directory of the installer, always ending in "\": the program path cut
 // where its last "kdinstall" (letter case ignored) begins, or, when it holds
@@ -49,11 +49,11 @@ enum class DialogueResult { Confirmed, Quit };
 // message and the first question asked again; an over-long confirmation asks
 // again. On Confirmed, `destination` is trimmed, without trailing separator,
 // with backslashes, and a full path in plain form.
-DialogueResult AskDestination(Console& console, const std::string& defaultDestination,
+DialogueResult AskDestination(util::Console& console, const std::string& defaultDestination,
                               std::string& destination);
 
 // True unless `destination` equals, byte for byte, the previous installation's
 // directory (the raw KELDO value trimmed and without trailing separator).
 bool IsDestinationChanged(const std::string& previousDirectory, const std::string& destination);
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -9,7 +9,7 @@
 
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 
@@ -22,7 +22,7 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 // and "/" as "\"; no other unit is folded.
 char16_t Folded(char16_t c) {
     if (c == u'/') return u'\\';
-    return c < 0x80 ? static_cast<char16_t>(AsciiUpper(static_cast<char>(c))) : c;
+    return c < 0x80 ? static_cast<char16_t>(util::AsciiUpper(static_cast<char>(c))) : c;
 }
 
 std::size_t LeadingBlanks(std::u16string_view text) {
@@ -89,7 +89,7 @@ std::u16string RewritePath(const std::u16string& path, const std::u16string& bin
 
     // Only ASCII letters fold, so positions in `upper` are positions in `path`.
     std::u16string upper = path;
-    MakeUpper(upper);
+    util::MakeUpper(upper);
     const std::size_t product = upper.find(ProductUnits);
     if (product == std::u16string::npos) {
         return path.empty() ? binDirectory : path + u";" + binDirectory;
@@ -113,17 +113,17 @@ bool RewritablePath(const std::u16string& stored, platform::ValueType type, std:
     return path.find(u'\0') == std::u16string::npos;
 }
 
-std::string UpdateSystemEnvironment(Console& console, const std::string& destination,
+std::string UpdateSystemEnvironment(util::Console& console, const std::string& destination,
                                     const std::string& defaultDestination) {
     Print(console, "\nUpdating environment...");
 
     std::string keldo = destination;
-    RemoveTrailingSeparator(keldo);
+    util::RemoveTrailingSeparator(keldo);
     const bool keldoWritten = platform::WriteEnvironmentRegistryValue(
         ProductName, platform::WidenAnsi(keldo), platform::ValueType::String);
 
     std::string binDirectory = keldo;
-    AddTrailingBackslash(binDirectory);
+    util::AddTrailingBackslash(binDirectory);
     binDirectory += "Bin";
 
     std::u16string stored, path;
@@ -140,7 +140,7 @@ std::string UpdateSystemEnvironment(Console& console, const std::string& destina
     // Compared as registry units: in a double-byte code page a trail byte may
     // be an ASCII letter, which must not fold.
     std::string oldBin = defaultDestination;
-    AddTrailingBackslash(oldBin);
+    util::AddTrailingBackslash(oldBin);
     oldBin += "Bin";
     const std::u16string newPath =
         RewritePath(path, platform::WidenAnsi(binDirectory), platform::WidenAnsi(oldBin));
@@ -150,4 +150,4 @@ std::string UpdateSystemEnvironment(Console& console, const std::string& destina
     return binDirectory;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // The new PATH, in registry units. Entries are compared with `oldBinText`
 // with ASCII letters in any case and "/" as "\" (no other unit folds). The
@@ -30,7 +30,7 @@ bool RewritablePath(const std::u16string& stored, platform::ValueType type, std:
 // over in silence; a PATH that exists but cannot be read, or is not a plain
 // string (see RewritablePath), is left as it is. Returns the Bin directory of
 // the destination.
-std::string UpdateSystemEnvironment(Console& console, const std::string& destination,
+std::string UpdateSystemEnvironment(util::Console& console, const std::string& destination,
                                     const std::string& defaultDestination);
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -8,20 +8,20 @@
 #include "package/package.h"
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::driver {
 
 namespace {
 constexpr const char* FailedLine = "\n\nInstallation failed\n";
 }  // namespace
 
-int RunInstallation(Console& console, const std::string& corePackagePath,
+int RunInstallation(util::Console& console, const std::string& corePackagePath,
                     const std::string& windowPackagePath, const std::string& destination,
                     const std::string& defaultDestination, bool destinationChanged,
                     std::span<const char* const> keys) {
     Print(console, "\n\nInstalling KELDO in " + destination + " directory");
     Print(console, "\nThis may take a few minutes...");
 
-    KdPackage package(console, keys);
+    package::KdPackage package(console, keys);
     for (const std::string* packagePath : {&corePackagePath, &windowPackagePath}) {
         if (!package.Install(*packagePath, destination, true)) {
             return EndRun(console, {"\nError: " + package.errorText, FailedLine}, ExitFailure);
@@ -43,7 +43,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
     return EndRun(console, {"\n\nInstallation terminated successfully\n"}, ExitSuccess);
 }
 
-int RunInstaller(Console& console, const std::string& programPath, const char* keldo,
+int RunInstaller(util::Console& console, const std::string& programPath, const char* keldo,
                  std::span<const char* const> keys) {
     const std::string installerDirectory =
         InstallerDirectory(programPath, platform::CurrentDirectory());
@@ -76,4 +76,4 @@ int RunInstaller(Console& console, const std::string& programPath, const char* k
                            keys);
 }
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -6,13 +6,13 @@
 
 #include "driver/run_end.h"
 
-namespace kd {
+namespace kd::driver {
 
 // Installs the core and then the window package into `destination`, records
 // the installation in the machine environment, registers the service and
 // ends the run with its success or failure ending. Returns the exit code.
 // With `keys`, only packages signed by one of them install.
-int RunInstallation(Console& console, const std::string& corePackagePath,
+int RunInstallation(util::Console& console, const std::string& corePackagePath,
                     const std::string& windowPackagePath, const std::string& destination,
                     const std::string& defaultDestination, bool destinationChanged,
                     std::span<const char* const> keys = {});
@@ -22,7 +22,7 @@ int RunInstallation(Console& console, const std::string& corePackagePath,
 // installation's server runs, asks for the destination and installs.
 // `keldo` is the KELDO variable as read (null when unset). Returns 0 after a
 // successful installation and -1 otherwise. `keys`: the built-in package keys.
-int RunInstaller(Console& console, const std::string& programPath, const char* keldo,
+int RunInstaller(util::Console& console, const std::string& programPath, const char* keldo,
                  std::span<const char* const> keys = {});
 
-}  // namespace kd
+}  // namespace kd::driver

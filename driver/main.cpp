@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
     // where the system can. Running without either guard is still better
     // than not running, so failures are ignored.
     kd::platform::ProtectProcess();
-    kd::Console console;
+    kd::util::Console console;
     // Only the program path is used; there are no options.
-    return kd::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
-                            std::getenv("KELDO"), kd::BuiltInPackageKeys());
+    return kd::driver::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
+                            std::getenv("KELDO"), kd::package::BuiltInPackageKeys());
 }

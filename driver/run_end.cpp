@@ -1,9 +1,9 @@
 // The installer's closing lines and the final wait for Enter.
 #include "driver/run_end.h"
 
-namespace kd {
+namespace kd::driver {
 
-int EndRun(Console& console, std::initializer_list<std::string> lines, int exitCode) {
+int EndRun(util::Console& console, std::initializer_list<std::string> lines, int exitCode) {
     for (const std::string& line : lines) Print(console, line);
     Print(console, "\n\nPress enter to continue");
     std::string discarded;
@@ -11,4 +11,4 @@ int EndRun(Console& console, std::initializer_list<std::string> lines, int exitC
     return exitCode;
 }
 
-}  // namespace kd
+}  // namespace kd::driver

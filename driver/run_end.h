@@ -7,7 +7,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::driver {
 
 // Exit codes of a run.
 constexpr int ExitSuccess = 0;
@@ -15,6 +15,6 @@ constexpr int ExitFailure = -1;  // every failure and a quit in the dialogue
 
 // Prints each line, then "\n\nPress enter to continue", waits for one line
 // (the end of input ends the wait too) and returns exitCode.
-int EndRun(Console& console, std::initializer_list<std::string> lines, int exitCode);
+int EndRun(util::Console& console, std::initializer_list<std::string> lines, int exitCode);
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -5,19 +5,19 @@
 #include "util/files.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::driver {
 
 bool IsServerRunning(const std::string& previousDirectory) {
     // Emptiness is tested on the raw value, the path built from the trimmed one:
     // a value of blanks only looks for Bin\keldo.run in the current directory.
     if (previousDirectory.empty()) return false;
     std::string marker = previousDirectory;
-    TrimString(marker, false, true);
-    AddTrailingBackslash(marker);
+    util::TrimString(marker, false, true);
+    util::AddTrailingBackslash(marker);
     marker += "Bin";
-    AddTrailingBackslash(marker);
+    util::AddTrailingBackslash(marker);
     marker += "keldo.run";
-    return FileExists(marker.c_str());
+    return util::FileExists(marker.c_str());
 }
 
 KdMutex::KdMutex() : handle(platform::CreateUnnamedMutex()) {}
@@ -26,4 +26,4 @@ KdMutex::~KdMutex() = default;  // releases and closes the mutex
 
 KdMutex processMutex;
 
-}  // namespace kd
+}  // namespace kd::driver

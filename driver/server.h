@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::driver {
 
 // True when the marker "keldo.run" in the Bin directory of the previous
 // installation can be opened for reading. An empty previousDirectory (KELDO
@@ -28,4 +28,4 @@ public:
 // The one instance: created before the program entry runs, destroyed after it returns.
 extern KdMutex processMutex;
 
-}  // namespace kd
+}  // namespace kd::driver

@@ -13,7 +13,7 @@ namespace kd::fuzz {
 
 namespace {
 
-class CountingSink : public ByteSink {
+class CountingSink : public util::ByteSink {
 public:
     bool Write(const unsigned char*, std::size_t size) override {
         total += size;

@@ -114,7 +114,7 @@ std::string CheckInstall(std::string_view input) {
     // fuzzer's own is restored at once: it reads its corpus by relative paths.
     const fs::path fuzzerDirectory = fs::current_path();
     fs::current_path(sandbox.Work());
-    KdPackage package;
+    package::KdPackage package;
     const fs::path destination = sandbox.Work() / "dest";
     const bool ok = package.Install(sandbox.Package().string(), destination.string(), false);
     fs::current_path(fuzzerDirectory);

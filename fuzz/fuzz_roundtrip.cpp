@@ -16,7 +16,7 @@ std::string CheckRoundTrip(std::string_view text) {
     static PackageDecoder decoder;
     std::string container;
     if (!encoder.Encode(text, container)) return "the encoder refused the text";
-    StringSink sink;
+    util::StringSink sink;
     if (decoder.Decode(container, sink, 0) != DecodeOk) return "the container does not decode";
     if (sink.text != text) return "the text came back changed";
     return {};

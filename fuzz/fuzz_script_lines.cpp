@@ -35,7 +35,7 @@ std::string CheckScriptLines(std::string_view input) {
     if (std::fwrite(data, 1, input.size(), stream.get()) != input.size()) return {};
     std::rewind(stream.get());
     char buffer[script::LineBufferSize];
-    for (std::string line; ReadScriptLine(stream.get(), buffer, line) == ScriptRead::Line;)
+    for (std::string line; package::ReadScriptLine(stream.get(), buffer, line) == package::ScriptRead::Line;)
         read.push_back(line);
 
     std::vector<std::string> split;

@@ -16,11 +16,11 @@
 #include "script/rules.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSize], std::string& line) {
     int length = 0;
-    const int taken = ReadLineBytes(buffer, script::LineBufferSize, script, length);
+    const int taken = util::ReadLineBytes(buffer, script::LineBufferSize, script, length);
     if (taken < 0) return ScriptRead::Failed;
     if (taken == 0) return ScriptRead::End;
     line.assign(buffer, static_cast<std::size_t>(length));
@@ -48,7 +48,7 @@ bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
     for (const platform::FindEntry& entry : entries) {
         platform::EntryInfo info;
         if (!Succeeded(platform::InfoAt(dir, entry.name, info))) return false;
-        if (info.type != platform::EntryType::Missing && !Trusted(info.owner)) return false;
+        if (info.type != platform::EntryType::Missing && !util::Trusted(info.owner)) return false;
     }
     return true;
 }
@@ -58,7 +58,7 @@ bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
                      const std::string& temporaryPath, const platform::DirHandle& destination,
-                     Console* progress)
+                     util::Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
@@ -69,31 +69,31 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       destination(destination),
       progress(progress) {
     std::string base = this->destinationDirectory;
-    RemoveTrailingSeparator(base);
+    util::RemoveTrailingSeparator(base);
     destinationLength = base.size();
     platform::InfoOfStream(script, scriptIdentity);
 }
 
-Level ScriptRun::OpenContaining(const std::string& relative, Owners owners, platform::DirHandle& dir,
+util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
                                 std::string& leaf) const {
-    std::vector<std::string> levels = SplitLevels(currentRelative + "\\" + relative);
-    if (levels.empty()) return Level::Missing;
+    std::vector<std::string> levels = util::SplitLevels(currentRelative + "\\" + relative);
+    if (levels.empty()) return util::Level::Missing;
     leaf = levels.back();
     levels.pop_back();
-    int links = LinkLimit;
+    int links = util::LinkLimit;
     return WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
 }
 
-Level ScriptRun::OpenCurrent(Owners owners, platform::DirHandle& dir) const {
-    int links = LinkLimit;
-    return WalkLevels(dirSeen ? &destination : nullptr, SplitLevels(currentRelative), owners, dir,
+util::Level ScriptRun::OpenCurrent(util::Owners owners, platform::DirHandle& dir) const {
+    int links = util::LinkLimit;
+    return WalkLevels(dirSeen ? &destination : nullptr, util::SplitLevels(currentRelative), owners, dir,
                       links);
 }
 
-Level ScriptRun::OpenBelowDestination(const std::string& relative, Owners owners,
+util::Level ScriptRun::OpenBelowDestination(const std::string& relative, util::Owners owners,
                                       platform::DirHandle& dir) const {
-    int links = LinkLimit;
-    return WalkLevels(&destination, SplitLevels(relative), owners, dir, links);
+    int links = util::LinkLimit;
+    return WalkLevels(&destination, util::SplitLevels(relative), owners, dir, links);
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
@@ -146,17 +146,17 @@ namespace {
 
 bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) {
     platform::EntryInfo info;
-    return Succeeded(platform::InfoAt(dir, name, info)) && Trusted(info.owner) &&
+    return Succeeded(platform::InfoAt(dir, name, info)) && util::Trusted(info.owner) &&
            (info.type == platform::EntryType::File || info.type == platform::EntryType::Special);
 }
 
 }  // namespace
 
 bool ScriptRun::Dir(std::string directory) {
-    SlashesToBackslashes(directory);
+    util::SlashesToBackslashes(directory);
 
     std::string base = destinationDirectory;
-    RemoveTrailingSeparator(base);
+    util::RemoveTrailingSeparator(base);
     // The name is shown up to a zero byte in it, as it always was.
     if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
 
@@ -165,9 +165,9 @@ bool ScriptRun::Dir(std::string directory) {
     // directly in it. An empty level names the destination itself.
     std::vector<platform::DirHandle> levels;
     std::vector<std::string> paths;
-    int links = LinkLimit;
+    int links = util::LinkLimit;
     levels.emplace_back();
-    if (WalkLevels(&destination, {}, Owners::AtEnd, levels.back(), links) != Level::Usable) {
+    if (util::WalkLevels(&destination, {}, util::Owners::AtEnd, levels.back(), links) != util::Level::Usable) {
         return Fail("cannot create directory: ", base);
     }
     paths.push_back(base);
@@ -176,24 +176,24 @@ bool ScriptRun::Dir(std::string directory) {
         const std::size_t separator = rest.find('\\');
         const std::string name = rest.substr(0, separator);
         std::string path = paths.back();
-        AddTrailingBackslash(path);
+        util::AddTrailingBackslash(path);
         path += name;
         if (!name.empty()) {
             // A file below stands in the way of every further level.
             if (!levels.back()) return Fail("cannot create directory: ", path);
             platform::DirHandle next;
-            Level level = OpenLevel(levels.back(), name, true, next, links);
-            if (level == Level::Missing) {
+            util::Level level = util::OpenLevel(levels.back(), name, true, next, links);
+            if (level == util::Level::Missing) {
                 const platform::Error error = platform::CreateDirectoryAt(levels.back(), name, false);
                 // A file of that name passes as a level, as it always did;
                 // what is put below it fails on its own.
                 if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(levels.back(), name)) {
-                    level = Level::Usable;
+                    level = util::Level::Usable;
                 } else if (Succeeded(error)) {
-                    level = OpenLevel(levels.back(), name, true, next, links);
+                    level = util::OpenLevel(levels.back(), name, true, next, links);
                 }
             }
-            if (level != Level::Usable) return Fail("cannot create directory: ", path);
+            if (level != util::Level::Usable) return Fail("cannot create directory: ", path);
             levels.push_back(std::move(next));
             paths.push_back(path);
         }
@@ -204,26 +204,26 @@ bool ScriptRun::Dir(std::string directory) {
     // add to it or swap what goes into it later: it is closed like the
     // destination, or refused where an administrator opened it.
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        if (levels[i] && (!HoldsOnlyTrusted(levels[i]) || (i > 0 && !KeepFromOthers(levels[i])))) {
+        if (levels[i] && (!HoldsOnlyTrusted(levels[i]) || (i > 0 && !util::KeepFromOthers(levels[i])))) {
             return Fail("cannot create directory: ", paths[i]);
         }
     }
 
     currentDirectory = destinationDirectory;
-    AddTrailingBackslash(currentDirectory);
+    util::AddTrailingBackslash(currentDirectory);
     currentDirectory += directory;
-    AddTrailingBackslash(currentDirectory);
+    util::AddTrailingBackslash(currentDirectory);
     currentRelative = directory;
     dirSeen = true;
     return true;
 }
 
 std::string ScriptRun::BelowDestination(std::string& relative) const {
-    SlashesToBackslashes(relative);
+    util::SlashesToBackslashes(relative);
     std::string directory = destinationDirectory;
-    AddTrailingBackslash(directory);
+    util::AddTrailingBackslash(directory);
     directory += relative;
-    RemoveTrailingSeparator(directory);
+    util::RemoveTrailingSeparator(directory);
     return directory;
 }
 
@@ -235,11 +235,11 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
     // below the target they are removed, never entered. A missing target
     // is already empty.
     platform::DirHandle dir;
-    const Level level = OpenBelowDestination(relative, Owners::Ignored, dir);
-    if (level == Level::Missing) return true;
-    if (level != Level::Usable) return Fail("cannot remove directory: ", target);
+    const util::Level level = OpenBelowDestination(relative, util::Owners::Ignored, dir);
+    if (level == util::Level::Missing) return true;
+    if (level != util::Level::Usable) return Fail("cannot remove directory: ", target);
     // The script being read may lie in the tree: it is passed over.
-    if (!RemoveTreeAt(dir, "*", subdirectoryFilter, scriptIdentity)) {
+    if (!util::RemoveTreeAt(dir, "*", subdirectoryFilter, scriptIdentity)) {
         return Fail("cannot remove directory: ", target);
     }
     return true;
@@ -248,9 +248,9 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
 bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScript) {
     // Step over the data whatever happens to the file. Data that runs past
     // the end of the script would leave a short file reported as written.
-    const std::int64_t position = FileTell(script);
+    const std::int64_t position = util::FileTell(script);
     if (position < 0 || size > scriptLength - position) return BadPackage();
-    if (FileSeek(script, size, SEEK_CUR) != 0) return BadPackage();
+    if (util::FileSeek(script, size, SEEK_CUR) != 0) return BadPackage();
 
     if (script::IsSkippedFile(name)) return true;
 
@@ -261,13 +261,13 @@ bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScr
     if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
-    if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
+    if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
         return Fail("Cannot create file ", target);
     }
     // DIR has closed the current directory; a level of the name's own is
     // closed here. Before the first DIR the working directory is not ours
     // to change.
-    if (dirSeen && name.find_first_of("\\/") != std::string::npos && !KeepFromOthers(dir)) {
+    if (dirSeen && name.find_first_of("\\/") != std::string::npos && !util::KeepFromOthers(dir)) {
         return Fail("Cannot create file ", target);
     }
     platform::EntryInfo old;
@@ -285,9 +285,9 @@ bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScr
         if (!Succeeded(platform::RemoveAt(dir, leaf, false))) return Fail("Cannot create file ", target);
     }
     platform::Error error = platform::Error::None;
-    Stream file = platform::OpenFileAt(dir, leaf, {platform::Access::Write, true, false}, error);
+    platform::Stream file = platform::OpenFileAt(dir, leaf, {platform::Access::Write, true, false}, error);
     if (!file) return Fail("Cannot create file ", target);
-    if (!CopyStreamBytes(script, file.get(), position, size)) {
+    if (!util::CopyStreamBytes(script, file.get(), position, size)) {
         return Fail("Cannot create file ", target);
     }
     // The last block may reach the disk only now.
@@ -303,12 +303,12 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
         platform::EntryInfo info;
         return Succeeded(platform::InfoAt(dir, leaf, info)) &&
                info.type != platform::EntryType::Missing && !IsScript(info) &&
-               (info.type != platform::EntryType::Link || Trusted(info.owner));
+               (info.type != platform::EntryType::Link || util::Trusted(info.owner));
     };
     if (name.front() != '*' && name.back() != '*') {
         platform::DirHandle dir;
         std::string leaf;
-        if (OpenContaining(name, Owners::Ignored, dir, leaf) == Level::Usable && removable(dir, leaf)) {
+        if (OpenContaining(name, util::Owners::Ignored, dir, leaf) == util::Level::Usable && removable(dir, leaf)) {
             platform::RemoveAt(dir, leaf, false);
         }
         return true;
@@ -316,7 +316,7 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
 
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
-    if (OpenCurrent(Owners::Ignored, dir) != Level::Usable ||
+    if (OpenCurrent(util::Owners::Ignored, dir) != util::Level::Usable ||
         !Succeeded(platform::ListAt(dir, entries))) {
         return true;
     }
@@ -340,11 +340,11 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     // checked is what is converted. Opened for writing too, so that a file
     // the conversion may not replace (read-only) is refused first.
     platform::Error error = platform::Error::None;
-    Stream file = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, false, false}, error);
+    platform::Stream file = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, false, false}, error);
     platform::EntryInfo info;
     // A file with a second name shares its data with that name, which may lie
     // outside the destination.
-    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !Trusted(info.owner) ||
+    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !util::Trusted(info.owner) ||
         info.nameCount > 1 || !ConvertInPlace(dir, name, std::move(file))) {
         return Fail("Cannot set text file ", target);
     }
@@ -357,7 +357,7 @@ bool ScriptRun::TextFile(const std::string& name, bool touchesScript) {
     if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
-    if (OpenContaining(name, Owners::Everywhere, dir, leaf) != Level::Usable) {
+    if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
         return Fail("Cannot set text file ", target);
     }
     return ConvertAt(dir, leaf, target);
@@ -370,15 +370,15 @@ bool ScriptRun::TextDirectory(std::string relative) {
     // temporary files are not in it.
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
-    const Level level = OpenBelowDestination(relative, Owners::Everywhere, dir);
-    if (level == Level::Missing) return true;  // nothing to convert
-    if (level != Level::Usable || !Succeeded(platform::ListAt(dir, entries))) {
+    const util::Level level = OpenBelowDestination(relative, util::Owners::Everywhere, dir);
+    if (level == util::Level::Missing) return true;  // nothing to convert
+    if (level != util::Level::Usable || !Succeeded(platform::ListAt(dir, entries))) {
         return Fail("cannot list directory: ", directory);
     }
     for (const platform::FindEntry& entry : entries) {
         if (entry.isDirectory) continue;
         std::string target = directory;
-        AddTrailingBackslash(target);
+        util::AddTrailingBackslash(target);
         target += entry.name;
         // The script and its name's conversion are passed over.
         if (IsScriptAt(dir, entry.name) || IsScriptAt(dir, entry.name + script::TemporarySuffix)) {
@@ -389,4 +389,4 @@ bool ScriptRun::TextDirectory(std::string relative) {
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

@@ -19,7 +19,7 @@
 #include "util/strings.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 namespace {
 
@@ -32,11 +32,11 @@ enum class Opened { Existing, Created, Refused, CannotCreate, NotDirectory };
 Opened OpenDestination(const std::string& destination, platform::DirHandle& parent,
                        platform::DirHandle& dir) {
     std::size_t rootLength = 0;
-    std::vector<std::string> levels = PathLevels(destination, rootLength);
-    int links = LinkLimit;
+    std::vector<std::string> levels = util::PathLevels(destination, rootLength);
+    int links = util::LinkLimit;
     if (levels.empty()) {
         if (rootLength == 0) return Opened::CannotCreate;
-        return WalkPath(nullptr, destination, Owners::AtEnd, dir, links) == Level::Usable
+        return util::WalkPath(nullptr, destination, util::Owners::AtEnd, dir, links) == util::Level::Usable
                    ? Opened::Existing
                    : Opened::Refused;
     }
@@ -48,24 +48,24 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
         root = platform::OpenDirectory(destination.substr(0, rootLength).c_str(), error);
         if (!root) return Opened::Refused;
     }
-    const Level above = WalkLevels(root ? &root : nullptr, levels, Owners::Ignored, parent, links);
-    if (above != Level::Usable) return above == Level::Missing ? Opened::CannotCreate : Opened::Refused;
+    const util::Level above = util::WalkLevels(root ? &root : nullptr, levels, util::Owners::Ignored, parent, links);
+    if (above != util::Level::Usable) return above == util::Level::Missing ? Opened::CannotCreate : Opened::Refused;
     // Whoever may rename what the parent holds could move the destination
     // away after the installation and put their own in its place.
-    if (!KeepsItsEntries(parent)) return Opened::Refused;
-    Level level = OpenLevel(parent, last, true, dir, links);
-    if (level != Level::Missing) return level == Level::Usable ? Opened::Existing : Opened::Refused;
+    if (!util::KeepsItsEntries(parent)) return Opened::Refused;
+    util::Level level = util::OpenLevel(parent, last, true, dir, links);
+    if (level != util::Level::Missing) return level == util::Level::Usable ? Opened::Existing : Opened::Refused;
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
     if (error == platform::Error::AlreadyExists) {
         platform::EntryInfo info;
         return platform::InfoAt(parent, last, info) == platform::Error::None &&
-                       Trusted(info.owner) && info.type != platform::EntryType::Link
+                       util::Trusted(info.owner) && info.type != platform::EntryType::Link
                    ? Opened::NotDirectory
                    : Opened::Refused;
     }
     if (error != platform::Error::None) return Opened::CannotCreate;
-    level = OpenLevel(parent, last, true, dir, links);
-    return level == Level::Usable ? Opened::Created : Opened::Refused;
+    level = util::OpenLevel(parent, last, true, dir, links);
+    return level == util::Level::Usable ? Opened::Created : Opened::Refused;
 }
 
 // The private script file, removed through its directory's handle once made.
@@ -82,17 +82,17 @@ public:
     // makes levels) new, readable and writable by this account alone and
     // shared with nobody who would write or delete it; a leftover of an
     // earlier run is removed as a name first. Null on failure.
-    Stream Create(const platform::DirHandle& base, const std::string& path) {
-        std::vector<std::string> levels = SplitLevels(path);
+    platform::Stream Create(const platform::DirHandle& base, const std::string& path) {
+        std::vector<std::string> levels = util::SplitLevels(path);
         if (levels.empty()) return nullptr;
         name = levels.back();
         levels.pop_back();
-        int links = LinkLimit;
-        if (WalkLevels(&base, levels, Owners::Everywhere, dir, links) != Level::Usable) return nullptr;
+        int links = util::LinkLimit;
+        if (util::WalkLevels(&base, levels, util::Owners::Everywhere, dir, links) != util::Level::Usable) return nullptr;
         const platform::Error old = platform::RemoveAt(dir, name, false);
         if (old != platform::Error::None && old != platform::Error::NotFound) return nullptr;
         platform::Error error = platform::Error::None;
-        Stream stream = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, true, true}, error);
+        platform::Stream stream = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, true, true}, error);
         made = stream != nullptr;
         return stream;
     }
@@ -115,8 +115,8 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
 
     const std::string destinationArgument = destinationDirectory ? destinationDirectory : "";
     std::string destination = destinationArgument;
-    TrimString(destination, false, true);
-    RemoveTrailingSeparator(destination);
+    util::TrimString(destination, false, true);
+    util::RemoveTrailingSeparator(destination);
     // A directory another user made, or a link another user planted, stays
     // under that user's control whatever goes into it. The destination is
     // held open from here on: every command acts inside this directory.
@@ -130,7 +130,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         return false;
     case Opened::Existing:
         // Closed, or refused when an administrator opened it on purpose.
-        if (!KeepFromOthers(dir)) {
+        if (!util::KeepFromOthers(dir)) {
             errorText = "cannot use target directory: " + destination;
             return false;
         }
@@ -139,19 +139,19 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     case Opened::NotDirectory:
         break;
     }
-    Console* const progress = showProgress ? &console : nullptr;
-    if (progress) Print(*progress, "\nInstalling package " + std::string(packagePath));
+    util::Console* const progress = showProgress ? &console : nullptr;
+    if (progress) util::Print(*progress, "\nInstalling package " + std::string(packagePath));
 
-    AddTrailingBackslash(destination);
+    util::AddTrailingBackslash(destination);
     const std::string scriptName = script::PackageFileName(packagePath) + script::TemporarySuffix;
     const std::string temporaryPath = destination + scriptName;
 
-    if (progress) Print(*progress, "\nUncompressing package file");
+    if (progress) util::Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
     // from here on every way out deletes the decompressed script.
     ScriptFile scriptFile;
-    const Stream input = OpenFileShared(packagePath, "rb");
-    Stream script = input && dir ? scriptFile.Create(dir, scriptName) : nullptr;
+    const platform::Stream input = util::OpenFileShared(packagePath, "rb");
+    platform::Stream script = input && dir ? scriptFile.Create(dir, scriptName) : nullptr;
     // The digest of line 2 is computed as the script is written, so checking
     // it costs no second read; the commands then read the same file through
     // the same handle, never by name.
@@ -161,12 +161,12 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         return false;
     }
 
-    const std::int64_t scriptLength = StreamSize(script.get());
+    const std::int64_t scriptLength = util::StreamSize(script.get());
     if (scriptLength < 0) {
         errorText = "Cannot open temporary package file " + temporaryPath;
         return false;
     }
-    if (progress) Print(*progress, "\nVerifying package");
+    if (progress) util::Print(*progress, "\nVerifying package");
 
     ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
                   temporaryPath, dir, progress);
@@ -203,4 +203,4 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

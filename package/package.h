@@ -8,7 +8,7 @@
 
 #include "util/console.h"
 
-namespace kd {
+namespace kd::package {
 
 class KdPackage {
 public:
@@ -16,7 +16,7 @@ public:
     KdPackage() = default;
     // With `keys` (public keys in PEM), only packages signed by one of them
     // install; every other package is a bad package.
-    explicit KdPackage(const Console& console, std::span<const char* const> keys = {})
+    explicit KdPackage(const util::Console& console, std::span<const char* const> keys = {})
         : console(console), keys(keys) {}
     virtual ~KdPackage() = default;
 
@@ -44,8 +44,8 @@ public:
     std::string errorText;
 
 private:
-    Console console;
+    util::Console console;
     std::span<const char* const> keys;
 };
 
-}  // namespace kd
+}  // namespace kd::package

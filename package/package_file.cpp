@@ -7,12 +7,12 @@
 #include "platform/platform.h"
 #include "util/files.h"
 
-namespace kd {
+namespace kd::package {
 
 int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit,
-                            ByteSink* observer) {
-    StreamSource source(package);
-    StreamSink sink(script, observer);
+                            util::ByteSink* observer) {
+    util::StreamSource source(package);
+    util::StreamSink sink(script, observer);
     codec::PackageDecoder decoder;
     const int result = decoder.Decode(source, sink, outputLimit);
     // The last block may still sit in the stream's buffer: a failure to get
@@ -22,12 +22,12 @@ int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t
 }
 
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
-                          std::uint32_t outputLimit, ByteSink* observer) {
-    Stream input = OpenFileShared(packagePath, "rb");
+                          std::uint32_t outputLimit, util::ByteSink* observer) {
+    platform::Stream input = util::OpenFileShared(packagePath, "rb");
     if (!input) return codec::DecodeCannotOpen;
     // Made new: whatever stood at the name (a crash's leftover, a planted
     // link) is removed as a name and never written through.
-    Stream output = CreateFreshFile(scriptPath);
+    platform::Stream output = util::CreateFreshFile(scriptPath);
     if (!output) return codec::DecodeCannotOpen;
     int result = DecompressPackageStream(input.get(), output.get(), outputLimit, observer);
     // Closing can still fail (a network share reports its write errors
@@ -38,4 +38,4 @@ int DecompressPackageFile(const char* packagePath, const char* scriptPath,
     return result;
 }
 
-}  // namespace kd
+}  // namespace kd::package

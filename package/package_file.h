@@ -7,7 +7,7 @@
 
 #include "util/byte_stream.h"
 
-namespace kd {
+namespace kd::package {
 
 // Decompresses the package at packagePath into scriptPath, made new once the
 // package is open (an existing name is removed as a name first, never written
@@ -18,9 +18,9 @@ namespace kd {
 // The same between two open streams, which stay open: the package from its
 // position to its end, the script written and flushed (never closed).
 int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit = 0,
-                            ByteSink* observer = nullptr);
+                            util::ByteSink* observer = nullptr);
 
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
-                          std::uint32_t outputLimit = 0, ByteSink* observer = nullptr);
+                          std::uint32_t outputLimit = 0, util::ByteSink* observer = nullptr);
 
-}  // namespace kd
+}  // namespace kd::package

@@ -3,7 +3,7 @@
 
 #include <span>
 
-namespace kd {
+namespace kd::package {
 
 // The public keys (PEM) built into this program: empty for an installer
 // that takes packages unsigned. Each program links the definition CMake
@@ -11,4 +11,4 @@ namespace kd {
 // add or change one.
 std::span<const char* const> BuiltInPackageKeys();
 
-}  // namespace kd
+}  // namespace kd::package

@@ -15,7 +15,7 @@
 #include "util/console.h"
 #include "util/trust.h"
 
-namespace kd {
+namespace kd::package {
 
 // Converts the open file `target`, the file `name` of `dir`, to CR LF line
 // ends in the temporary file name + ".kd_temp" made new in `dir`, closes
@@ -41,7 +41,7 @@ public:
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
               const std::string& temporaryPath, const platform::DirHandle& destination,
-              Console* progress);
+              util::Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end
     // or when the script could not be read (ReadFailed tells).
@@ -73,12 +73,12 @@ private:
     // Opens, level by level from the destination (from the working
     // directory before the first DIR), the directory that holds the last
     // level of `relative`, which `leaf` receives.
-    Level OpenContaining(const std::string& relative, Owners owners, platform::DirHandle& dir,
+    util::Level OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
                          std::string& leaf) const;
     // Opens the current directory, or the directory `relative` names below the
     // destination, level by level.
-    Level OpenCurrent(Owners owners, platform::DirHandle& dir) const;
-    Level OpenBelowDestination(const std::string& relative, Owners owners,
+    util::Level OpenCurrent(util::Owners owners, platform::DirHandle& dir) const;
+    util::Level OpenBelowDestination(const std::string& relative, util::Owners owners,
                                platform::DirHandle& dir) const;
 
     // True when `info` is the file this run reads its script from.
@@ -99,7 +99,7 @@ private:
     std::string temporaryPath;
     const platform::DirHandle& destination;
     platform::EntryInfo scriptIdentity;
-    Console* progress;
+    util::Console* progress;
     std::string currentDirectory;
     std::string currentRelative;  // the current directory below the destination
     bool dirSeen = false;
@@ -107,4 +107,4 @@ private:
     char line[script::LineBufferSize];
 };
 
-}  // namespace kd
+}  // namespace kd::package

@@ -14,7 +14,7 @@
 #include "util/files.h"
 #include "util/temporary_file.h"
 
-namespace kd {
+namespace kd::package {
 
 namespace {
 
@@ -31,7 +31,7 @@ Conversion CopyLines(std::FILE* input, std::FILE* output) {
     if (!line) return Conversion::NoMemory;
     int length = 0;
     int taken = 0;
-    while ((taken = ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
+    while ((taken = util::ReadLineBytes(line.get(), TextLineBufferSize, input, length)) > 0) {
         line[length++] = '\r';
         line[length++] = '\n';
         const auto size = static_cast<std::size_t>(length);
@@ -47,7 +47,7 @@ Conversion CopyLines(std::FILE* input, std::FILE* output) {
 // Nothing before it changes the target, so no read or write failure can cut
 // the target short, and a failed replace leaves the old text whole.
 template <typename Replace>
-Conversion ConvertThenReplace(Stream input, Stream converted, Replace&& replace) {
+Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted, Replace&& replace) {
     const Conversion lines = CopyLines(input.get(), converted.get());
     // Windows renames nothing over a file still open.
     input.reset();
@@ -80,16 +80,16 @@ private:
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
     const std::string temporaryPath = target + script::TemporarySuffix;
-    TemporaryFile temporary(temporaryPath);
+    util::TemporaryFile temporary(temporaryPath);
 
     // Made new: a leftover or a planted link at the name is removed as a name
     // and never written through.
-    Stream output = CreateFreshFile(temporaryPath.c_str());
+    platform::Stream output = util::CreateFreshFile(temporaryPath.c_str());
     if (!output) {
         errorText = "Cannot open temporary file " + temporaryPath;
         return false;
     }
-    Stream input = OpenFileShared(target.c_str(), "r");
+    platform::Stream input = util::OpenFileShared(target.c_str(), "r");
     if (!input) {
         errorText = "Cannot open file " + target;
         return false;
@@ -118,14 +118,14 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
     return false;
 }
 
-bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, Stream target) {
+bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, platform::Stream target) {
     const std::string temporaryName = name + script::TemporarySuffix;
     // Made new: a leftover or a planted link at the name goes as a name.
     const platform::Error old = platform::RemoveAt(dir, temporaryName, false);
     if (old != platform::Error::None && old != platform::Error::NotFound) return false;
     platform::Error error = platform::Error::None;
     TemporaryAt temporary(dir, temporaryName);
-    Stream converted =
+    platform::Stream converted =
         platform::OpenFileAt(dir, temporaryName, {platform::Access::Write, true, false}, error);
     if (!converted) return false;
     // The rename replaces whatever stands at the name then, a link included,
@@ -139,4 +139,4 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, Str
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::package

@@ -12,7 +12,7 @@ namespace kd::script {
 namespace {
 
 std::string Exact(std::string path) {
-    SlashesToBackslashes(path);
+    util::SlashesToBackslashes(path);
     return path;
 }
 

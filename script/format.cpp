@@ -19,7 +19,7 @@ void RemoveLineEnd(std::string& line) {
 }  // namespace
 
 std::string Normalised(std::string line) {
-    TrimString(line, false, true);
+    util::TrimString(line, false, true);
     return line;
 }
 
@@ -31,7 +31,7 @@ bool SectionName(const std::string& line, std::string& name) {
     const std::size_t close = text.find(']', 1);
     if (close == std::string::npos) return false;
     name = Normalised(text.substr(1, close - 1));
-    MakeUpper(name);
+    util::MakeUpper(name);
     return true;
 }
 
@@ -86,8 +86,8 @@ bool ParameterValue(const std::string& line, const char* marker, std::string& va
     if (at == std::string::npos) return false;
     value = line.substr(at + std::strlen(marker));
     value.erase(std::min(value.find('\0'), value.size()));
-    if (std::strcmp(marker, WithsubdirMarker) == 0) MakeUpper(value);
-    TrimString(value, false, true);
+    if (std::strcmp(marker, WithsubdirMarker) == 0) util::MakeUpper(value);
+    util::TrimString(value, false, true);
     return true;
 }
 
@@ -103,7 +103,7 @@ bool ParseSize(const std::string& value, std::int64_t& size) {
 
 bool IsSkippedFile(const std::string& name) {
     std::string lower = name;
-    MakeLower(lower);
+    util::MakeLower(lower);
     return lower == "thumbs.db";
 }
 

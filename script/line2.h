@@ -69,7 +69,7 @@ std::string Fingerprint(const platform::PublicKey& key);
 // Watches a script as it is decoded: finds where line 2 ends, reads its
 // digest, and hashes every byte after it, so the digest is known when the
 // decoder is done without reading the script again.
-class DigestWatcher : public ByteSink {
+class DigestWatcher : public util::ByteSink {
 public:
     bool Write(const unsigned char* data, std::size_t size) override;
 

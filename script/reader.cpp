@@ -16,7 +16,7 @@ bool NamesDirectory(Command command) {
 
 std::string DirectoryName(const ScriptCommand& command) {
     std::string name = command.name;
-    if (NamesDirectory(command.command)) SlashesToBackslashes(name);
+    if (NamesDirectory(command.command)) util::SlashesToBackslashes(name);
     return name;
 }
 
@@ -35,17 +35,17 @@ std::string NameFault(const ScriptCommand& command) {
     }
     // Below a directory the installer takes these as levels below it; still
     // not what the writer meant.
-    if (!name.empty() && IsSeparator(name[0])) return what + " is absolute: " + name;
+    if (!name.empty() && util::IsSeparator(name[0])) return what + " is absolute: " + name;
     if (name.size() >= 2 && name[1] == ':') return what + " names a drive: " + name;
     // REMOVEFILE and EXEC create nothing.
     if (!directory && command.command != Command::File && command.command != Command::TextFile) return {};
-    if (!directory && (name.empty() || IsSeparator(name.back())))
+    if (!directory && (name.empty() || util::IsSeparator(name.back())))
         return "name \"" + name + "\" names no file: the target is the directory itself";
     // Empty levels ("a\\b") are harmless: Windows reads them as one separator.
     for (std::size_t begin = 0; begin <= name.size();) {
         const std::size_t end = std::min(name.find_first_of("\\/", begin), name.size());
         const std::string level = name.substr(begin, end - begin);
-        const std::string problem = level.empty() ? std::string() : NameProblem(level);
+        const std::string problem = level.empty() ? std::string() : util::NameProblem(level);
         if (!problem.empty()) return what + " \"" + name + "\": " + problem;
         begin = end + 1;
     }
@@ -54,7 +54,7 @@ std::string NameFault(const ScriptCommand& command) {
 
 bool ClearsDestination(const ScriptCommand& command) {
     std::string directory = DirectoryName(command);
-    RemoveTrailingSeparator(directory);
+    util::RemoveTrailingSeparator(directory);
     return command.command == Command::RmDir && command.withSubdirectories && (directory.empty() || directory == ".");
 }
 
@@ -105,7 +105,7 @@ Reader::Step Reader::Take(const std::string& line) {
     current.refusal = RefusedName(current.name, current.usedAsWritten);
     if (current.command == Command::Dir) {
         directory = current.name;
-        SlashesToBackslashes(directory);
+        util::SlashesToBackslashes(directory);
         directoryRead = true;
     }
     return Step::CommandRead;

@@ -17,10 +17,10 @@ std::string PackageFileName(const std::string& packagePath) {
 }
 
 NameRefusal RefusedName(const std::string& name, bool usedAsWritten) {
-    if (ClimbsUp(name)) return NameRefusal::ClimbsUp;
-    if (NamesDevice(name)) return NameRefusal::Device;
+    if (util::ClimbsUp(name)) return NameRefusal::ClimbsUp;
+    if (util::NamesDevice(name)) return NameRefusal::Device;
     if (!usedAsWritten) return NameRefusal::None;
-    if (!name.empty() && IsSeparator(name[0])) return NameRefusal::Absolute;
+    if (!name.empty() && util::IsSeparator(name[0])) return NameRefusal::Absolute;
     if (name.find(':') != std::string::npos) return NameRefusal::Drive;
     return NameRefusal::None;
 }
@@ -58,7 +58,7 @@ bool TouchesScriptCopy(Command command, const std::string& directory, const std:
     if (packageName.empty()) return false;
     const std::string script = WindowsKey(packageName + TemporarySuffix);
     std::string target = directory;
-    AddTrailingBackslash(target);
+    util::AddTrailingBackslash(target);
     target += name;
     switch (command) {
     case Command::File:

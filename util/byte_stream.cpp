@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 std::size_t MemorySource::Read(unsigned char* data, std::size_t size) {
     const std::size_t count = size < bytes.size() ? size : bytes.size();
@@ -28,4 +28,4 @@ bool StreamSink::Write(const unsigned char* data, std::size_t size) {
 
 bool StreamSink::Flush() { return platform::FlushStream(stream) == 0; }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace kd {
+namespace kd::util {
 
 class ByteSource {
 public:
@@ -73,4 +73,4 @@ private:
     ByteSink* observer;
 };
 
-}  // namespace kd
+}  // namespace kd::util

@@ -1,7 +1,7 @@
 // Console reads and writes.
 #include "util/console.h"
 
-namespace kd {
+namespace kd::util {
 
 LineRead ReadConsoleLine(Console& console, std::string& line) {
     line.clear();
@@ -32,4 +32,4 @@ void Print(Console& console, const std::string& text) {
     std::fflush(console.output);
 }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace kd {
+namespace kd::util {
 
 struct Console {
     std::FILE* input = stdin;
@@ -35,4 +35,4 @@ LineRead ReadConsoleLine(Console& console, std::string& line);
 // so that the output keeps its order with that of other writers.
 void Print(Console& console, const std::string& text);
 
-}  // namespace kd
+}  // namespace kd::util

@@ -10,7 +10,7 @@
 #include "util/files.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::util {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool ListDirectory(const char* directory, const char* pattern, std::vector<std::
     return true;
 }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 // True if the path exists afterwards, as a file or directory that was there
 // or as a directory created now (last level only).
@@ -36,4 +36,4 @@ bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
 // directory that cannot be searched adds nothing. False only for a null path.
 bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names);
 
-}  // namespace kd
+}  // namespace kd::util

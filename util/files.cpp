@@ -9,7 +9,7 @@
 #include <utility>
 #include <string_view>
 
-namespace kd {
+namespace kd::util {
 
 namespace {
 
@@ -194,4 +194,4 @@ int FileSeek(std::FILE* stream, std::int64_t offset, int origin) {
     return platform::Seek(stream, offset, origins[origin]);
 }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 using platform::Stream;
 
@@ -66,4 +66,4 @@ std::int64_t StreamSize(std::FILE* stream);
 std::int64_t FileTell(std::FILE* stream);
 int FileSeek(std::FILE* stream, std::int64_t offset, int origin);
 
-}  // namespace kd
+}  // namespace kd::util

@@ -7,7 +7,7 @@
 
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::util {
 
 namespace {
 
@@ -100,4 +100,4 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
     return p == pattern.size();
 }
 
-}  // namespace kd
+}  // namespace kd::util

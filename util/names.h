@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace kd {
+namespace kd::util {
 
 // True when a component (split at "\" and "/") consists of dots and blanks
 // with two dots or more: ".." climbs to the parent, and Windows drops
@@ -31,4 +31,4 @@ std::string NameProblem(const std::string& name);
 // letter case ignored.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
-}  // namespace kd
+}  // namespace kd::util

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace kd {
+namespace kd::util {
 
 namespace {
 
@@ -105,4 +105,4 @@ void SlashesToBackslashes(std::string& path) {
     }
 }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace kd {
+namespace kd::util {
 
 // The one case folding of the installer: ASCII letters only, whatever the
 // locale; bytes 0x80 and above never change.
@@ -36,4 +36,4 @@ void AddTrailingBackslash(std::string& path);
 // Every "/" becomes "\".
 void SlashesToBackslashes(std::string& path);
 
-}  // namespace kd
+}  // namespace kd::util

@@ -5,7 +5,7 @@
 
 #include "util/files.h"
 
-namespace kd {
+namespace kd::util {
 
 TemporaryFile::TemporaryFile(std::string path, int interruptExitCode) : path(std::move(path)) {
     // Watched before it exists, so that no moment leaves it behind.
@@ -31,4 +31,4 @@ void TemporaryFile::Keep() {
     interruptSlot = -1;
 }
 
-}  // namespace kd
+}  // namespace kd::util

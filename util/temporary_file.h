@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 class TemporaryFile {
 public:
@@ -37,4 +37,4 @@ private:
     bool kept = false;
 };
 
-}  // namespace kd
+}  // namespace kd::util

@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "util/strings.h"
 
-namespace kd {
+namespace kd::util {
 
 namespace {
 
@@ -178,4 +178,4 @@ bool KeepsItsEntries(const platform::DirHandle& parent) {
            JudgeDestination({}, access) != Verdict::Refuse;
 }
 
-}  // namespace kd
+}  // namespace kd::util

@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 
-namespace kd {
+namespace kd::util {
 
 // True for the accounts the installer trusts to own what it passes or writes
 // into: Administrators, SYSTEM, TrustedInstaller, LocalService and
@@ -78,4 +78,4 @@ bool KeepFromOthers(const platform::DirHandle& dir);
 // entry lets others delete its entries.
 bool KeepsItsEntries(const platform::DirHandle& parent);
 
-}  // namespace kd
+}  // namespace kd::util

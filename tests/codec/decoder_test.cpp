@@ -62,7 +62,7 @@ class DecoderCases : public testing::TestWithParam<Case> {};
 TEST_P(DecoderCases, FromMemory) {
     const Case& c = GetParam();
     PackageDecoder decoder;
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(decoder.Decode(c.container, sink, c.limit), c.result);
     EXPECT_EQ(sink.text, c.text);
 }
@@ -72,7 +72,7 @@ TEST_P(DecoderCases, FromFileToFile) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", c.container));
     PackageDecoder decoder;
-    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
+    EXPECT_EQ(package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), c.limit), c.result);
     bool exists = false;
     EXPECT_EQ(test::ReadFile(dir / "out", &exists), c.text);
     EXPECT_TRUE(exists) << "the output is created before the header is read";
@@ -85,12 +85,12 @@ TEST(DecoderFiles, MissingInputOrUncreatableOutputGiveOne) {
     test::TempDir dir;
     ASSERT_TRUE(test::WriteFile(dir / "in.pkg", AbcFourTimes));
     PackageDecoder decoder;
-    EXPECT_EQ(DecompressPackageFile((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
+    EXPECT_EQ(package::DecompressPackageFile((dir / "missing.pkg").c_str(), (dir / "out").c_str(), 0),
               DecodeCannotOpen);
     EXPECT_FALSE(test::IsFile(dir / "out")) << "nothing is created when the input is missing";
-    EXPECT_EQ(DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
+    EXPECT_EQ(package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "no\\such\\out").c_str(), 0),
               DecodeCannotOpen);
-    EXPECT_EQ(DecompressPackageFile(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
+    EXPECT_EQ(package::DecompressPackageFile(nullptr, (dir / "out").c_str(), 0), DecodeCannotOpen);
 }
 
 TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
@@ -104,7 +104,7 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
 
     PackageDecoder decoder;
     platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
-    const int result = DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
+    const int result = package::DecompressPackageFile((dir / "in.pkg").c_str(), (dir / "out").c_str(), 0);
     platform::ClearFaults();
     EXPECT_EQ(result, DecodeWriteFailed);
     const std::string written = test::ReadFile(dir / "out");
@@ -116,7 +116,7 @@ TEST(DecoderFiles, FailedWriteGives145AndKeepsEarlierBlocks) {
 TEST(Decoder, OneObjectServesManyCalls) {
     PackageDecoder decoder;
     for (int round = 0; round < 2; ++round) {
-        StringSink first, second;
+        util::StringSink first, second;
         EXPECT_EQ(decoder.Decode(AbcFourTimes, first, 0), DecodeOk);
         EXPECT_EQ(first.text, "abcabcabcabc");
         EXPECT_EQ(decoder.Decode(Bytes({3, 0, 0, 0, 0xF0, 0x29, 0x00}), second, 0), DecodeOk);
@@ -154,7 +154,7 @@ TEST(DecoderAgreement, RandomStreamsMatchTheReference) {
         std::string expected;
         ASSERT_EQ(ReferenceDecode(container, expected, limit), 0);
         PackageDecoder decoder;
-        StringSink sink;
+        util::StringSink sink;
         const int result = decoder.Decode(container, sink, limit);
         if (result == DecodeOk) {
             ASSERT_EQ(sink.text, expected) << "round " << round;
@@ -184,7 +184,7 @@ TEST(DecoderAgreement, LopsidedTreesMatchTheReference) {
     ASSERT_EQ(ReferenceDecode(container, expected, 0), 0);
     ASSERT_EQ(expected, text);
     PackageDecoder decoder;
-    StringSink sink;
+    util::StringSink sink;
     ASSERT_EQ(decoder.Decode(container, sink, 0), DecodeOk);
     EXPECT_EQ(sink.text, text);
 }
@@ -198,12 +198,12 @@ TEST(DecoderAgreement, EveryCutOfASoundStreamIsTruncated) {
     ASSERT_TRUE(PackageEncoder().Encode(text, container));
     PackageDecoder decoder;
     for (std::size_t size = 4; size < container.size(); ++size) {
-        StringSink sink;
+        util::StringSink sink;
         ASSERT_EQ(decoder.Decode(std::string_view(container).substr(0, size), sink, 0),
                   DecodeTruncated)
             << "cut to " << size << " of " << container.size();
     }
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(decoder.Decode(container, sink, 0), DecodeOk);
     EXPECT_EQ(sink.text, text);
 }

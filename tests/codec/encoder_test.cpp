@@ -92,7 +92,7 @@ TEST_P(EncoderRoundTrip, DecodesBackExactly) {
               static_cast<unsigned>(text.size()));
 
     PackageDecoder decoder;
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(decoder.Decode(container, sink, 0), DecodeOk);
     EXPECT_TRUE(sink.text == text) << "decoded " << sink.text.size() << " of " << text.size();
     EXPECT_TRUE(ReferenceDecode(container) == text) << "the reference decoder disagrees";
@@ -107,7 +107,7 @@ TEST(Encoder, FirstMatchUsesTheSpacePrefill) {
     ASSERT_TRUE(PackageEncoder().Encode(text, container));
     // One match symbol and its position fit in 3 bytes; ten literals cannot.
     EXPECT_LE(container.size(), 7u);
-    StringSink sink;
+    util::StringSink sink;
     EXPECT_EQ(PackageDecoder().Decode(container, sink, 0), DecodeOk);
     EXPECT_EQ(sink.text, text);
 }
@@ -170,18 +170,18 @@ TEST(Encoder, FinishRefusesAShortText) {
 TEST(Encoder, EncodesASourceOfAGivenSize) {
     const std::string text = Repetitive(250000, 8);
     PackageEncoder encoder;
-    MemorySource source(text);
-    StringSink packed;
+    util::MemorySource source(text);
+    util::StringSink packed;
     EXPECT_EQ(encoder.EncodeStream("ab", source, text.size(), packed), EncodeResult::Ok);
-    StringSink back;
+    util::StringSink back;
     EXPECT_EQ(PackageDecoder().Decode(packed.text, back, 0), DecodeOk);
     EXPECT_TRUE(back.text == "ab" + text);
 
-    MemorySource grown(text);
+    util::MemorySource grown(text);
     EXPECT_EQ(encoder.EncodeStream({}, grown, text.size() - 1, packed), EncodeResult::ReadFailed);
-    MemorySource shrunk(text);
+    util::MemorySource shrunk(text);
     EXPECT_EQ(encoder.EncodeStream({}, shrunk, text.size() + 1, packed), EncodeResult::ReadFailed);
-    MemorySource empty("");
+    util::MemorySource empty("");
     EXPECT_EQ(encoder.EncodeStream({}, empty, 0, packed), EncodeResult::BadLength);
 }
 

@@ -44,9 +44,9 @@ TEST(CommandWorkingDirectory, FollowsTheProgramPart) {
         {"\"C:\\Users\\O'Neil\\Bin\\kds.exe\" -i", "C:\\Users\\O'Neil\\Bin"},
     };
     for (const WorkingDirectoryCase& c : cases) {
-        EXPECT_EQ(CommandWorkingDirectory(c.commandLine, "D:\\cwd"), c.expected) << c.commandLine;
+        EXPECT_EQ(driver::CommandWorkingDirectory(c.commandLine, "D:\\cwd"), c.expected) << c.commandLine;
     }
-    EXPECT_EQ(CommandWorkingDirectory("p.exe", "D:\\"), "D:\\");
+    EXPECT_EQ(driver::CommandWorkingDirectory("p.exe", "D:\\"), "D:\\");
 }
 
 // Runs this binary as a child in the given mode; restores the environment.
@@ -89,25 +89,25 @@ protected:
 };
 
 TEST_F(RunCommandTest, RefusesAMissingOrBlankCommandLine) {
-    EXPECT_EQ(RunCommand(nullptr, exitCode, WaitForever), CommandFailed);
+    EXPECT_EQ(driver::RunCommand(nullptr, exitCode, driver::WaitForever), driver::CommandFailed);
     EXPECT_EQ(exitCode, 0);
     exitCode = 77;
-    EXPECT_EQ(RunCommand(" \t  \r\n", exitCode, WaitForever), CommandFailed);
+    EXPECT_EQ(driver::RunCommand(" \t  \r\n", exitCode, driver::WaitForever), driver::CommandFailed);
     EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(RunCommandTest, FailsWhenTheProgramCannotStart) {
-    EXPECT_EQ(RunCommand((Quoted(root / "missing.exe") + " -i").c_str(), exitCode, WaitForever),
-              CommandFailed);
+    EXPECT_EQ(driver::RunCommand((Quoted(root / "missing.exe") + " -i").c_str(), exitCode, driver::WaitForever),
+              driver::CommandFailed);
     EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(RunCommandTest, ReportsTheExitCode) {
     Mode("exit:3");
     const std::string child = Child("child.exe");
-    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, WaitForever), CommandStarted);
+    EXPECT_EQ(driver::RunCommand(Quoted(child).c_str(), exitCode, driver::WaitForever), driver::CommandStarted);
     EXPECT_EQ(exitCode, 3);
-    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, 5), CommandStarted);
+    EXPECT_EQ(driver::RunCommand(Quoted(child).c_str(), exitCode, 5), driver::CommandStarted);
     EXPECT_EQ(exitCode, 3);
 }
 
@@ -115,7 +115,7 @@ TEST_F(RunCommandTest, AProgramEndingWithTheStillRunningCodeIsSeenToEnd) {
     // 259 is also the code that means "still running"; the wait must end anyway.
     Mode("exit:259");
     const std::string child = Child("child.exe");
-    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, WaitForever), CommandStarted);
+    EXPECT_EQ(driver::RunCommand(Quoted(child).c_str(), exitCode, driver::WaitForever), driver::CommandStarted);
     EXPECT_EQ(exitCode, test::IsWindowsBuild() ? 259 : 259 % 256);  // POSIX keeps 8 bits
 }
 
@@ -125,7 +125,7 @@ TEST_F(RunCommandTest, QuotedProgramWithBlanksRunsInItsDirectory) {
     // Blanks collapse in the whole line, quoted arguments included.
     std::string line = "  ";
     line.append(Quoted(child)).append("   \"x  y\"\tz ");
-    ASSERT_EQ(RunCommand(line.c_str(), exitCode, WaitForever), CommandStarted);
+    ASSERT_EQ(driver::RunCommand(line.c_str(), exitCode, driver::WaitForever), driver::CommandStarted);
     const auto runs = Records();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0], (std::vector<std::string>{"cwd=" + (root / "dir with blanks"), "arg=x y",
@@ -137,9 +137,9 @@ TEST_F(RunCommandTest, BareProgramNameRunsInTheCurrentDirectory) {
     Child("bare\\child.exe");
     const auto saved = fs::current_path();
     fs::current_path(root / "bare");
-    const int result = RunCommand("child.exe -i", exitCode, WaitForever);
+    const int result = driver::RunCommand("child.exe -i", exitCode, driver::WaitForever);
     fs::current_path(saved);
-    ASSERT_EQ(result, CommandStarted);
+    ASSERT_EQ(result, driver::CommandStarted);
     const auto runs = Records();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0], (std::vector<std::string>{"cwd=" + (root / "bare"), "arg=-i"}));
@@ -149,7 +149,7 @@ TEST_F(RunCommandTest, ZeroLimitReturnsAndLeavesTheProcessRunning) {
     const std::string stop = root / "stop", done = root / "done";
     Mode("wait:" + stop + "|" + done);
     const std::string child = Child("child.exe");
-    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, DoNotWait), CommandStarted);
+    EXPECT_EQ(driver::RunCommand(Quoted(child).c_str(), exitCode, driver::DoNotWait), driver::CommandStarted);
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(test::IsFile(done));
     ASSERT_TRUE(test::WriteFile(stop, ""));
@@ -163,7 +163,7 @@ TEST_F(RunCommandTest, TwoSecondLimitTerminatesTheProcess) {
     Mode("sleep");
     const std::string child = Child("child.exe");
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunCommand(Quoted(child).c_str(), exitCode, 2), CommandTimedOut);
+    EXPECT_EQ(driver::RunCommand(Quoted(child).c_str(), exitCode, 2), driver::CommandTimedOut);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(exitCode, 0);
     // Terminated only once more than 2 whole seconds have passed.
@@ -175,7 +175,7 @@ class RegisterServiceTest : public RunCommandTest {
 protected:
     bool Register(const std::string& bin, bool changed) {
         test::ScriptedConsole console("");
-        const bool result = RegisterService(console.Get(), bin, changed);
+        const bool result = driver::RegisterService(console.Get(), bin, changed);
         EXPECT_EQ(console.Output(), "\nRegistering the Keldo service...");
         return result;
     }

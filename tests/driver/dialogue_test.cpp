@@ -35,30 +35,30 @@ TEST(InstallerDirectory, CutsAtTheLastProgramNameOrUsesTheCurrentDirectory) {
         {"kdinstall.exe", "", ""},                                  // no current directory
     };
     for (const DirectoryCase& c : cases) {
-        EXPECT_EQ(InstallerDirectory(c.programPath, c.currentDirectory), c.expected) << c.programPath;
+        EXPECT_EQ(driver::InstallerDirectory(c.programPath, c.currentDirectory), c.expected) << c.programPath;
     }
 }
 
 TEST(InstallerDirectory, KeepsAProgramPathOfAnyLength) {
     const std::string directory = "E:\\" + std::string(5000, 'd');
-    EXPECT_EQ(InstallerDirectory(directory + "\\kdinstall.exe", "C:\\"), directory + "\\");
+    EXPECT_EQ(driver::InstallerDirectory(directory + "\\kdinstall.exe", "C:\\"), directory + "\\");
 }
 
 TEST(DefaultDestination, ComesFromKeldoNormalisedOrIsTheFixedOne) {
-    EXPECT_EQ(DefaultDestination(nullptr), "c:\\keldo");
-    EXPECT_EQ(DefaultDestination(""), "c:\\keldo");
-    EXPECT_EQ(DefaultDestination(" \t "), "c:\\keldo");
-    EXPECT_EQ(DefaultDestination("\\"), "c:\\keldo");
-    EXPECT_EQ(DefaultDestination("D:/Apps/Keldo/"), "D:\\Apps\\Keldo");
-    EXPECT_EQ(DefaultDestination("  D:\\My   Keldo\\ "), "D:\\My Keldo");
+    EXPECT_EQ(driver::DefaultDestination(nullptr), "c:\\keldo");
+    EXPECT_EQ(driver::DefaultDestination(""), "c:\\keldo");
+    EXPECT_EQ(driver::DefaultDestination(" \t "), "c:\\keldo");
+    EXPECT_EQ(driver::DefaultDestination("\\"), "c:\\keldo");
+    EXPECT_EQ(driver::DefaultDestination("D:/Apps/Keldo/"), "D:\\Apps\\Keldo");
+    EXPECT_EQ(driver::DefaultDestination("  D:\\My   Keldo\\ "), "D:\\My Keldo");
 }
 
 TEST(DestinationChanged, ComparesEveryByteOfTheTrimmedPreviousDirectory) {
-    EXPECT_TRUE(IsDestinationChanged("", "c:\\keldo"));
-    EXPECT_FALSE(IsDestinationChanged("D:\\Keldo", "D:\\Keldo"));
-    EXPECT_FALSE(IsDestinationChanged("  D:\\Keldo\\ ", "D:\\Keldo"));
-    EXPECT_TRUE(IsDestinationChanged("D:\\Keldo", "d:\\keldo"));           // case counts
-    EXPECT_TRUE(IsDestinationChanged("D:/Apps/Keldo/", "D:\\Apps\\Keldo"));  // slashes count
+    EXPECT_TRUE(driver::IsDestinationChanged("", "c:\\keldo"));
+    EXPECT_FALSE(driver::IsDestinationChanged("D:\\Keldo", "D:\\Keldo"));
+    EXPECT_FALSE(driver::IsDestinationChanged("  D:\\Keldo\\ ", "D:\\Keldo"));
+    EXPECT_TRUE(driver::IsDestinationChanged("D:\\Keldo", "d:\\keldo"));           // case counts
+    EXPECT_TRUE(driver::IsDestinationChanged("D:/Apps/Keldo/", "D:\\Apps\\Keldo"));  // slashes count
 }
 
 // The prompts as printed.
@@ -75,7 +75,7 @@ const std::string TooLong = "\nThe answer is too long";
 struct DialogueCase {
     const char* name;
     std::string script;
-    DialogueResult result;
+    driver::DialogueResult result;
     std::string destination;  // when confirmed
     std::string output;
     std::string defaultDestination = "D:\\Keldo";
@@ -84,9 +84,9 @@ struct DialogueCase {
 TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const std::string def = "D:\\Keldo";
     // Answers of exactly the longest length, and one byte more.
-    const std::string longest = "E:\\" + std::string(LongestAnswer - 3, 'e');
+    const std::string longest = "E:\\" + std::string(util::LongestAnswer - 3, 'e');
     const std::string longer = longest + "e";
-    const std::string yes(LongestAnswer, 'y');
+    const std::string yes(util::LongestAnswer, 'y');
     const std::string manyX(3000, 'x'), manyQ(3000, 'q');
     using namespace std::string_literals;
     // "E:\k", "y" and an empty line as a UTF-16 answer file writes them: every
@@ -97,92 +97,92 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     const bool rootedIsFull = !test::IsWindowsBuild();
     const std::string refused = Ask(def) + NotFull + Ask(def) + Confirm(def);  // then the default
     const DialogueCase cases[] = {
-        {"defaults", "\n\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
-        {"yes words", "E:\\x\nyellow\n", DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
-        {"slashes", "d:/data/keldo/\ny\n", DialogueResult::Confirmed, "d:\\data\\keldo",
+        {"defaults", "\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        {"yes words", "E:\\x\nyellow\n", driver::DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
+        {"slashes", "d:/data/keldo/\ny\n", driver::DialogueResult::Confirmed, "d:\\data\\keldo",
          Ask(def) + Confirm("d:\\data\\keldo")},
-        {"blanks", "  e:\\my   dir \t\n\n", DialogueResult::Confirmed, "e:\\my dir",
+        {"blanks", "  e:\\my   dir \t\n\n", driver::DialogueResult::Confirmed, "e:\\my dir",
          Ask(def) + Confirm("e:\\my dir")},
-        {"percent", "e:\\100%s %d\n\n", DialogueResult::Confirmed, "e:\\100%s %d",
+        {"percent", "e:\\100%s %d\n\n", driver::DialogueResult::Confirmed, "e:\\100%s %d",
          Ask(def) + Confirm("e:\\100%s %d")},
-        {"no asks again", "e:\\one\nn\n\nY\n", DialogueResult::Confirmed, def,
+        {"no asks again", "e:\\one\nn\n\nY\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + Confirm("e:\\one") + Ask(def) + Confirm(def)},
-        {"q", "q\n", DialogueResult::Quit, "", Ask(def)},
-        {"spaced Q", "   Q\n", DialogueResult::Quit, "", Ask(def)},
-        {"quit", "quit\n", DialogueResult::Quit, "", Ask(def)},
-        {"q drive", "q:\\dir\n", DialogueResult::Quit, "", Ask(def)},
-        {"q at confirm", "\nq\n", DialogueResult::Quit, "", Ask(def) + Confirm(def)},
-        {"no input", "", DialogueResult::Quit, "", Ask(def)},
-        {"end at confirm", "e:\\x\n", DialogueResult::Quit, "", Ask(def) + Confirm("e:\\x")},
-        {"end after no", "\nno\n", DialogueResult::Quit, "", Ask(def) + Confirm(def) + Ask(def)},
-        {"last line unended", "\ny", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        {"q", "q\n", driver::DialogueResult::Quit, "", Ask(def)},
+        {"spaced Q", "   Q\n", driver::DialogueResult::Quit, "", Ask(def)},
+        {"quit", "quit\n", driver::DialogueResult::Quit, "", Ask(def)},
+        {"q drive", "q:\\dir\n", driver::DialogueResult::Quit, "", Ask(def)},
+        {"q at confirm", "\nq\n", driver::DialogueResult::Quit, "", Ask(def) + Confirm(def)},
+        {"no input", "", driver::DialogueResult::Quit, "", Ask(def)},
+        {"end at confirm", "e:\\x\n", driver::DialogueResult::Quit, "", Ask(def) + Confirm("e:\\x")},
+        {"end after no", "\nno\n", driver::DialogueResult::Quit, "", Ask(def) + Confirm(def) + Ask(def)},
+        {"last line unended", "\ny", driver::DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
         // Only full paths are destinations; the first question is asked again.
-        {"relative", "keldo\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"one letter", "y\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"dot relative", ".\\keldo\n\n\n", DialogueResult::Confirmed, def,
+        {"relative", "keldo\n\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"one letter", "y\n\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"dot relative", ".\\keldo\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"drive relative", "c:keldo\n\n\n", DialogueResult::Confirmed, def,
+        {"drive relative", "c:keldo\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"bare drive", "c:\\\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"bare drive with slash", "c:/\n\n\n", DialogueResult::Confirmed, def,
+        {"bare drive", "c:\\\n\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"bare drive with slash", "c:/\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"drive without letter", "1:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+        {"drive without letter", "1:\\keldo\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"device", "\\\\.\\c:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+        {"device", "\\\\.\\c:\\keldo\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"verbatim", "\\\\?\\c:\\keldo\n\n\n", DialogueResult::Confirmed, def,
+        {"verbatim", "\\\\?\\c:\\keldo\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"server without share", "\\\\server\\\n\n\n", DialogueResult::Confirmed, def,
+        {"server without share", "\\\\server\\\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"empty server", "\\\\\\share\n\n\n", DialogueResult::Confirmed, def,
+        {"empty server", "\\\\\\share\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"network share", "//server/share/keldo\n\n", DialogueResult::Confirmed, "\\\\server\\share\\keldo",
+        {"network share", "//server/share/keldo\n\n", driver::DialogueResult::Confirmed, "\\\\server\\share\\keldo",
          Ask(def) + Confirm("\\\\server\\share\\keldo")},
-        {"drive root child", "c:\\k\n\n", DialogueResult::Confirmed, "c:\\k", Ask(def) + Confirm("c:\\k")},
-        {"root relative", "\\keldo\n\n\n", DialogueResult::Confirmed, rootedIsFull ? "\\keldo" : def,
+        {"drive root child", "c:\\k\n\n", driver::DialogueResult::Confirmed, "c:\\k", Ask(def) + Confirm("c:\\k")},
+        {"root relative", "\\keldo\n\n\n", driver::DialogueResult::Confirmed, rootedIsFull ? "\\keldo" : def,
          rootedIsFull ? Ask(def) + Confirm("\\keldo") : Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"refused default", "\n\nq\n", DialogueResult::Quit, "", Ask("y") + NotFull + Ask("y") + NotFull + Ask("y"),
+        {"refused default", "\n\nq\n", driver::DialogueResult::Quit, "", Ask("y") + NotFull + Ask("y") + NotFull + Ask("y"),
          "y"},
-        {"refused default replaced", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k",
+        {"refused default replaced", "\nE:\\k\n\n", driver::DialogueResult::Confirmed, "E:\\k",
          Ask("keldo") + NotFull + Ask("keldo") + Confirm("E:\\k"), "keldo"},
-        {"refused then end", "c:\n", DialogueResult::Quit, "", Ask(def) + NotFull + Ask(def)},
+        {"refused then end", "c:\n", driver::DialogueResult::Quit, "", Ask(def) + NotFull + Ask(def)},
         // Windows drops "." and "..", ending dots and blanks; opens devices; reads a later ":" as a stream.
-        {"dot", "c:\\keldo\\.\\x\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"dot dot", "c:\\kdA/.. /..\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"ends in a dot", "c:\\keldo.\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"blank before separator", "c:\\keldo \\x\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"device", "c:\\keldo\\CON\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"stream", "c:\\keldo:x\n\n\n", DialogueResult::Confirmed, def, refused},
-        {"dots inside names", "c:\\k.1\\.x\n\n", DialogueResult::Confirmed, "c:\\k.1\\.x", Ask(def) + Confirm("c:\\k.1\\.x")},
-        {"default ends in a dot", "\nE:\\k\n\n", DialogueResult::Confirmed, "E:\\k", Ask("c:\\k.") + NotFull + Ask("c:\\k.") + Confirm("E:\\k"), "c:\\k."},
+        {"dot", "c:\\keldo\\.\\x\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"dot dot", "c:\\kdA/.. /..\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"ends in a dot", "c:\\keldo.\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"blank before separator", "c:\\keldo \\x\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"device", "c:\\keldo\\CON\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"stream", "c:\\keldo:x\n\n\n", driver::DialogueResult::Confirmed, def, refused},
+        {"dots inside names", "c:\\k.1\\.x\n\n", driver::DialogueResult::Confirmed, "c:\\k.1\\.x", Ask(def) + Confirm("c:\\k.1\\.x")},
+        {"default ends in a dot", "\nE:\\k\n\n", driver::DialogueResult::Confirmed, "E:\\k", Ask("c:\\k.") + NotFull + Ask("c:\\k.") + Confirm("E:\\k"), "c:\\k."},
         // ";" splits a PATH entry; a NUL is kept, so no part of the line is taken for the answer.
-        {"semicolon", "c:\\a;b\n\n\n", DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
-        {"NUL first at confirm", "\n\0y\nE:\\k\n\n"s, DialogueResult::Confirmed, "E:\\k",
+        {"semicolon", "c:\\a;b\n\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + NotFull + Ask(def) + Confirm(def)},
+        {"NUL first at confirm", "\n\0y\nE:\\k\n\n"s, driver::DialogueResult::Confirmed, "E:\\k",
          Ask(def) + Confirm(def) + Ask(def) + Confirm("E:\\k")},
-        {"UTF-16 answer file", utf16, DialogueResult::Quit, "",
+        {"UTF-16 answer file", utf16, driver::DialogueResult::Quit, "",
          Ask(def) + NotFull + Ask(def) + NotFull + Ask(def) + NotFull + Ask(def) + NotFull + Ask(def)},
         // An over-long line is one answer: refused at the first question,
         // "anything else" at the confirmation; its tail is never an answer.
-        {"longest answer", longest + "\n\n", DialogueResult::Confirmed, longest, Ask(def) + Confirm(longest)},
-        {"answer too long", longer + "\n\n\n", DialogueResult::Confirmed, def,
+        {"longest answer", longest + "\n\n", driver::DialogueResult::Confirmed, longest, Ask(def) + Confirm(longest)},
+        {"answer too long", longer + "\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + TooLong + Ask(def) + Confirm(def)},
-        {"3000 bytes then y", manyX + "\ny\nE:\\k\ny\n", DialogueResult::Confirmed, "E:\\k",
+        {"3000 bytes then y", manyX + "\ny\nE:\\k\ny\n", driver::DialogueResult::Confirmed, "E:\\k",
          Ask(def) + TooLong + Ask(def) + NotFull + Ask(def) + Confirm("E:\\k")},
-        {"too long q", manyQ + "\nq\n", DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
-        {"too long unended", longer, DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
-        {"longest confirmation", "\n" + yes + "\n", DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
-        {"confirmation too long", "\n" + yes + "y\n\n\n", DialogueResult::Confirmed, def,
+        {"too long q", manyQ + "\nq\n", driver::DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
+        {"too long unended", longer, driver::DialogueResult::Quit, "", Ask(def) + TooLong + Ask(def)},
+        {"longest confirmation", "\n" + yes + "\n", driver::DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
+        {"confirmation too long", "\n" + yes + "y\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
-        {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", DialogueResult::Confirmed, def,
+        {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
-        {"CR counts toward the length", std::string(LongestAnswer, 'x') + "\r\n\n\n", DialogueResult::Confirmed,
+        {"CR counts toward the length", std::string(util::LongestAnswer, 'x') + "\r\n\n\n", driver::DialogueResult::Confirmed,
          def, Ask(def) + TooLong + Ask(def) + Confirm(def)},
     };
     for (const DialogueCase& c : cases) {
         ScriptedConsole console(c.script);
         std::string destination;
-        EXPECT_EQ(AskDestination(console.Get(), c.defaultDestination, destination), c.result) << c.name;
-        if (c.result == DialogueResult::Confirmed) {
+        EXPECT_EQ(driver::AskDestination(console.Get(), c.defaultDestination, destination), c.result) << c.name;
+        if (c.result == driver::DialogueResult::Confirmed) {
             EXPECT_EQ(destination, c.destination) << c.name;
         }
         EXPECT_EQ(console.Output(), c.output) << c.name;
@@ -193,21 +193,21 @@ TEST(Dialogue, ShowsADefaultOfAnyLengthWhole) {
     const std::string def = "D:\\" + std::string(6000, 'k');
     ScriptedConsole console("\n\n");
     std::string destination;
-    EXPECT_EQ(AskDestination(console.Get(), def, destination), DialogueResult::Confirmed);
+    EXPECT_EQ(driver::AskDestination(console.Get(), def, destination), driver::DialogueResult::Confirmed);
     EXPECT_EQ(destination, def);
     EXPECT_EQ(console.Output(), Ask(def) + Confirm(def));
 }
 
 TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
     ScriptedConsole console("anything\nleft over\n");
-    EXPECT_EQ(EndRun(console.Get(), {"\nA %s", "\nB\n"}, -1), -1);
+    EXPECT_EQ(driver::EndRun(console.Get(), {"\nA %s", "\nB\n"}, -1), -1);
     EXPECT_EQ(console.Output(), "\nA %s\nB\n\n\nPress enter to continue");
     std::string rest;
-    ASSERT_EQ(ReadConsoleLine(console.Get(), rest), LineRead::Ok);
+    ASSERT_EQ(util::ReadConsoleLine(console.Get(), rest), util::LineRead::Ok);
     EXPECT_EQ(rest, "left over");  // exactly one line was taken
 
     ScriptedConsole closed("");
-    EXPECT_EQ(EndRun(closed.Get(), {}, 0), 0);  // the end of input ends the wait
+    EXPECT_EQ(driver::EndRun(closed.Get(), {}, 0), 0);  // the end of input ends the wait
 }
 
 class ServerCheckTest : public testing::Test {
@@ -220,20 +220,20 @@ protected:
 };
 
 TEST_F(ServerCheckTest, LooksForTheMarkerOfThePreviousInstallation) {
-    EXPECT_FALSE(IsServerRunning(""));
-    EXPECT_FALSE(IsServerRunning(root.Path()));
+    EXPECT_FALSE(driver::IsServerRunning(""));
+    EXPECT_FALSE(driver::IsServerRunning(root.Path()));
     Marker(root.Path());
-    EXPECT_TRUE(IsServerRunning(root.Path()));
-    EXPECT_TRUE(IsServerRunning(root.Path() + "\\"));            // no doubled separator
-    EXPECT_TRUE(IsServerRunning("  " + root.Path() + " \t"));    // trimmed first
+    EXPECT_TRUE(driver::IsServerRunning(root.Path()));
+    EXPECT_TRUE(driver::IsServerRunning(root.Path() + "\\"));            // no doubled separator
+    EXPECT_TRUE(driver::IsServerRunning("  " + root.Path() + " \t"));    // trimmed first
 }
 
 TEST_F(ServerCheckTest, BlanksOnlyLookInTheCurrentDirectory) {
     const auto saved = std::filesystem::current_path();
     std::filesystem::current_path(root.Path());
-    const bool without = IsServerRunning("   ");
+    const bool without = driver::IsServerRunning("   ");
     Marker(root.Path());
-    const bool with = IsServerRunning("   ");
+    const bool with = driver::IsServerRunning("   ");
     std::filesystem::current_path(saved);
     EXPECT_FALSE(without);
     EXPECT_TRUE(with);

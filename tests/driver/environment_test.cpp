@@ -60,20 +60,20 @@ TEST(RewritePath, ReplacesOneEntryOrAppends) {
         {"relative old bin first", u"y\\bin\\x64;C:\\Ruby\\Bin", bin + u"\\x64;C:\\Ruby\\Bin", u"y\\Bin"},
     };
     for (const PathCase& c : cases) {
-        EXPECT_EQ(RewritePath(c.path, bin, c.oldBin), c.expected) << c.name;
+        EXPECT_EQ(driver::RewritePath(c.path, bin, c.oldBin), c.expected) << c.name;
     }
     // Folding only ASCII: an old Bin text with "é" matches that letter in its own case only.
     const std::u16string accented = u"E:\\CAFé\\BIN";
-    EXPECT_EQ(RewritePath(u"x;e:\\café\\bin;y", bin, accented), u"x;" + bin + u";y");
-    EXPECT_EQ(RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented), u"x;e:\\CAFÉ\\bin;" + bin);
+    EXPECT_EQ(driver::RewritePath(u"x;e:\\café\\bin;y", bin, accented), u"x;" + bin + u";y");
+    EXPECT_EQ(driver::RewritePath(u"x;e:\\CAFÉ\\bin", bin, accented), u"x;e:\\CAFÉ\\bin;" + bin);
 }
 
 TEST(RewritePath, WorksOnValuesLongerThan2047Characters) {
     const std::u16string bin = u"E:\\k\\Bin";
     const std::u16string before(3000, u'a'), after(3000, u'ж');
-    EXPECT_EQ(RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN"),
+    EXPECT_EQ(driver::RewritePath(before + u";x:\\keldo;" + after, bin, u"C:\\KELDO\\BIN"),
               before + u";" + bin + u";" + after);
-    EXPECT_EQ(RewritePath(before, bin, u"C:\\KELDO\\BIN"), before + u";" + bin);
+    EXPECT_EQ(driver::RewritePath(before, bin, u"C:\\KELDO\\BIN"), before + u";" + bin);
 }
 
 // UpdateSystemEnvironment against the stand-in's registry file.
@@ -96,7 +96,7 @@ protected:
     }
     std::string Update(const std::string& destination, const std::string& defaultDestination) {
         test::ScriptedConsole console("");
-        const std::string bin = UpdateSystemEnvironment(console.Get(), destination, defaultDestination);
+        const std::string bin = driver::UpdateSystemEnvironment(console.Get(), destination, defaultDestination);
         EXPECT_EQ(console.Output(), "\nUpdating environment...");
         return bin;
     }

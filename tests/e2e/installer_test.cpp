@@ -99,7 +99,7 @@ protected:
 
     void SetUp() override {
         if (!MayRun()) GTEST_SKIP() << "writes the machine environment: runs in a Wine prefix only";
-        if (!Keyed() && !BuiltInPackageKeys().empty())
+        if (!Keyed() && !package::BuiltInPackageKeys().empty())
             GTEST_SKIP() << "kdinstall is built with KD_PACKAGE_KEY and refuses unsigned packages";
         for (const char* directory : {"setup", "cwd", "scratch"}) fs::create_directory(root / directory);
         if (!Windows) fs::create_directory(root / "cwd\\c:");  // "c:\keldo" is relative here
@@ -221,7 +221,7 @@ TEST_F(InstallerRun, ReinstallationIntoTheSameDirectory) {
     const std::string destination = W(root / "Keldo");
     WriteValue("KELDO", 1, destination);
     std::string upper = destination;
-    MakeUpper(upper);
+    util::MakeUpper(upper);
     // A PATH far over 2047 characters, the old Bin entry at its end: read and written whole.
     std::string entries = BasePath;
     for (int i = 0; entries.size() < 3000; ++i) entries += ";C:\\tools\\t" + std::to_string(i);
@@ -320,7 +320,7 @@ int Kdpack(const TempDir& scratch, std::vector<std::string> args) {
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     std::FILE* out = std::fopen((scratch / "kdpack.txt").c_str(), "wb");
     if (!out) return -1;
-    const int exit = RunKdpack(static_cast<int>(argv.size()), argv.data(), out, out);
+    const int exit = kdpack::RunKdpack(static_cast<int>(argv.size()), argv.data(), out, out);
     std::fclose(out);
     return exit;
 }
@@ -585,7 +585,7 @@ TEST_F(KeyedInstallerRun, InstallsExactlyWhatItsKeysSigned) {
     std::string changed = body;
     changed[changed.size() / 2] ^= 1;
     std::string upperA = a, badHex = a;
-    MakeUpper(upperA);
+    util::MakeUpper(upperA);
     badHex[7] = 'g';
     const struct {
         const char* name;

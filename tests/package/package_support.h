@@ -39,7 +39,7 @@ struct Installation {
     std::string packagePath = dir / "core.pkg";
     std::string destination = dir / "dest";
     ScriptedConsole console;
-    KdPackage package{console.Get()};
+    package::KdPackage package{console.Get()};
 
     // Writes the package and installs it into `destination`.
     bool Install(const std::string& script, bool showProgress = false);

@@ -48,7 +48,7 @@ std::string SignedHead(const std::string& rest, const std::string& tag = "kdpack
     unsigned char digest[script::DigestSize];
     EXPECT_TRUE(hash.Finish(digest));
     std::string hex = script::Hex(digest, sizeof digest);
-    if (upper) MakeUpper(hex);
+    if (upper) util::MakeUpper(hex);
     return "KELDO PACKAGE FILE\r\n" + tag + hex + lineEnd;
 }
 
@@ -322,8 +322,8 @@ KD_SCRIPT_CASES(
 // Each key built into this build's kdinstall loads as the installer loads it.
 TEST(BuiltInKeys, EachLoads) {
     std::vector<platform::PublicKey> keys;
-    EXPECT_TRUE(script::LoadKeys(BuiltInPackageKeys(), keys));
-    EXPECT_EQ(keys.size(), BuiltInPackageKeys().size());
+    EXPECT_TRUE(script::LoadKeys(package::BuiltInPackageKeys(), keys));
+    EXPECT_EQ(keys.size(), package::BuiltInPackageKeys().size());
 }
 
 // A package signed with test key a installs with a among the keys; a key that
@@ -337,7 +337,7 @@ TEST(BuiltInKeys, OneKeyThatDoesNotLoadRefusesEverything) {
     } rows[] = {{{other.c_str(), a.c_str()}, true}, {{other.c_str()}, false}, {{a.c_str(), broken.c_str()}, false}};
     for (const auto& row : rows) {
         TempDir dir;
-        KdPackage package(Console{}, row.keys);
+        package::KdPackage package(util::Console{}, row.keys);
         EXPECT_EQ(package.Install(KD_SIGNED_PACKAGE, dir / "dest", false), row.installs);
         EXPECT_EQ(IsFile(dir / "dest/window/keldo.cfg"), row.installs);
     }

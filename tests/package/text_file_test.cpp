@@ -27,7 +27,7 @@ TEST_P(ConversionTest, RewritesLineEnds) {
     TempDir dir;
     const std::string target = dir / "x.txt";
     ASSERT_TRUE(WriteFile(target, GetParam().before));
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_TRUE(package.ConvertTextFile(target)) << package.errorText;
     EXPECT_EQ(package.errorText, "");
     EXPECT_EQ(ReadFile(target), GetParam().after);
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ConvertTextFile, MissingTarget) {
     TempDir dir;
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_FALSE(package.ConvertTextFile(dir / "none.txt"));
     EXPECT_EQ(package.errorText, "Cannot open file " + (dir / "none.txt"));
     EXPECT_TRUE(ListTree(dir.Path()).empty());
@@ -64,7 +64,7 @@ TEST(ConvertTextFile, MissingTarget) {
 TEST(ConvertTextFile, DirectoryAsTarget) {
     TempDir dir;
     std::filesystem::create_directories(dir / "sub");
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_FALSE(package.ConvertTextFile(dir / "sub"));
     EXPECT_EQ(package.errorText, "Cannot open file " + (dir / "sub"));
     EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"sub/"});
@@ -76,7 +76,7 @@ TEST(ConvertTextFile, TemporaryFileCannotBeCreated) {
     // A directory that holds a file: it cannot be removed to make room.
     std::filesystem::create_directories(dir / "x.txt.kd_temp");
     ASSERT_TRUE(WriteFile(dir / "x.txt.kd_temp/inner", ""));
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_FALSE(package.ConvertTextFile(dir / "x.txt"));
     EXPECT_EQ(package.errorText, "Cannot open temporary file " + (dir / "x.txt.kd_temp"));
     EXPECT_EQ(ReadFile(dir / "x.txt"), "a\n");
@@ -86,7 +86,7 @@ TEST(ConvertTextFile, EarlierTemporaryFileIsOverwrittenAndRemoved) {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "x.txt", "a\n"));
     ASSERT_TRUE(WriteFile(dir / "x.txt.kd_temp", "a much longer earlier content\n"));
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_TRUE(package.ConvertTextFile(dir / "x.txt"));
     EXPECT_EQ(ReadFile(dir / "x.txt"), "a\r\n");
     EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});
@@ -97,7 +97,7 @@ TEST(ConvertTextFile, ReadOnlyTargetIsLeftAsItWas) {
     const std::string target = dir / "x.txt";
     ASSERT_TRUE(WriteFile(target, "a\nb\n"));
     ASSERT_EQ(platform::SetReadOnly(target.c_str()), platform::Error::None);
-    KdPackage package;
+    package::KdPackage package;
     EXPECT_FALSE(package.ConvertTextFile(target));
     EXPECT_EQ(package.errorText, "Cannot wricopyte file" + target + ".kd_temp -> " + target);
     EXPECT_EQ(ReadFile(target), "a\nb\n");
@@ -110,7 +110,7 @@ protected:
     TempDir dir;
     std::string target = dir / "x.txt";
     std::string temporary = target + ".kd_temp";
-    KdPackage package;
+    package::KdPackage package;
 };
 
 TEST_F(ConvertFaults, ShortWriteToTheTemporaryFile) {

@@ -80,7 +80,7 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
             c.descriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
             << c.descriptor;
-        EXPECT_EQ(Trusted(platform::DescriptorOwner(descriptor)), c.trusted) << c.descriptor;
+        EXPECT_EQ(util::Trusted(platform::DescriptorOwner(descriptor)), c.trusted) << c.descriptor;
         ::LocalFree(descriptor);
     }
     EXPECT_EQ(platform::AccountOfSid(nullptr), platform::Account::Other);
@@ -96,16 +96,16 @@ TEST(DestinationDecision, DescriptorsBuiltInMemory) {
                                "(A;OICIIOID;SDGXGWGR;;;AU)";
     const struct {
         std::string destination, parent;
-        Verdict verdict;
+        util::Verdict verdict;
     } cases[] = {
-        {underC, closed, Verdict::Close},
-        {underC + "(A;OICI;0x1301bf;;;AU)", closed, Verdict::Refuse},
-        {closed, closed, Verdict::Keep},
-        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", closed, Verdict::Keep},
-        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", closed, Verdict::Keep},
-        {"", closed, Verdict::Refuse},  // a NULL DACL
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;0x40;;;AU)", Verdict::Refuse},  // delete child
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;0x40;;;AU)", Verdict::Keep},
+        {underC, closed, util::Verdict::Close},
+        {underC + "(A;OICI;0x1301bf;;;AU)", closed, util::Verdict::Refuse},
+        {closed, closed, util::Verdict::Keep},
+        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", closed, util::Verdict::Keep},
+        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", closed, util::Verdict::Keep},
+        {"", closed, util::Verdict::Refuse},  // a NULL DACL
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;0x40;;;AU)", util::Verdict::Refuse},  // delete child
+        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;0x40;;;AU)", util::Verdict::Keep},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination + " in " + c.parent);
@@ -126,7 +126,7 @@ TEST(DestinationDecision, DescriptorsBuiltInMemory) {
             EXPECT_EQ(platform::AccessOfDescriptor(descriptor, lists[i]), platform::Error::None);
             ::LocalFree(descriptor);
         }
-        EXPECT_EQ(JudgeDestination(lists[0], lists[1]), c.verdict);
+        EXPECT_EQ(util::JudgeDestination(lists[0], lists[1]), c.verdict);
     }
 }
 #endif

@@ -24,7 +24,7 @@ public:
     ScriptedConsole(const ScriptedConsole&) = delete;
     ScriptedConsole& operator=(const ScriptedConsole&) = delete;
 
-    Console& Get() { return console; }
+    util::Console& Get() { return console; }
     std::string Output() {
         std::fflush(console.output);
         return ReadFile(directory / "output");
@@ -32,7 +32,7 @@ public:
 
 private:
     TempDir directory;
-    Console console;
+    util::Console console;
 };
 
 }  // namespace kd::test

@@ -63,7 +63,7 @@ protected:
     }
 
     std::string Script(const std::string& package) {
-        StringSink script;
+        util::StringSink script;
         EXPECT_EQ(codec::PackageDecoder().Decode(test::ReadFile(package), script, 0), codec::DecodeOk);
         return script.text;
     }
@@ -517,7 +517,7 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
             ASSERT_TRUE(test::WriteFile(copy, test::ReadFile(package)));
             const std::string previous = platform::CurrentDirectory();
             ASSERT_TRUE(test::ChangeDirectory(work));
-            KdPackage installer;
+            package::KdPackage installer;
             const bool installed = installer.Install(copy, destination, false);
             ASSERT_TRUE(test::ChangeDirectory(previous));
             const bool rejected = installer.errorText == "Bad package file " + copy ||

@@ -41,11 +41,11 @@ TEST_F(FilesTest, ModeTableDecidesAccessAndDisposition) {
     };
     for (const Case& c : cases) {
         const std::string path = dir / "file.txt";
-        RemoveFile(path.c_str());
+        util::RemoveFile(path.c_str());
         if (c.existing) {
             ASSERT_TRUE(WriteFile(path, "old"));
         }
-        Stream stream = OpenFileShared(path.c_str(), c.mode);
+        platform::Stream stream = util::OpenFileShared(path.c_str(), c.mode);
         EXPECT_EQ(stream != nullptr, c.opens) << c.mode;
         if (!stream || !c.contentAfterWrite) continue;
         EXPECT_EQ(std::fwrite("new", 1, 3, stream.get()), 3u) << c.mode;
@@ -59,13 +59,13 @@ TEST_F(FilesTest, OnlyTextModesTranslateLineEnds) {
     ASSERT_TRUE(WriteFile(path, "a\r\nb\r\n"));
     char buffer[16];
     {
-        Stream binary = OpenFileShared(path.c_str(), "r");
+        platform::Stream binary = util::OpenFileShared(path.c_str(), "r");
         ASSERT_TRUE(binary);
         ASSERT_EQ(std::fread(buffer, 1, sizeof buffer, binary.get()), 6u);
         EXPECT_EQ(std::string(buffer, 6), "a\r\nb\r\n");
     }
     if (!test::IsWindowsBuild()) GTEST_SKIP() << "no text translation in the POSIX stand-in";
-    Stream text = OpenFileShared(path.c_str(), "rt");
+    platform::Stream text = util::OpenFileShared(path.c_str(), "rt");
     ASSERT_TRUE(text);
     ASSERT_EQ(std::fread(buffer, 1, sizeof buffer, text.get()), 4u);
     EXPECT_EQ(std::string(buffer, 4), "a\nb\n");
@@ -74,26 +74,26 @@ TEST_F(FilesTest, OnlyTextModesTranslateLineEnds) {
 TEST_F(FilesTest, MissingFileIsNotRetried) {
     // Only shortages of handles or memory are retried; this must fail at once.
     const std::string path = dir / "missing";
-    EXPECT_FALSE(OpenFileShared(path.c_str(), "r"));
-    EXPECT_FALSE(OpenFileShared(nullptr, "r"));
-    EXPECT_FALSE(OpenFileShared("", "w"));
+    EXPECT_FALSE(util::OpenFileShared(path.c_str(), "r"));
+    EXPECT_FALSE(util::OpenFileShared(nullptr, "r"));
+    EXPECT_FALSE(util::OpenFileShared("", "w"));
 }
 
 TEST_F(FilesTest, ShortOfHandlesRetriesUntilTheOpenSucceeds) {
     const std::string path = dir / "later.txt";
     ASSERT_TRUE(WriteFile(path, "x"));
     platform::InjectFault(platform::FaultPoint::Open, 1, platform::Error::TooManyOpenFiles, 2);
-    EXPECT_TRUE(OpenFileShared(path.c_str(), "rb"));  // two 500 ms pauses, then success
+    EXPECT_TRUE(util::OpenFileShared(path.c_str(), "rb"));  // two 500 ms pauses, then success
 }
 
 TEST_F(FilesTest, ExistenceTests) {
     ASSERT_TRUE(WriteFile(dir / "f.txt", "x"));
     const std::string file = dir / "f.txt";
     const std::string& directory = dir.Path();
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_FALSE(FileExists(directory.c_str()));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FileExists(nullptr));
+    EXPECT_TRUE(util::FileExists(file.c_str()));
+    EXPECT_FALSE(util::FileExists(directory.c_str()));
+    EXPECT_FALSE(util::FileExists(""));
+    EXPECT_FALSE(util::FileExists(nullptr));
 
     struct Case {
         std::string path;
@@ -109,10 +109,10 @@ TEST_F(FilesTest, ExistenceTests) {
         {dir / "missing", false},
         {directory + "/\\\\", false},      // only one backslash goes: an empty name is left
         {"", false},
-        {std::string(PathBufferSize, 'a'), false},
+        {std::string(util::PathBufferSize, 'a'), false},
     };
-    for (const Case& c : cases) EXPECT_EQ(PathExists(c.path.c_str()), c.exists) << c.path;
-    EXPECT_FALSE(PathExists(nullptr));
+    for (const Case& c : cases) EXPECT_EQ(util::PathExists(c.path.c_str()), c.exists) << c.path;
+    EXPECT_FALSE(util::PathExists(nullptr));
 }
 
 TEST_F(FilesTest, RemoveFileLeavesReadOnlyFiles) {
@@ -120,11 +120,11 @@ TEST_F(FilesTest, RemoveFileLeavesReadOnlyFiles) {
     ASSERT_TRUE(WriteFile(plain, "x"));
     ASSERT_TRUE(WriteFile(locked, "x"));
     ASSERT_EQ(platform::SetReadOnly(locked.c_str()), platform::Error::None);
-    RemoveFile(plain.c_str());
-    RemoveFile(locked.c_str());
-    RemoveFile("");
-    EXPECT_FALSE(FileExists(plain.c_str()));
-    EXPECT_TRUE(FileExists(locked.c_str()));
+    util::RemoveFile(plain.c_str());
+    util::RemoveFile(locked.c_str());
+    util::RemoveFile("");
+    EXPECT_FALSE(util::FileExists(plain.c_str()));
+    EXPECT_TRUE(util::FileExists(locked.c_str()));
 }
 
 // A name that already exists, in whatever form, is never opened by CreateNew;
@@ -143,7 +143,7 @@ TEST_F(FilesTest, CreateNewRefusesEveryExistingNameAndRemoveNameKeepsLinkTargets
     EXPECT_TRUE(platform::OpenShared(fresh.c_str(), createNew, error));
     EXPECT_EQ(platform::RemoveName(fresh.c_str()), platform::Error::None);
     if (links) {
-        Stream fresh = CreateFreshFile(link.c_str());
+        platform::Stream fresh = util::CreateFreshFile(link.c_str());
         ASSERT_TRUE(fresh);
         EXPECT_GE(std::fputs("new", fresh.get()), 0);
         fresh.reset();
@@ -169,13 +169,13 @@ TEST_F(FilesTest, CopyFileBytesClipsToTheSource) {
     };
     for (const Case& c : cases) {
         WriteFile(target, "previous");
-        EXPECT_EQ(CopyFileBytes(source.c_str(), target.c_str(), c.offset, c.count), c.ok)
+        EXPECT_EQ(util::CopyFileBytes(source.c_str(), target.c_str(), c.offset, c.count), c.ok)
             << c.offset << "," << c.count;
         EXPECT_EQ(ReadFile(target), c.expected ? c.expected : "previous")
             << c.offset << "," << c.count;
     }
-    EXPECT_FALSE(CopyFileBytes((dir / "none").c_str(), target.c_str(), 0, -1));
-    EXPECT_FALSE(CopyFileBytes(source.c_str(), "", 0, -1));
+    EXPECT_FALSE(util::CopyFileBytes((dir / "none").c_str(), target.c_str(), 0, -1));
+    EXPECT_FALSE(util::CopyFileBytes(source.c_str(), "", 0, -1));
 }
 
 TEST_F(FilesTest, CopyStreamBytesCopiesBlocksAndLeavesTheSourceAfterTheRange) {
@@ -185,11 +185,11 @@ TEST_F(FilesTest, CopyStreamBytesCopiesBlocksAndLeavesTheSourceAfterTheRange) {
         const std::string source = dir / "big", target = dir / "copy";
         ASSERT_TRUE(WriteFile(source, content + "tail"));
         {
-            Stream in = OpenFileShared(source.c_str(), "rb");
-            Stream out = OpenFileShared(target.c_str(), "wb");
+            platform::Stream in = util::OpenFileShared(source.c_str(), "rb");
+            platform::Stream out = util::OpenFileShared(target.c_str(), "wb");
             ASSERT_TRUE(in && out);
-            ASSERT_TRUE(CopyStreamBytes(in.get(), out.get(), 0, static_cast<std::int64_t>(size)));
-            EXPECT_EQ(FileTell(in.get()), static_cast<std::int64_t>(size));
+            ASSERT_TRUE(util::CopyStreamBytes(in.get(), out.get(), 0, static_cast<std::int64_t>(size)));
+            EXPECT_EQ(util::FileTell(in.get()), static_cast<std::int64_t>(size));
             char next[4];
             ASSERT_EQ(std::fread(next, 1, 4, in.get()), 4u);
             EXPECT_EQ(std::string(next, 4), "tail");
@@ -202,13 +202,13 @@ TEST_F(FilesTest, CopyReportsAFailedWrite) {
     const std::string source = dir / "source", target = dir / "target";
     ASSERT_TRUE(WriteFile(source, std::string(40000, 'x')));
     platform::InjectFault(platform::FaultPoint::Write, 2, platform::Error::DiskFull);
-    EXPECT_FALSE(CopyFileBytes(source.c_str(), target.c_str(), 0, -1));
+    EXPECT_FALSE(util::CopyFileBytes(source.c_str(), target.c_str(), 0, -1));
 }
 
 TEST_F(FilesTest, ReadLineCountsTheLineEnd) {
     const std::string path = dir / "lines";
     ASSERT_TRUE(WriteFile(path, std::string("ab\r\n\n\r\nlast") + "\n" + std::string(10, 'z')));
-    Stream stream = OpenFileShared(path.c_str(), "r");
+    platform::Stream stream = util::OpenFileShared(path.c_str(), "r");
     ASSERT_TRUE(stream);
     char buffer[8];
     struct Step {
@@ -219,7 +219,7 @@ TEST_F(FilesTest, ReadLineCountsTheLineEnd) {
     const Step steps[] = {{4, "ab"}, {1, ""}, {2, ""}, {5, "last"},
                           {6, "zzzzzz"}, {4, "zzzz"}, {0, nullptr}};
     for (const Step& step : steps) {
-        const int length = ReadLine(buffer, sizeof buffer, stream.get());
+        const int length = util::ReadLine(buffer, sizeof buffer, stream.get());
         EXPECT_EQ(length, step.length);
         if (step.text) {
             EXPECT_STREQ(buffer, step.text);
@@ -230,32 +230,32 @@ TEST_F(FilesTest, ReadLineCountsTheLineEnd) {
 TEST_F(FilesTest, ReadLineBytesKeepsZeroBytes) {
     const std::string path = dir / "zeros";
     ASSERT_TRUE(WriteFile(path, std::string("a\0b\r\n\0\n", 7)));
-    Stream stream = OpenFileShared(path.c_str(), "r");
+    platform::Stream stream = util::OpenFileShared(path.c_str(), "r");
     ASSERT_TRUE(stream);
     char buffer[64];
     int length = -1;
-    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 5);
+    EXPECT_EQ(util::ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 5);
     EXPECT_EQ(std::string(buffer, length), std::string("a\0b", 3));
-    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 2);
+    EXPECT_EQ(util::ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 2);
     EXPECT_EQ(std::string(buffer, length), std::string("\0", 1));
-    EXPECT_EQ(ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 0);
+    EXPECT_EQ(util::ReadLineBytes(buffer, sizeof buffer, stream.get(), length), 0);
 }
 
 TEST_F(FilesTest, SeekAndTellAre64Bit) {
     const std::string path = dir / "seek";
     ASSERT_TRUE(WriteFile(path, "0123456789"));
-    Stream stream = OpenFileShared(path.c_str(), "rb");
+    platform::Stream stream = util::OpenFileShared(path.c_str(), "rb");
     ASSERT_TRUE(stream);
-    EXPECT_EQ(FileSeek(stream.get(), -3, 2), 0);
-    EXPECT_EQ(FileTell(stream.get()), 7);
-    EXPECT_EQ(FileSeek(stream.get(), 2, 1), 0);
-    EXPECT_EQ(FileTell(stream.get()), 9);
-    EXPECT_EQ(FileSeek(stream.get(), -1, 0), -1);
-    EXPECT_EQ(FileSeek(stream.get(), 0, 3), -1);
+    EXPECT_EQ(util::FileSeek(stream.get(), -3, 2), 0);
+    EXPECT_EQ(util::FileTell(stream.get()), 7);
+    EXPECT_EQ(util::FileSeek(stream.get(), 2, 1), 0);
+    EXPECT_EQ(util::FileTell(stream.get()), 9);
+    EXPECT_EQ(util::FileSeek(stream.get(), -1, 0), -1);
+    EXPECT_EQ(util::FileSeek(stream.get(), 0, 3), -1);
     // The size query leaves the stream at its start, wherever it was.
-    EXPECT_EQ(StreamSize(stream.get()), 10);
-    EXPECT_EQ(FileTell(stream.get()), 0);
-    EXPECT_EQ(StreamSize(nullptr), -1);
+    EXPECT_EQ(util::StreamSize(stream.get()), 10);
+    EXPECT_EQ(util::FileTell(stream.get()), 0);
+    EXPECT_EQ(util::StreamSize(nullptr), -1);
 }
 
 }  // namespace

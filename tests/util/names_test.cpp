@@ -16,7 +16,7 @@ TEST(Names, ClimbsUp) {
         {".. ", true},       {" . .", true},    {".", false},      {"..a", false},
         {"a..b", false},     {".hidden", false}, {"", false},      {"a/./b", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(ClimbsUp(c.name), c.climbs) << "[" << c.name << "]";
+    for (const auto& c : cases) EXPECT_EQ(util::ClimbsUp(c.name), c.climbs) << "[" << c.name << "]";
 }
 
 TEST(Names, NamesDevice) {
@@ -31,7 +31,7 @@ TEST(Names, NamesDevice) {
         {"COM\xB9", true},    {"lpt\xB2.txt", true}, {"a/Com\xB3", true}, {"com\xB4", false},
         {"LPT\xB9x", false},  {"com\xB9\xB9", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(NamesDevice(c.name), c.device) << "[" << c.name << "]";
+    for (const auto& c : cases) EXPECT_EQ(util::NamesDevice(c.name), c.device) << "[" << c.name << "]";
 }
 
 TEST(Names, NameProblem) {
@@ -46,7 +46,7 @@ TEST(Names, NameProblem) {
         {"dot.", false},          {"", false},             {"nul", false},
         {"Com1.log", false},      {"console.txt", true},   {"com10", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(NameProblem(c.name).empty(), c.sound) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(util::NameProblem(c.name).empty(), c.sound) << c.name;
 }
 
 TEST(Names, WildcardMatch) {
@@ -60,7 +60,7 @@ TEST(Names, WildcardMatch) {
         {"a*b*c", "aXbY", false}, {"?", "", false}, {"*.*", "noext", false},
         {"\xC4*", "\xE4.txt", false},  // letter case folds for ASCII letters only
     };
-    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+    for (const Case& c : cases) EXPECT_EQ(util::WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
 }  // namespace

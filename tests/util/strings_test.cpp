@@ -21,7 +21,7 @@ class TrimStringTest : public testing::TestWithParam<TrimCase> {};
 TEST_P(TrimStringTest, Normalises) {
     const TrimCase& c = GetParam();
     std::string text = c.input;
-    TrimString(text, c.removeAll, c.collapse);
+    util::TrimString(text, c.removeAll, c.collapse);
     EXPECT_EQ(text, c.expected) << "input [" << c.input << "]";
 }
 
@@ -58,7 +58,7 @@ TEST(PathHelpers, RemoveTrailingSeparator) {
     };
     for (const PathCase& c : cases) {
         std::string path = c.input;
-        RemoveTrailingSeparator(path);
+        util::RemoveTrailingSeparator(path);
         EXPECT_EQ(path, c.expected) << c.input;
     }
 }
@@ -69,14 +69,14 @@ TEST(PathHelpers, AddTrailingBackslash) {
     };
     for (const PathCase& c : cases) {
         std::string path = c.input;
-        AddTrailingBackslash(path);
+        util::AddTrailingBackslash(path);
         EXPECT_EQ(path, c.expected) << c.input;
     }
 }
 
 TEST(PathHelpers, SlashesToBackslashes) {
     std::string path = "a//b/c\\d";
-    SlashesToBackslashes(path);
+    util::SlashesToBackslashes(path);
     EXPECT_EQ(path, "a\\\\b\\c\\d");
 }
 
@@ -84,23 +84,23 @@ TEST(CaseFolding, OnlyAsciiLettersChange) {
     std::string all;
     for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
     std::string upper = all, lower = all;
-    MakeUpper(upper);
-    MakeLower(lower);
+    util::MakeUpper(upper);
+    util::MakeLower(lower);
     ASSERT_EQ(upper.size(), all.size());
     for (std::size_t i = 0; i < all.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(all[i]);
         const bool isLower = c >= 'a' && c <= 'z', isUpper = c >= 'A' && c <= 'Z';
         EXPECT_EQ(static_cast<unsigned char>(upper[i]), isLower ? c - 32 : c) << int(c);
         EXPECT_EQ(static_cast<unsigned char>(lower[i]), isUpper ? c + 32 : c) << int(c);
-        EXPECT_EQ(AsciiUpper(all[i]), upper[i]) << int(c);
-        EXPECT_EQ(AsciiLower(all[i]), lower[i]) << int(c);
+        EXPECT_EQ(util::AsciiUpper(all[i]), upper[i]) << int(c);
+        EXPECT_EQ(util::AsciiLower(all[i]), lower[i]) << int(c);
     }
 
     // 16-bit units: fullwidth, Greek, accented and surrogate units stay as they are.
     std::u16string units;
     for (char32_t c = 1; c <= 0xFFFF; ++c) units += static_cast<char16_t>(c);
     std::u16string upperUnits = units;
-    MakeUpper(upperUnits);
+    util::MakeUpper(upperUnits);
     ASSERT_EQ(upperUnits.size(), units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char16_t c = units[i];
@@ -109,12 +109,12 @@ TEST(CaseFolding, OnlyAsciiLettersChange) {
 }
 
 TEST(FindNoCase, FindsTheFirstOccurrence) {
-    EXPECT_EQ(FindNoCase("Logbook", "LOG"), 0u);
-    EXPECT_EQ(FindNoCase("old.LOG.log", "log"), 4u);
-    EXPECT_EQ(FindNoCase("abc", ""), 0u);
-    EXPECT_FALSE(FindNoCase("abc", "abcd"));
-    EXPECT_FALSE(FindNoCase(nullptr, "a"));
-    EXPECT_FALSE(FindNoCase("a", nullptr));
+    EXPECT_EQ(util::FindNoCase("Logbook", "LOG"), 0u);
+    EXPECT_EQ(util::FindNoCase("old.LOG.log", "log"), 4u);
+    EXPECT_EQ(util::FindNoCase("abc", ""), 0u);
+    EXPECT_FALSE(util::FindNoCase("abc", "abcd"));
+    EXPECT_FALSE(util::FindNoCase(nullptr, "a"));
+    EXPECT_FALSE(util::FindNoCase("a", nullptr));
 }
 
 }  // namespace

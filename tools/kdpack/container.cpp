@@ -33,7 +33,7 @@ private:
 
 bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE* output,
                     const std::string& inputName, Compressed& compressed) {
-    const std::int64_t remaining = StreamSize(input);
+    const std::int64_t remaining = util::StreamSize(input);
     if (remaining < 0) {
         Fail(io, "cannot read %s", inputName.c_str());
         return false;
@@ -41,8 +41,8 @@ bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE
     compressed.textBytes = prefix.size() + static_cast<std::uint64_t>(remaining);
     CompressObserver observer(io, compressed.textBytes);
     codec::PackageEncoder encoder;
-    StreamSource source(input);
-    StreamSink sink(output);
+    util::StreamSource source(input);
+    util::StreamSink sink(output);
     using codec::EncodeResult;
     switch (encoder.EncodeStream(prefix, source, static_cast<std::uint64_t>(remaining), sink, &observer)) {
     case EncodeResult::Ok:
@@ -73,7 +73,7 @@ bool CompressStream(Io& io, std::string_view prefix, std::FILE* input, std::FILE
 int Compress(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, CompressHelp, "compress needs SCRIPT and OUT.pkg");
     const std::string& target = args[1];
-    Stream input = OpenFileShared(args[0].c_str(), "rb");
+    platform::Stream input = util::OpenFileShared(args[0].c_str(), "rb");
     if (!input) {
         Fail(io, "cannot read %s", args[0].c_str());
         return KdpackFailed;
@@ -93,15 +93,15 @@ int Compress(Io& io, const std::vector<std::string>& args) {
 
 int Decompress(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, DecompressHelp, "decompress needs PKG and OUT");
-    Stream input = OpenFileShared(args[0].c_str(), "rb");
+    platform::Stream input = util::OpenFileShared(args[0].c_str(), "rb");
     if (!input) {
         Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(codec::DecodeCannotOpen),
              codec::DecodeCannotOpen);
         return KdpackFailed;
     }
     const bool written = WriteReplacing(io, args[1], [&](std::FILE* output) {
-        StreamSource source(input.get());
-        StreamSink sink(output);
+        util::StreamSource source(input.get());
+        util::StreamSink sink(output);
         codec::PackageDecoder decoder;
         const int result = decoder.Decode(source, sink, 0);
         if (result == codec::DecodeOk) return true;

@@ -9,9 +9,7 @@
 #include "tools/kdpack/kdpack.h"
 #include "tools/kdpack/script_check.h"
 
-namespace kd {
-
-namespace kdpack {
+namespace kd::kdpack {
 
 namespace {
 
@@ -120,10 +118,7 @@ const std::string SignHelp =
     "encrypted: kdpack asks for no pass phrase. The target is replaced only by\n"
     "a finished package.\n";
 
-}  // namespace kdpack
-
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    using namespace kdpack;
     Io io{out, err, platform::IsTerminal(err)};
     if (argc < 2) return Usage(io, MainHelp, "no command given");
     const std::string command = argv[1];
@@ -164,4 +159,4 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     return result;
 }
 
-}  // namespace kd
+}  // namespace kd::kdpack

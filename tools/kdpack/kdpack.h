@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-namespace kd {
+namespace kd::kdpack {
 
 // Exit codes of kdpack.
 constexpr int KdpackOk = 0;
@@ -16,4 +16,4 @@ constexpr int KdpackInterrupted = 130;  // stopped by Ctrl-C or a signal; tempor
 // terminal.
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
-}  // namespace kd
+}  // namespace kd::kdpack

@@ -19,12 +19,12 @@ namespace {
 // become problems of line 0. Returns the decoder's result, -1 when the
 // package cannot be opened.
 int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
-    Stream input = OpenFileShared(path.c_str(), "rb");
+    platform::Stream input = util::OpenFileShared(path.c_str(), "rb");
     if (!input) {
         Fail(io, "cannot open %s", path.c_str());
         return -1;
     }
-    StreamSource source(input.get());
+    util::StreamSource source(input.get());
     codec::PackageDecoder decoder;
     const int result = decoder.Decode(source, check, 0);
     if (result != codec::DecodeOk) {
@@ -42,8 +42,8 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
 // Loads the keys of --key; false after saying which one is not a P-256 public key.
 bool LoadPublicKeys(Io& io, const std::vector<std::string>& paths, std::vector<platform::PublicKey>& keys) {
     for (const std::string& keyPath : paths) {
-        Stream input = OpenFileShared(keyPath.c_str(), "rb");
-        const std::int64_t size = input ? StreamSize(input.get()) : -1;
+        platform::Stream input = util::OpenFileShared(keyPath.c_str(), "rb");
+        const std::int64_t size = input ? util::StreamSize(input.get()) : -1;
         std::string pem(size > 0 && size < 1 << 20 ? static_cast<std::size_t>(size) : 0, '\0');
         keys.emplace_back();
         if (pem.empty() || std::fread(pem.data(), 1, pem.size(), input.get()) != pem.size() ||

@@ -90,20 +90,20 @@ void Progress::Show(std::uint64_t done) {
     std::fflush(io.err);
 }
 
-std::FILE* CreateTemporary(Io& io, TemporaryFile& file) {
+std::FILE* CreateTemporary(Io& io, util::TemporaryFile& file) {
     std::FILE* stream = file.Create();
     if (!stream) Fail(io, "cannot create %s", file.Path());
     return stream;
 }
 
-bool CloseTemporary(Io& io, TemporaryFile& file) {
+bool CloseTemporary(Io& io, util::TemporaryFile& file) {
     if (file.Close()) return true;
     Fail(io, "cannot write %s", file.Path());
     return false;
 }
 
 bool WriteReplacing(Io& io, const std::string& target, const std::function<bool(std::FILE*)>& write) {
-    TemporaryFile output(target + OutputSuffix, KdpackInterrupted);
+    util::TemporaryFile output(target + OutputSuffix, KdpackInterrupted);
     std::FILE* stream = CreateTemporary(io, output);
     if (!stream || !write(stream) || !CloseTemporary(io, output)) return false;
     const platform::Error renamed = platform::RenameReplacing(output.Path(), target.c_str());

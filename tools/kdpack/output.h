@@ -63,8 +63,8 @@ private:
 };
 
 // TemporaryFile's Create and Close, saying what failed.
-std::FILE* CreateTemporary(Io& io, TemporaryFile& file);
-bool CloseTemporary(Io& io, TemporaryFile& file);
+std::FILE* CreateTemporary(Io& io, util::TemporaryFile& file);
+bool CloseTemporary(Io& io, util::TemporaryFile& file);
 
 // Writes `target` through `target` + ".kdpack-tmp": `write` fills the new
 // temporary file, which is then closed and renamed over the target. The

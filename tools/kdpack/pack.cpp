@@ -99,7 +99,7 @@ void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found
         const std::string folded = script::UpperCaseName(name);
         if (!seen.Add(name)) {
             const auto earlier = std::find_if(names.rbegin(), names.rend(), [&](std::string other) {
-                RemoveTrailingSeparator(other);
+                util::RemoveTrailingSeparator(other);
                 return script::UpperCaseName(other) == folded;
             });
             if (earlier != names.rend())
@@ -159,7 +159,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             walk.leftOut.push_back(prefix + name + ": the installer never writes it");
             continue;
         }
-        const std::string problem = NameProblem(name);
+        const std::string problem = util::NameProblem(name);
         if (!problem.empty()) {
             walk.problems.push_back(prefix + name + ": " + problem);
             continue;
@@ -168,21 +168,21 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             walk.problems.push_back(prefix + name + ": the name " + LongLine);
             continue;
         }
-        Stream stream = OpenFileShared(path.c_str(), "rb");
-        const std::int64_t size = StreamSize(stream.get());
+        platform::Stream stream = util::OpenFileShared(path.c_str(), "rb");
+        const std::int64_t size = util::StreamSize(stream.get());
         if (size < 0) {
             walk.problems.push_back(prefix + name + ": cannot be read");
             continue;
         }
         bool text = false;
-        for (const std::string& pattern : walk.patterns) text = text || WildcardMatch(pattern, name);
+        for (const std::string& pattern : walk.patterns) text = text || util::WildcardMatch(pattern, name);
         directory.files.push_back({name, static_cast<std::uint64_t>(size), text});
         walk.fileBytes += static_cast<std::uint64_t>(size);
         ++walk.fileCount;
     }
     walk.directories.push_back(std::move(directory));
     for (const std::string& name : entries.subdirectories) {
-        const std::string problem = NameProblem(name);
+        const std::string problem = util::NameProblem(name);
         if (!problem.empty()) {
             walk.problems.push_back(prefix + name + "\\: " + problem);
             continue;
@@ -212,7 +212,7 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
             const std::string shown =
                 directory.relative.empty() ? file.name : directory.relative + "\\" + file.name;
             if (!putText(script::FileSection(file.name, file.size))) return "cannot write the script";
-            Stream input = OpenFileShared((base + "\\" + file.name).c_str(), "rb");
+            platform::Stream input = util::OpenFileShared((base + "\\" + file.name).c_str(), "rb");
             if (!input) return shown + ": cannot be read";
             for (std::uint64_t left = file.size; left > 0;) {
                 const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
@@ -249,9 +249,9 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     if (positional.size() != 2) return Usage(io, PackHelp, "pack needs SOURCE_DIR and OUT.pkg");
     std::string source = positional[0];
     const std::string& target = positional[1];
-    RemoveTrailingSeparator(source);
+    util::RemoveTrailingSeparator(source);
     if (source.empty()) source = positional[0];
-    if (!PathExists(source.c_str()) || FileExists(source.c_str())) {
+    if (!util::PathExists(source.c_str()) || util::FileExists(source.c_str())) {
         Fail(io, "%s is not a directory", positional[0].c_str());
         return KdpackFailed;
     }
@@ -278,7 +278,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
              static_cast<unsigned long long>(walk.fileBytes), InGiB(limit + 1).c_str());
         return KdpackFailed;
     }
-    TemporaryFile body(target + BodySuffix, KdpackInterrupted);
+    util::TemporaryFile body(target + BodySuffix, KdpackInterrupted);
     platform::Sha256 bodyHash;
     std::uint64_t bodySize = 0;
     if (!CreateTemporary(io, body)) return KdpackFailed;
@@ -306,7 +306,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
 
-    Stream bodyInput = OpenFileShared(body.Path(), "rb");
+    platform::Stream bodyInput = util::OpenFileShared(body.Path(), "rb");
     if (!bodyInput) {
         Fail(io, "cannot read %s", body.Path());
         return KdpackFailed;

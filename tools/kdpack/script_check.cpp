@@ -162,12 +162,12 @@ void ScriptCheck::EndCommand() {
                              "deletes everything in the destination, whatever it holds");
     if (kind == Command::Dir) {
         std::string directory = command.name;
-        SlashesToBackslashes(directory);
-        RemoveTrailingSeparator(directory);
+        util::SlashesToBackslashes(directory);
+        util::RemoveTrailingSeparator(directory);
         if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
         currentDirectory = directory;
-        AddTrailingBackslash(currentDirectory);
-        RemoveTrailingSeparator(directory);
+        util::AddTrailingBackslash(currentDirectory);
+        util::RemoveTrailingSeparator(directory);
         if (trackPaths && !directory.empty() && !directories.Add(directory))
             Problem(commandLine, "directory " + directory + " differs only in letter case from an earlier one: " +
                                      SameOnWindows);
@@ -186,7 +186,7 @@ void ScriptCheck::EndCommand() {
     if (kind == Command::File) {
         NotePath(path, MaxFilePath);
         std::string target = path;
-        SlashesToBackslashes(target);
+        util::SlashesToBackslashes(target);
         if (trackPaths && !files.Add(target)) {
             const std::size_t separator = target.rfind('\\');
             const std::string directory = separator == std::string::npos ? "" : target.substr(0, separator);

@@ -34,7 +34,7 @@ struct ScriptProblem {
     bool refused = false;    // the installer rejects the package for it (in the roles named)
 };
 
-class ScriptCheck : public ByteSink {
+class ScriptCheck : public util::ByteSink {
 public:
     // destinationLength: length of the destination directory the path
     // limits are checked under; packageNames: the names the installer may

@@ -52,7 +52,7 @@ bool WriteNewFile(Io& io, const std::string& path, const std::string& text, bool
     const bool written = platform::WriteBytes(stream.get(), text.data(), text.size()) == text.size();
     if (platform::CloseStream(std::move(stream)) != 0 || !written) {
         Fail(io, "cannot write %s", path.c_str());
-        RemoveFile(path.c_str());
+        util::RemoveFile(path.c_str());
         return false;
     }
     return true;
@@ -60,7 +60,7 @@ bool WriteNewFile(Io& io, const std::string& path, const std::string& text, bool
 
 // Keeps lines 1 and 2 of a decoded script, writes every byte after them to
 // `body`, and lets the digest watcher see all of it.
-class SplitSink : public ByteSink {
+class SplitSink : public util::ByteSink {
 public:
     explicit SplitSink(std::FILE* body) : body(body) {}
     bool Write(const unsigned char* data, std::size_t size) override {
@@ -95,8 +95,8 @@ bool ReadSigningKey(Io& io, const std::string& keyPath, std::string& pem) {
         KeyFailure(io, platform::KeyResult::Unavailable, keyPath);
         return false;
     }
-    Stream input = OpenFileShared(keyPath.c_str(), "rb");
-    const std::int64_t size = input ? StreamSize(input.get()) : -1;
+    platform::Stream input = util::OpenFileShared(keyPath.c_str(), "rb");
+    const std::int64_t size = input ? util::StreamSize(input.get()) : -1;
     if (size < 0 || size > 1 << 20) {
         Fail(io, "cannot read %s", keyPath.c_str());
         return false;
@@ -125,7 +125,7 @@ int Key(Io& io, const std::vector<std::string>& args) {
     const std::string& privatePath = args[1];
     const std::string& publicPath = args[2];
     for (const std::string* path : {&privatePath, &publicPath}) {
-        if (PathExists(path->c_str())) {
+        if (util::PathExists(path->c_str())) {
             Fail(io, "%s exists: kdpack writes a key only to a new file", path->c_str());
             return KdpackFailed;
         }
@@ -142,7 +142,7 @@ int Key(Io& io, const std::vector<std::string>& args) {
     std::fill(privatePem.begin(), privatePem.end(), '\0');
     if (!written) return KdpackFailed;
     if (!WriteNewFile(io, publicPath, publicPem, false)) {
-        RemoveFile(privatePath.c_str());
+        util::RemoveFile(privatePath.c_str());
         return KdpackFailed;
     }
     std::fprintf(io.out, "%s: private key, readable by its owner only\n%s: public key %s\n",
@@ -163,15 +163,15 @@ int Sign(Io& io, const std::vector<std::string>& args) {
     std::string pem;
     if (!ReadSigningKey(io, keyPath, pem)) return KdpackFailed;
 
-    Stream input = OpenFileShared(package.c_str(), "rb");
+    platform::Stream input = util::OpenFileShared(package.c_str(), "rb");
     if (!input) {
         Fail(io, "cannot open %s", package.c_str());
         return KdpackFailed;
     }
-    TemporaryFile body(target + BodySuffix, KdpackInterrupted);
+    util::TemporaryFile body(target + BodySuffix, KdpackInterrupted);
     if (!CreateTemporary(io, body)) return KdpackFailed;
     SplitSink sink(body.Stream());
-    StreamSource source(input.get());
+    util::StreamSource source(input.get());
     codec::PackageDecoder decoder;
     const int result = decoder.Decode(source, sink, 0);
     input.reset();
@@ -193,7 +193,7 @@ int Sign(Io& io, const std::vector<std::string>& args) {
     if (!SignWithKey(io, pem, keyPath, digest, signature)) return KdpackFailed;
     std::fill(pem.begin(), pem.end(), '\0');
 
-    Stream bodyInput = OpenFileShared(body.Path(), "rb");
+    platform::Stream bodyInput = util::OpenFileShared(body.Path(), "rb");
     if (!bodyInput) {
         Fail(io, "cannot read %s", body.Path());
         return KdpackFailed;
