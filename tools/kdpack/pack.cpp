@@ -2,9 +2,9 @@
 // body to a scratch file beside the output, then compresses the header, the
 // digest line and the body into the package.
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
-#include "script/folded_paths.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/rules.h"
@@ -90,24 +90,18 @@ std::string ParentOf(const std::string& path) {
 
 // Windows ignores letter case in names: two entries of one directory that
 // differ only in it would land on one file. Each is named with the last
-// earlier entry it clashes with.
+// earlier entry it clashes with. One directory's names are compared whole,
+// not by hash: a listing never holds the same bytes twice.
 void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
-    script::FoldedPaths seen;
-    std::vector<std::string> names;  // as shown: subdirectories with a final "\"
+    std::unordered_map<std::string, std::string> seen;  // upper-cased name -> last name shown
     auto add = [&](const std::string& name, const char* suffix) {
         if (script::IsSkippedFile(name)) return;
-        const std::string folded = script::UpperCaseName(name);
-        if (!seen.Add(name)) {
-            const auto earlier = std::find_if(names.rbegin(), names.rend(), [&](std::string other) {
-                util::RemoveTrailingSeparator(other);
-                return script::UpperCaseName(other) == folded;
-            });
-            if (earlier != names.rend())
-                walk.problems.push_back(prefix + *earlier + " and " + prefix + name + suffix +
-                                        ": the names differ only in letter case, which Windows ignores (code page " +
-                                        std::to_string(script::AssumedCodePage) + " assumed)");
-        }
-        names.push_back(name + suffix);
+        auto [at, first] = seen.try_emplace(script::UpperCaseName(name));
+        if (!first)
+            walk.problems.push_back(prefix + at->second + " and " + prefix + name + suffix +
+                                    ": the names differ only in letter case, which Windows ignores (code page " +
+                                    std::to_string(script::AssumedCodePage) + " assumed)");
+        at->second = name + suffix;
     };
     for (const std::string& name : found.files) add(name, "");
     for (const std::string& name : found.subdirectories) add(name, "\\");
