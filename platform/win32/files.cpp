@@ -40,9 +40,11 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
 
-    DWORD desired = mode.access == Access::Read    ? GENERIC_READ
-                    : mode.access == Access::Write ? GENERIC_WRITE
-                                                   : GENERIC_READ | GENERIC_WRITE;
+    // An owner-only file may be given its final access later.
+    DWORD desired = (mode.access == Access::Read    ? GENERIC_READ
+                     : mode.access == Access::Write ? GENERIC_WRITE
+                                                    : GENERIC_READ | GENERIC_WRITE) |
+                    (mode.ownerOnly ? WRITE_DAC : 0);
     DWORD creation = mode.disposition == Disposition::OpenExisting   ? OPEN_EXISTING
                      : mode.disposition == Disposition::CreateAlways ? CREATE_ALWAYS
                      : mode.disposition == Disposition::CreateNew    ? CREATE_NEW
