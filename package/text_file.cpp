@@ -51,8 +51,13 @@ template <typename Replace>
 Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted, Replace&& replace) {
     const Conversion lines = CopyLines(input.get(), converted.get());
     // Made private, so nobody else could open it while it was written; it
-    // takes over who may read and write the target.
-    const bool access = lines == Conversion::Done && platform::CopyAccess(input.get(), converted.get()) == platform::Error::None;
+    // takes over who may read and write the target. A read-only target is
+    // never replaced, and Wine would make the copy read-only too, so that it
+    // could not be removed.
+    platform::EntryInfo target;
+    const bool access = lines == Conversion::Done &&
+                        platform::InfoOfStream(input.get(), target) == platform::Error::None && !target.readOnly &&
+                        platform::CopyAccess(input.get(), converted.get()) == platform::Error::None;
     // Windows renames nothing over a file still open.
     input.reset();
     if (lines != Conversion::Done) return lines;

@@ -143,14 +143,6 @@ Error Describe(HANDLE handle, EntryInfo& info) {
 }
 
 // Only the running account may open the file: a private script.
-bool OwnerOnlyDescriptor(LocalMemory& descriptor) {
-    const std::string user = TokenUserSid();
-    if (user.empty()) return false;
-    const std::string text = "D:P(A;;FA;;;" + user + ")";
-    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
-                                                                  descriptor.Out(), nullptr) != FALSE;
-}
-
 // The start of a reparse point's data, as FSCTL_GET_REPARSE_POINT returns it
 // for a junction (mount point) and a symbolic link.
 struct ReparseHeader {

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/stdio_mode.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/security.h"
 
 namespace kd::platform {
 
@@ -52,11 +53,12 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
-    // Owner rights only, nothing inherited from the folder.
+    // The running account alone, nothing inherited from the folder (Wine
+    // takes no "owner rights" entry for the owner: the file could not be
+    // deleted).
     ScopedHandle<LocalMemoryTraits> descriptor;
     if (mode.ownerOnly) {
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                "D:P(A;;FA;;;OW)", SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+        if (!OwnerOnlyDescriptor(descriptor)) {
             error = ErrorFromWin32(::GetLastError());
             return nullptr;
         }
