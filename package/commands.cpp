@@ -84,6 +84,13 @@ util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners 
     return WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
 }
 
+bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) const {
+    // DIR has closed the current directory. Before the first DIR the working
+    // directory is not ours to change.
+    return OpenContaining(relative, util::Owners::Everywhere, dir, leaf) == util::Level::Usable &&
+           (!dirSeen || relative.find_first_of("\\/") == std::string::npos || util::KeepFromOthers(dir));
+}
+
 util::Level ScriptRun::OpenCurrent(util::Owners owners, platform::DirHandle& dir) const {
     int links = util::LinkLimit;
     return WalkLevels(dirSeen ? &destination : nullptr, util::SplitLevels(currentRelative), owners, dir,
@@ -261,15 +268,7 @@ bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScr
     if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
-    if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
-        return Fail("Cannot create file ", target);
-    }
-    // DIR has closed the current directory; a level of the name's own is
-    // closed here. Before the first DIR the working directory is not ours
-    // to change.
-    if (dirSeen && name.find_first_of("\\/") != std::string::npos && !util::KeepFromOthers(dir)) {
-        return Fail("Cannot create file ", target);
-    }
+    if (!OpenWritable(name, dir, leaf)) return Fail("Cannot create file ", target);
     platform::EntryInfo old;
     if (!Succeeded(platform::InfoAt(dir, leaf, old))) return Fail("Cannot create file ", target);
     // Writing over the script being read would truncate it under the reader.
@@ -357,9 +356,9 @@ bool ScriptRun::TextFile(const std::string& name, bool touchesScript) {
     if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
-    if (OpenContaining(name, util::Owners::Everywhere, dir, leaf) != util::Level::Usable) {
-        return Fail("Cannot set text file ", target);
-    }
+    // In a level others may write they could put their own file in place of
+    // the converted copy before the rename.
+    if (!OpenWritable(name, dir, leaf)) return Fail("Cannot set text file ", target);
     return ConvertAt(dir, leaf, target);
 }
 
@@ -372,7 +371,8 @@ bool ScriptRun::TextDirectory(std::string relative) {
     std::vector<platform::FindEntry> entries;
     const util::Level level = OpenBelowDestination(relative, util::Owners::Everywhere, dir);
     if (level == util::Level::Missing) return true;  // nothing to convert
-    if (level != util::Level::Usable || !Succeeded(platform::ListAt(dir, entries))) {
+    // Closed first: see TextFile.
+    if (level != util::Level::Usable || !util::KeepFromOthers(dir) || !Succeeded(platform::ListAt(dir, entries))) {
         return Fail("cannot list directory: ", directory);
     }
     for (const platform::FindEntry& entry : entries) {

@@ -75,6 +75,10 @@ private:
     // level of `relative`, which `leaf` receives.
     util::Level OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
                          std::string& leaf) const;
+    // The same for a name written into: every level must have a trusted owner,
+    // and a level of the name's own (after DIR) is closed to others. False
+    // when it cannot be opened or closed.
+    bool OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) const;
     // Opens the current directory, or the directory `relative` names below the
     // destination, level by level.
     util::Level OpenCurrent(util::Owners owners, platform::DirHandle& dir) const;

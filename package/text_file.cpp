@@ -42,16 +42,26 @@ Conversion CopyLines(std::FILE* input, std::FILE* output) {
     return taken < 0 ? Conversion::ReadFailed : Conversion::Done;
 }
 
-// Converts `input` into `converted`, closes both, and only then calls
-// `replace`, which gives the converted file the target's place in one step.
+// Converts `input` into `converted`, gives it the access of `input`, closes
+// both, and only then calls `replace`, which gives the converted file the
+// target's place in one step.
 // Nothing before it changes the target, so no read or write failure can cut
 // the target short, and a failed replace leaves the old text whole.
 template <typename Replace>
 Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted, Replace&& replace) {
     const Conversion lines = CopyLines(input.get(), converted.get());
+    // Made private, so nobody else could open it while it was written; it
+    // takes over who may read and write the target. A read-only target is
+    // never replaced, and Wine would make the copy read-only too, so that it
+    // could not be removed.
+    platform::EntryInfo target;
+    const bool access = lines == Conversion::Done &&
+                        platform::InfoOfStream(input.get(), target) == platform::Error::None && !target.readOnly &&
+                        platform::CopyAccess(input.get(), converted.get()) == platform::Error::None;
     // Windows renames nothing over a file still open.
     input.reset();
     if (lines != Conversion::Done) return lines;
+    if (!access) return Conversion::SwitchFailed;
     // Buffered bytes reach the disk only now; a short text must not take the
     // target's place.
     if (platform::CloseStream(std::move(converted)) != 0) return Conversion::WriteFailed;
@@ -84,7 +94,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
 
     // Made new: a leftover or a planted link at the name is removed as a name
     // and never written through.
-    platform::Stream output = util::CreateFreshFile(temporaryPath.c_str());
+    platform::Stream output = util::CreateFreshFile(temporaryPath.c_str(), true);
     if (!output) {
         errorText = "Cannot open temporary file " + temporaryPath;
         return false;
@@ -126,7 +136,7 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, pla
     platform::Error error = platform::Error::None;
     TemporaryAt temporary(dir, temporaryName);
     platform::Stream converted =
-        platform::OpenFileAt(dir, temporaryName, {platform::Access::Write, true, false}, error);
+        platform::OpenFileAt(dir, temporaryName, {platform::Access::Write, true, true}, error);
     if (!converted) return false;
     // The rename replaces whatever stands at the name then, a link included,
     // and writes through nothing.

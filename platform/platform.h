@@ -236,6 +236,10 @@ Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info);
 Error InfoOf(const DirHandle& dir, EntryInfo& info);
 // The same for an open stream's file.
 Error InfoOfStream(std::FILE* stream, EntryInfo& info);
+// Gives the file of `to` (made by this process, private or owner-only) the
+// access the file of `from` grants: its permission bits less others' write
+// (POSIX; the read-only attribute is not copied), its DACL (Windows).
+Error CopyAccess(std::FILE* from, std::FILE* to);
 
 // The target of the link `name` in `dir`, as a path (POSIX: readlinkat;
 // Win32: FSCTL_GET_REPARSE_POINT, a junction's or symbolic link's

@@ -78,11 +78,12 @@ Stream OpenFileShared(const char* path, const char* mode) {
         [&](platform::Error& error) { return platform::OpenShared(path, info, error); });
 }
 
-Stream CreateFreshFile(const char* path) {
+Stream CreateFreshFile(const char* path, bool ownerOnly) {
     if (!path || !*path) return nullptr;
     const platform::Error removed = platform::RemoveName(path);
     if (removed != platform::Error::None && removed != platform::Error::NotFound) return nullptr;
-    const platform::OpenMode fresh{platform::Access::Write, platform::Disposition::CreateNew};
+    platform::OpenMode fresh{platform::Access::Write, platform::Disposition::CreateNew};
+    fresh.ownerOnly = ownerOnly;
     return OpenWithRetry(
         [&](platform::Error& error) { return platform::OpenShared(path, fresh, error); });
 }

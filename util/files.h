@@ -26,7 +26,8 @@ Stream OpenFileShared(const char* path, const char* mode);
 // a planted link) is first removed as a name, never through the link. Retried
 // like OpenFileShared when short of handles or memory. Null when the name cannot
 // be removed or the file cannot be made new (the name came back in between).
-Stream CreateFreshFile(const char* path);
+// ownerOnly: nobody else may open it (platform::OpenMode::ownerOnly).
+Stream CreateFreshFile(const char* path, bool ownerOnly = false);
 
 // True if the file can be opened with mode "rb" (a directory cannot).
 bool FileExists(const char* path);

@@ -45,7 +45,9 @@ bool EndsInDotOrBlank(const std::string& name) {
 
 bool NamesDevice(const std::string& name) {
     return AnyComponent(name, [](const std::string& component) {
-        std::string base = component.substr(0, component.find('.'));
+        // Windows ends a device's name at a dot or at a colon (a stream, or
+        // the "COM1:" of old).
+        std::string base = component.substr(0, component.find_first_of(".:"));
         while (!base.empty() && base.back() == ' ') base.pop_back();
         for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
             if (SameLetters(base, device)) return true;

@@ -158,6 +158,14 @@ Error InfoOfStream(std::FILE* stream, EntryInfo& info) {
     return Error::None;
 }
 
+Error CopyAccess(std::FILE* from, std::FILE* to) {
+    struct stat status {};
+    if (::fstat(::fileno(from), &status) != 0) return ErrorFromErrno(errno);
+    // The owner's write bit is the read-only attribute here, not access.
+    const mode_t mode = (status.st_mode & 0777 & ~OthersWrite) | S_IWUSR;
+    return ::fchmod(::fileno(to), mode) == 0 ? Error::None : ErrorFromErrno(errno);
+}
+
 Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target) {
     const Error fault = detail::TakeFault(FaultPoint::Lookup);
     if (fault != Error::None) return fault;

@@ -143,14 +143,6 @@ Error Describe(HANDLE handle, EntryInfo& info) {
 }
 
 // Only the running account may open the file: a private script.
-bool OwnerOnlyDescriptor(LocalMemory& descriptor) {
-    const std::string user = TokenUserSid();
-    if (user.empty()) return false;
-    const std::string text = "D:P(A;;FA;;;" + user + ")";
-    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
-                                                                  descriptor.Out(), nullptr) != FALSE;
-}
-
 // The start of a reparse point's data, as FSCTL_GET_REPARSE_POINT returns it
 // for a junction (mount point) and a symbolic link.
 struct ReparseHeader {
@@ -268,6 +260,22 @@ Error InfoOfStream(std::FILE* stream, EntryInfo& info) {
     return Describe(handle, info);
 }
 
+Error CopyAccess(std::FILE* from, std::FILE* to) {
+    const auto source = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(from)));
+    const auto target = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(to)));
+    if (source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) return Error::Other;
+    DWORD size = 0;
+    ::GetKernelObjectSecurity(source, DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    if (size == 0) return ErrorFromWin32(::GetLastError());
+    std::vector<BYTE> descriptor(size);
+    // The DACL as it stands, its inherited entries and protection included.
+    if (!::GetKernelObjectSecurity(source, DACL_SECURITY_INFORMATION, descriptor.data(), size, &size) ||
+        !::SetKernelObjectSecurity(target, DACL_SECURITY_INFORMATION, descriptor.data())) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    return Error::None;
+}
+
 Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target) {
     const Error fault = detail::TakeFault(FaultPoint::Lookup);
     if (fault != Error::None) return fault;
@@ -368,9 +376,11 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     AtStep(mode.createNew ? Step::Create : Step::Open, name);
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
-    const ACCESS_MASK access = mode.access == Access::Read    ? GENERIC_READ
-                               : mode.access == Access::Write ? GENERIC_WRITE
-                                                              : GENERIC_READ | GENERIC_WRITE;
+    // A private file made new may be given its final access later.
+    const ACCESS_MASK access = (mode.access == Access::Read    ? GENERIC_READ
+                                : mode.access == Access::Write ? GENERIC_WRITE
+                                                               : GENERIC_READ | GENERIC_WRITE) |
+                               (mode.createNew && mode.privateFile ? WRITE_DAC : 0);
     LocalMemory descriptor;
     if (mode.createNew && mode.privateFile && !OwnerOnlyDescriptor(descriptor)) {
         error = Error::Other;

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/stdio_mode.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/security.h"
 
 namespace kd::platform {
 
@@ -40,9 +41,11 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
 
-    DWORD desired = mode.access == Access::Read    ? GENERIC_READ
-                    : mode.access == Access::Write ? GENERIC_WRITE
-                                                   : GENERIC_READ | GENERIC_WRITE;
+    // An owner-only file may be given its final access later.
+    DWORD desired = (mode.access == Access::Read    ? GENERIC_READ
+                     : mode.access == Access::Write ? GENERIC_WRITE
+                                                    : GENERIC_READ | GENERIC_WRITE) |
+                    (mode.ownerOnly ? WRITE_DAC : 0);
     DWORD creation = mode.disposition == Disposition::OpenExisting   ? OPEN_EXISTING
                      : mode.disposition == Disposition::CreateAlways ? CREATE_ALWAYS
                      : mode.disposition == Disposition::CreateNew    ? CREATE_NEW
@@ -50,11 +53,12 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
     security.bInheritHandle = FALSE;
-    // Owner rights only, nothing inherited from the folder.
+    // The running account alone, nothing inherited from the folder (Wine
+    // takes no "owner rights" entry for the owner: the file could not be
+    // deleted).
     ScopedHandle<LocalMemoryTraits> descriptor;
     if (mode.ownerOnly) {
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                "D:P(A;;FA;;;OW)", SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+        if (!OwnerOnlyDescriptor(descriptor)) {
             error = ErrorFromWin32(::GetLastError());
             return nullptr;
         }

@@ -103,6 +103,14 @@ std::string TokenUserSid() {
     return static_cast<const char*>(text.Get());
 }
 
+bool OwnerOnlyDescriptor(ScopedHandle<LocalMemoryTraits>& descriptor) {
+    const std::string user = TokenUserSid();
+    if (user.empty()) return false;
+    const std::string text = "D:P(A;;FA;;;" + user + ")";
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                                  descriptor.Out(), nullptr) != FALSE;
+}
+
 Error AccessOfDescriptor(PSECURITY_DESCRIPTOR descriptor, AccessList& list) {
     list = {};
     BOOL present = FALSE, defaulted = FALSE;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace kd::platform {
 
@@ -28,5 +29,9 @@ Error AccessOfDescriptor(PSECURITY_DESCRIPTOR descriptor, AccessList& list);
 
 // The SID of this process's token user as text ("S-1-5-..."); empty on failure.
 std::string TokenUserSid();
+
+// A descriptor that grants this process's token user all access and nobody
+// else any, nothing inherited. False on failure.
+bool OwnerOnlyDescriptor(ScopedHandle<LocalMemoryTraits>& descriptor);
 
 }  // namespace kd::platform

@@ -88,17 +88,26 @@ TEST(Install, CreatedDestinationIsClosedToOthers) {
 TEST(Install, ScriptIsPrivateWhileTheCommandsRun) {
     if (!CanPlantLinks() || IsWindowsBuild()) GTEST_SKIP() << "needs another uid: natively as root";
     Installation run;
-    bool checked = false;
+    // A converted file keeps who may read it, its converted copy too.
+    std::filesystem::create_directory(run.destination);
+    ASSERT_TRUE(WriteFile(run.destination + "/p.txt", "a\n"));
+    std::filesystem::permissions(run.destination + "/p.txt", std::filesystem::perms(0600));
+    int checked = 0;
     platform::SetStepCallback([&](platform::Step step, const std::string& name) {
+        if (step == platform::Step::WriteBack && name == "p.txt" && ++checked) {
+            EXPECT_EQ(std::filesystem::status(run.destination + "/p.txt.kd_temp").permissions(),
+                      std::filesystem::perms(0600));
+        }
         if (step != platform::Step::Create || name != "a.dat") return;
-        checked = true;
+        ++checked;
         EXPECT_FALSE(OtherUserCanWrite(run.destination + "/core.pkg.kd_temp"));
     });
     const unsigned umask = SetUmask(0);
-    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = \n[FILE]\nName = a.dat\nSize = 1\nx\n"));
+    EXPECT_TRUE(run.Install(Head + "[DIR]\nName = \n[FILE]\nName = a.dat\nSize = 1\nx\n[TEXTFILE]\nName = p.txt\n"));
     SetUmask(umask);
     platform::SetStepCallback(nullptr);
-    EXPECT_TRUE(checked);
+    EXPECT_EQ(checked, 2);
+    EXPECT_EQ(std::filesystem::status(run.destination + "/p.txt").permissions(), std::filesystem::perms(0600));
 }
 
 TEST(Install, TruncatedPackage) {

@@ -216,6 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
          Dir("Bin") + File("kds.exe", "x"), "", NameKind::Plain, nullptr},
         {"FileIntoAFolderOthersMayWrite", "Bin", Points::OpenFolder, Owner::InstallingAccount,
          Dir("") + File("Bin/kds.exe", "x"), "", NameKind::Plain, nullptr},
+        {"TextdirInAFolderOthersMayWrite", "doc", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("") + "[TEXTDIR]\nName = doc\n", "", NameKind::Plain, nullptr},
         {"DestinationInAnotherUsersFolder", "", Points::Nothing, Owner::OtherUser,
          Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
          nullptr, {}, "c"},

@@ -255,6 +255,7 @@ KD_SCRIPT_CASES(
     {"FileNamedDevice", Dir("") + File("nul", "x"), Bad, {}},
     {"TextfileNamedConsole", Dir("") + "[TEXTFILE]\nName = sub/CON.txt\n", Bad, {}},
     {"DirNamedPort", Dir("a/com1"), Bad, {}},
+    {"FileNamedPortWithColon", Dir("") + File("COM1:", "x"), Bad, {}},
     {"DeviceLikeNamesAreFiles", Dir("") + File("console", "1") + File("com10", "2") + File("nul_x", "3"),
      "", {{"com10", "2"}, {"console", "1"}, {"nul_x", "3"}}});
 

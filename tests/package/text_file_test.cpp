@@ -9,6 +9,7 @@
 
 #include "package_support.h"
 #include "platform/platform.h"
+#include "support/planted.h"
 
 namespace kd::test {
 namespace {
@@ -27,8 +28,14 @@ TEST_P(ConversionTest, RewritesLineEnds) {
     TempDir dir;
     const std::string target = dir / "x.txt";
     ASSERT_TRUE(WriteFile(target, GetParam().before));
+    // Who may read or write the target stays as it was.
+    std::filesystem::permissions(target, std::filesystem::perms(0640));
+    const auto mode = std::filesystem::status(target).permissions();
     package::KdPackage package;
+    const unsigned umask = SetUmask(0);
     EXPECT_TRUE(package.ConvertTextFile(target)) << package.errorText;
+    SetUmask(umask);
+    EXPECT_EQ(std::filesystem::status(target).permissions(), mode);
     EXPECT_EQ(package.errorText, "");
     EXPECT_EQ(ReadFile(target), GetParam().after);
     EXPECT_EQ(ListTree(dir.Path()), std::vector<std::string>{"x.txt"});

@@ -29,7 +29,8 @@ TEST(Names, NamesDevice) {
         {"com0", false},      {"com10", false},      {"console", false},  {"nul_x", false},
         {"xnul", false},      {"", false},           {"auxiliary/x", false},
         {"COM\xB9", true},    {"lpt\xB2.txt", true}, {"a/Com\xB3", true}, {"com\xB4", false},
-        {"LPT\xB9x", false},  {"com\xB9\xB9", false},
+        {"LPT\xB9x", false},  {"com\xB9\xB9", false}, {"COM1:", true},    {"nul:x", true},
+        {"con :a.b", true},   {"conx:", false},
     };
     for (const auto& c : cases) EXPECT_EQ(util::NamesDevice(c.name), c.device) << "[" << c.name << "]";
 }
