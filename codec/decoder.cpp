@@ -29,7 +29,9 @@ constexpr std::uint32_t Padding[8] = {
 
 int PackageDecoder::Decode(util::ByteSource& input, util::ByteSink& sink, std::uint32_t outputLimit) {
     source = &input;
-    return Run(sink, outputLimit);
+    const int result = Run(sink, outputLimit);
+    source = nullptr;  // the source may not outlive the call
+    return result;
 }
 
 int PackageDecoder::Decode(std::string_view container, util::ByteSink& sink, std::uint32_t outputLimit) {

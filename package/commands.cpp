@@ -57,20 +57,17 @@ bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const std::string& temporaryPath, const platform::DirHandle& destination,
-                     util::Console* progress)
+                     const platform::DirHandle& destination, util::Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
       packagePath(std::move(packagePath)),
       packageName(script::PackageFileName(this->packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
-      temporaryPath(temporaryPath),
+      destinationBase(this->destinationDirectory),
       destination(destination),
       progress(progress) {
-    std::string base = this->destinationDirectory;
-    util::RemoveTrailingSeparator(base);
-    destinationLength = base.size();
+    util::RemoveTrailingSeparator(destinationBase);
     platform::InfoOfStream(script, scriptIdentity);
 }
 
@@ -136,12 +133,17 @@ bool ScriptRun::Run(const script::Reader& reader) {
     const script::ScriptCommand& command = reader.Current();
     // Names that could reach outside the destination, sizes no script holds.
     if (command.Refused()) return BadPackage();
+    // Writing over or converting the script being read would change it under
+    // the reader: refused by the script's rule here, and by the file itself
+    // (IsScript) for what the script cannot show (a short name, a name
+    // before the first DIR).
+    if (reader.TouchesScriptCopy(packageName)) return BadPackage();
     switch (command.command) {
     case script::Command::Dir: return Dir(command.name);
     case script::Command::RmDir: return EmptyDirectory(command.name, command.withSubdirectories);
-    case script::Command::File: return File(command.name, command.size, reader.TouchesScriptCopy(packageName));
+    case script::Command::File: return File(command.name, command.size);
     case script::Command::RemoveFile: return RemoveFiles(command.name);
-    case script::Command::TextFile: return TextFile(command.name, reader.TouchesScriptCopy(packageName));
+    case script::Command::TextFile: return TextFile(command.name);
     case script::Command::TextDir: return TextDirectory(command.name);
     case script::Command::Exec:  // read, and no further effect
     case script::Command::None: break;
@@ -162,8 +164,6 @@ bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) 
 bool ScriptRun::Dir(std::string directory) {
     util::SlashesToBackslashes(directory);
 
-    std::string base = destinationDirectory;
-    util::RemoveTrailingSeparator(base);
     // The name is shown up to a zero byte in it, as it always was.
     if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
 
@@ -175,9 +175,9 @@ bool ScriptRun::Dir(std::string directory) {
     int links = util::LinkLimit;
     levels.emplace_back();
     if (util::WalkLevels(&destination, {}, util::Owners::AtEnd, levels.back(), links) != util::Level::Usable) {
-        return Fail("cannot create directory: ", base);
+        return Fail("cannot create directory: ", destinationBase);
     }
-    paths.push_back(base);
+    paths.push_back(destinationBase);
     std::string rest = directory;
     while (true) {
         const std::size_t separator = rest.find('\\');
@@ -252,7 +252,7 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
     return true;
 }
 
-bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScript) {
+bool ScriptRun::File(const std::string& name, std::int64_t size) {
     // Step over the data whatever happens to the file. Data that runs past
     // the end of the script would leave a short file reported as written.
     const std::int64_t position = util::FileTell(script);
@@ -262,10 +262,6 @@ bool ScriptRun::File(const std::string& name, std::int64_t size, bool touchesScr
     if (script::IsSkippedFile(name)) return true;
 
     const std::string target = currentDirectory + name;
-    // Writing over the script being read would truncate it under the reader:
-    // refused by the script's rule, and by the file itself (below) for what
-    // the script cannot show (a short name, a name before the first DIR).
-    if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
     if (!OpenWritable(name, dir, leaf)) return Fail("Cannot create file ", target);
@@ -332,9 +328,6 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
 
 bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& name,
                           const std::string& target) {
-    // Converting the script, or a file whose temporary name is the script's,
-    // would rewrite it under the reader.
-    if (IsScriptAt(dir, name) || IsScriptAt(dir, name + script::TemporarySuffix)) return BadPackage();
     // Opened once, at the check: a link at the name is refused, and what was
     // checked is what is converted. Opened for writing too, so that a file
     // the conversion may not replace (read-only) is refused first.
@@ -350,15 +343,16 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     return true;
 }
 
-bool ScriptRun::TextFile(const std::string& name, bool touchesScript) {
+bool ScriptRun::TextFile(const std::string& name) {
     const std::string target = currentDirectory + name;
-    // Converting the script being read would rewrite it under the reader.
-    if (touchesScript) return BadPackage();
     platform::DirHandle dir;
     std::string leaf;
     // In a level others may write they could put their own file in place of
     // the converted copy before the rename.
     if (!OpenWritable(name, dir, leaf)) return Fail("Cannot set text file ", target);
+    // Converting the script, or a file whose temporary name is the script's,
+    // would rewrite it under the reader.
+    if (IsScriptAt(dir, leaf) || IsScriptAt(dir, leaf + script::TemporarySuffix)) return BadPackage();
     return ConvertAt(dir, leaf, target);
 }
 

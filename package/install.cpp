@@ -17,6 +17,7 @@
 #include "util/directories.h"
 #include "util/files.h"
 #include "util/strings.h"
+#include "util/temporary_file.h"
 #include "util/trust.h"
 
 namespace kd::package {
@@ -71,13 +72,6 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
 // The private script file, removed through its directory's handle once made.
 class ScriptFile {
 public:
-    ScriptFile() = default;
-    ~ScriptFile() {
-        if (made) platform::RemoveAt(dir, name, false);
-    }
-    ScriptFile(const ScriptFile&) = delete;
-    ScriptFile& operator=(const ScriptFile&) = delete;
-
     // Creates `path` (below `base`; a "\" or "/" in the package's name
     // makes levels) new, readable and writable by this account alone and
     // shared with nobody who would write or delete it; a leftover of an
@@ -85,22 +79,16 @@ public:
     platform::Stream Create(const platform::DirHandle& base, const std::string& path) {
         std::vector<std::string> levels = util::SplitLevels(path);
         if (levels.empty()) return nullptr;
-        name = levels.back();
+        const std::string name = levels.back();
         levels.pop_back();
         int links = util::LinkLimit;
         if (util::WalkLevels(&base, levels, util::Owners::Everywhere, dir, links) != util::Level::Usable) return nullptr;
-        const platform::Error old = platform::RemoveAt(dir, name, false);
-        if (old != platform::Error::None && old != platform::Error::NotFound) return nullptr;
-        platform::Error error = platform::Error::None;
-        platform::Stream stream = platform::OpenFileAt(dir, name, {platform::Access::ReadWrite, true, true}, error);
-        made = stream != nullptr;
-        return stream;
+        return file.Create(dir, name, platform::Access::ReadWrite);
     }
 
 private:
-    platform::DirHandle dir;
-    std::string name;
-    bool made = false;
+    platform::DirHandle dir;  // before the file, which is removed through it
+    util::TemporaryAt file;
 };
 
 }  // namespace
@@ -168,8 +156,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     }
     if (progress) util::Print(*progress, "\nVerifying package");
 
-    ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument,
-                  temporaryPath, dir, progress);
+    ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument, dir, progress);
     script::Reader reader;
     std::string text;
     while (run.NextLine(text)) {

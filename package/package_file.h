@@ -9,17 +9,17 @@
 
 namespace kd::package {
 
-// Decompresses the package at packagePath into scriptPath, made new once the
-// package is open (an existing name is removed as a name first, never written
-// through). outputLimit as for PackageDecoder::Decode. An observer sees every
-// block after it was written to the file. Returns a decoder result:
-// DecodeCannotOpen when the package cannot be opened or the script not made.
-// Both files are closed on every path; the script is never deleted.
-// The same between two open streams, which stay open: the package from its
-// position to its end, the script written and flushed (never closed).
+// Decompresses between two open streams, which stay open: the package from
+// its position to its end, the script written and flushed (never closed).
+// outputLimit as for PackageDecoder::Decode. An observer sees every block
+// after it was written. Returns a decoder result.
 int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit = 0,
                             util::ByteSink* observer = nullptr);
 
+// The same from the package at packagePath into scriptPath, made new once the
+// package is open (an existing name is removed as a name first, never written
+// through): DecodeCannotOpen when the package cannot be opened or the script
+// not made. Both files are closed on every path; the script is never deleted.
 int DecompressPackageFile(const char* packagePath, const char* scriptPath,
                           std::uint32_t outputLimit = 0, util::ByteSink* observer = nullptr);
 

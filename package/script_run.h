@@ -33,15 +33,12 @@ ScriptRead ReadScriptLine(std::FILE* script, char (&buffer)[script::LineBufferSi
 class ScriptRun {
 public:
     // `destinationDirectory` is the argument as passed to Install; commands
-    // build their paths on it. `temporaryPath` is the script's own file.
+    // build their paths on it. `destination` is that directory, opened and
+    // checked; commands walk from it. The script is read from `script`.
     // Progress lines go to `progress` unless it is null.
-    // `destination` is the destination's directory, opened and checked;
-    // commands walk from it. The script is read from `script`, the file
-    // `temporaryPath` names.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const std::string& temporaryPath, const platform::DirHandle& destination,
-              util::Console* progress);
+              const platform::DirHandle& destination, util::Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end
     // or when the script could not be read (ReadFailed tells).
@@ -60,10 +57,9 @@ public:
 private:
     bool Dir(std::string directory);
     bool EmptyDirectory(std::string relative, bool withSubdirectories);
-    // touchesScript: the script's rule finds the file is the script.
-    bool File(const std::string& name, std::int64_t size, bool touchesScript);
+    bool File(const std::string& name, std::int64_t size);
     bool RemoveFiles(const std::string& name);
-    bool TextFile(const std::string& name, bool touchesScript);
+    bool TextFile(const std::string& name);
     bool TextDirectory(std::string relative);
 
     // RMDIR and TEXTDIR: the directory `relative` names below the
@@ -99,8 +95,7 @@ private:
     std::string packagePath;
     std::string packageName;  // the installer's copy of the script is named after it
     std::string destinationDirectory;
-    std::size_t destinationLength = 0;  // without its trailing separator
-    std::string temporaryPath;
+    std::string destinationBase;  // without its trailing separator
     const platform::DirHandle& destination;
     platform::EntryInfo scriptIdentity;
     util::Console* progress;

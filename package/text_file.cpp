@@ -9,7 +9,6 @@
 #include "package/package.h"
 #include "package/script_run.h"
 #include "script/format.h"
-#include "script/line2.h"
 #include "platform/platform.h"
 #include "util/files.h"
 #include "util/temporary_file.h"
@@ -68,24 +67,6 @@ Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted
     return replace() == platform::Error::None ? Conversion::Done : Conversion::SwitchFailed;
 }
 
-// The temporary file of a conversion in place, removed through its
-// directory's handle unless kept (renamed to the target).
-class TemporaryAt {
-public:
-    TemporaryAt(const platform::DirHandle& dir, std::string name) : dir(dir), name(std::move(name)) {}
-    ~TemporaryAt() {
-        if (!kept) platform::RemoveAt(dir, name, false);
-    }
-    TemporaryAt(const TemporaryAt&) = delete;
-    TemporaryAt& operator=(const TemporaryAt&) = delete;
-    void Keep() { kept = true; }
-
-private:
-    const platform::DirHandle& dir;
-    std::string name;
-    bool kept = false;
-};
-
 }  // namespace
 
 bool KdPackage::ConvertTextFile(const std::string& target) {
@@ -131,12 +112,8 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
 bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, platform::Stream target) {
     const std::string temporaryName = name + script::TemporarySuffix;
     // Made new: a leftover or a planted link at the name goes as a name.
-    const platform::Error old = platform::RemoveAt(dir, temporaryName, false);
-    if (old != platform::Error::None && old != platform::Error::NotFound) return false;
-    platform::Error error = platform::Error::None;
-    TemporaryAt temporary(dir, temporaryName);
-    platform::Stream converted =
-        platform::OpenFileAt(dir, temporaryName, {platform::Access::Write, true, true}, error);
+    util::TemporaryAt temporary;
+    platform::Stream converted = temporary.Create(dir, temporaryName, platform::Access::Write);
     if (!converted) return false;
     // The rename replaces whatever stands at the name then, a link included,
     // and writes through nothing.

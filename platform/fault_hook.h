@@ -15,7 +15,7 @@ struct FaultSlot {
 };
 
 inline FaultSlot& Slot(FaultPoint point) {
-    static FaultSlot slots[static_cast<int>(FaultPoint::Lookup) + 1];
+    static FaultSlot slots[FaultPointCount];
     return slots[static_cast<int>(point)];
 }
 

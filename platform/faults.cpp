@@ -12,11 +12,8 @@ void InjectFault(FaultPoint point, int nth, Error error, int count) {
 }
 
 void ClearFaults() {
-    for (FaultPoint point : {FaultPoint::Open, FaultPoint::Write, FaultPoint::CreateDir,
-                             FaultPoint::Delete, FaultPoint::Close,
-                             FaultPoint::ProcessPolicy, FaultPoint::Read, FaultPoint::Flush,
-                             FaultPoint::Lookup}) {
-        detail::SetFault(point, 0, Error::None, 0);
+    for (int point = 0; point < FaultPointCount; ++point) {
+        detail::SetFault(static_cast<FaultPoint>(point), 0, Error::None, 0);
     }
 }
 

@@ -286,6 +286,10 @@ Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries);
 // that judge them are portable. POSIX: the group and other write bits stand
 // for inherited entries granting Other everything, and for the delete-child
 // right unless the sticky bit is set.
+// The file access rights the destination judgement weighs.
+constexpr std::uint32_t AddFileRight = 0x2;          // write data, or add a file
+constexpr std::uint32_t AddSubdirectoryRight = 0x4;  // append data, or add a subdirectory
+constexpr std::uint32_t DeleteChildRight = 0x40;
 struct AccessEntry {
     Account who = Account::Other;
     bool allow = true;
@@ -511,6 +515,7 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 // OpenDirectoryAt). Delete also covers RenameAt, which takes the old file's
 // name away.
 enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
+constexpr int FaultPointCount = static_cast<int>(FaultPoint::Lookup) + 1;  // Lookup stays last
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
 void InjectFault(FaultPoint point, int nth, Error error, int count = 1);

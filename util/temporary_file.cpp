@@ -31,4 +31,19 @@ void TemporaryFile::Keep() {
     interruptSlot = -1;
 }
 
+TemporaryAt::~TemporaryAt() {
+    if (made) platform::RemoveAt(*dir, name, false);
+}
+
+platform::Stream TemporaryAt::Create(const platform::DirHandle& in, std::string fileName, platform::Access access) {
+    dir = &in;
+    name = std::move(fileName);
+    const platform::Error old = platform::RemoveAt(in, name, false);
+    if (old != platform::Error::None && old != platform::Error::NotFound) return nullptr;
+    platform::Error error = platform::Error::None;
+    platform::Stream stream = platform::OpenFileAt(in, name, {access, true, true}, error);
+    made = stream != nullptr;
+    return stream;
+}
+
 }  // namespace kd::util

@@ -37,4 +37,25 @@ private:
     bool kept = false;
 };
 
+// A private temporary file made new in a directory held open, removed
+// through that handle unless kept. The directory handle outlives it.
+class TemporaryAt {
+public:
+    TemporaryAt() = default;
+    ~TemporaryAt();
+    TemporaryAt(const TemporaryAt&) = delete;
+    TemporaryAt& operator=(const TemporaryAt&) = delete;
+
+    // Removes a leftover at `name` as a name, never through a link, then
+    // creates the file new, for this account alone and shared with nobody
+    // who would write or delete it. Null on failure.
+    platform::Stream Create(const platform::DirHandle& dir, std::string name, platform::Access access);
+    void Keep() { made = false; }
+
+private:
+    const platform::DirHandle* dir = nullptr;
+    std::string name;
+    bool made = false;
+};
+
 }  // namespace kd::util

@@ -2,7 +2,6 @@
 // through platform/.
 #include "util/trust.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/platform.h"
@@ -15,10 +14,10 @@ namespace {
 // Rights that let their holder change a directory or what it holds: write or
 // append data (add a file or subdirectory), delete child, delete, WRITE_DAC,
 // WRITE_OWNER, GENERIC_ALL and GENERIC_WRITE.
-constexpr std::uint32_t DeleteChild = 0x40;
 constexpr std::uint32_t GenericAll = 0x10000000;
-constexpr std::uint32_t WriteRights =
-    0x2 | 0x4 | DeleteChild | 0x10000 | 0x40000 | 0x80000 | GenericAll | 0x40000000;
+constexpr std::uint32_t WriteRights = platform::AddFileRight | platform::AddSubdirectoryRight |
+                                      platform::DeleteChildRight | 0x10000 | 0x40000 | 0x80000 | GenericAll |
+                                      0x40000000;
 
 // Whether an entry lets someone outside the trusted accounts do `rights`. A
 // CREATOR OWNER entry grants the creator, whom every level the installer
@@ -145,7 +144,7 @@ Verdict JudgeDestination(const platform::AccessList& destination, const platform
     if (destination.nullList || parent.nullList) return Verdict::Refuse;
     for (const platform::AccessEntry& entry : parent.entries) {
         // Others could rename the destination away and put their own there.
-        if (!entry.inheritOnly && GrantsOthers(entry, DeleteChild | GenericAll)) return Verdict::Refuse;
+        if (!entry.inheritOnly && GrantsOthers(entry, platform::DeleteChildRight | GenericAll)) return Verdict::Refuse;
     }
     Verdict verdict = Verdict::Keep;
     for (const platform::AccessEntry& entry : destination.entries) {

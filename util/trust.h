@@ -28,7 +28,7 @@ enum class Owners { Ignored, AtEnd, Everywhere };
 enum class Level { Usable, Missing, Refused };
 
 // The levels of `path` after its root, "." levels and empty ones left out.
-// `rootLength` receives the length of its root: a drive ("c:" or "c:"), a
+// `rootLength` receives the length of its root: a drive ("c:" or "c:\"), a
 // share ("\\server\share\"), a leading separator, or 0 for a relative path.
 std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength);
 

@@ -37,7 +37,6 @@ Error ErrorFromErrno(int code) {
 
 namespace {
 
-bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
 }  // namespace
 
@@ -155,7 +154,7 @@ Error RenameReplacing(const char* from, const char* to) {
     // (of /dev/null, say, when run as root).
     struct stat info {};
     // A read-only file is refused as Windows refuses it.
-    if (::lstat(target.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || (info.st_mode & S_IWUSR) == 0)) {
+    if (::lstat(target.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || IsReadOnly(info))) {
         return Error::AccessDenied;
     }
     return ::rename(NativePath(from).c_str(), target.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);

@@ -29,11 +29,6 @@ namespace {
 
 constexpr int DirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 constexpr mode_t OthersWrite = S_IWGRP | S_IWOTH;
-// Write and append data, add a file or subdirectory, and the delete-child right.
-constexpr std::uint32_t WriteRights = 0x2 | 0x4;
-constexpr std::uint32_t DeleteChildRight = 0x40;
-
-bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
 // ELOOP is what O_NOFOLLOW gives for a link at the name.
 Error ErrorOfOpen(int code) { return code == ELOOP ? Error::IsLink : ErrorFromErrno(code); }
@@ -307,7 +302,7 @@ Error AccessOf(const DirHandle& dir, AccessList& list) {
         AccessEntry entry;
         entry.inherited = true;
         entry.toChildren = true;
-        entry.mask = WriteRights | ((info.st_mode & S_ISVTX) ? 0 : DeleteChildRight);
+        entry.mask = AddFileRight | AddSubdirectoryRight | ((info.st_mode & S_ISVTX) ? 0 : DeleteChildRight);
         list.entries.push_back(entry);
     }
     return Error::None;

@@ -1,6 +1,8 @@
 // Shared by the POSIX stand-in's translation units.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/platform.h"
@@ -21,6 +23,9 @@ inline std::string NativePath(const char* path) {
 }
 
 Error ErrorFromErrno(int code);
+
+// The read-only attribute: a file without its owner-write bit.
+inline bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
 // O_RDONLY, O_WRONLY or O_RDWR.
 int AccessFlags(Access access);

@@ -54,14 +54,8 @@ std::wstring WideName(const std::string& name) {
     }
     if (level == ".") return {};
     if (level.empty()) return L"\u0001";  // nothing a file can be named
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, level.data(), static_cast<int>(level.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, level.data(), static_cast<int>(level.size()), wide.data(),
-                              size);
-    }
-    return wide;
+    const std::u16string wide = WidenAnsi(level);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, ULONG share,
@@ -142,7 +136,6 @@ Error Describe(HANDLE handle, EntryInfo& info) {
     return Error::None;
 }
 
-// Only the running account may open the file: a private script.
 // The start of a reparse point's data, as FSCTL_GET_REPARSE_POINT returns it
 // for a junction (mount point) and a symbolic link.
 struct ReparseHeader {
@@ -377,10 +370,7 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
     // A private file made new may be given its final access later.
-    const ACCESS_MASK access = (mode.access == Access::Read    ? GENERIC_READ
-                                : mode.access == Access::Write ? GENERIC_WRITE
-                                                               : GENERIC_READ | GENERIC_WRITE) |
-                               (mode.createNew && mode.privateFile ? WRITE_DAC : 0);
+    const ACCESS_MASK access = DesiredAccess(mode.access, mode.createNew && mode.privateFile);
     LocalMemory descriptor;
     if (mode.createNew && mode.privateFile && !OwnerOnlyDescriptor(descriptor)) {
         error = Error::Other;
@@ -396,23 +386,10 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     }
     error = CheckNotLink(handle.Get(), Child(*dir, name));
     if (error != Error::None) return nullptr;
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()),
-                                     _O_BINARY | (mode.access == Access::Read ? _O_RDONLY : 0));
-    if (fd == -1) {
-        error = Error::Other;
-        return nullptr;
-    }
-    handle.Release();
     const char* stdioMode = mode.access == Access::Read    ? "rb"
                             : mode.access == Access::Write ? "wb"
                                                            : "r+b";
-    Stream stream(::_fdopen(fd, stdioMode));
-    if (!stream) {
-        ::_close(fd);
-        error = Error::Other;
-        return nullptr;
-    }
-    return stream;
+    return AdoptHandle(handle, _O_BINARY | (mode.access == Access::Read ? _O_RDONLY : 0), stdioMode, error);
 }
 
 Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to) {
@@ -433,8 +410,8 @@ Error RenameAt(const DirHandle& dir, const std::string& from, const std::string&
             if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag.FileAttributes & kept)) {
                 return Error::AccessDenied;
             }
-        } else if (ErrorFromStatus(status) != Error::NotFound) {
-            return ErrorFromStatus(status);
+        } else if (const Error error = ErrorFromStatus(status); error != Error::NotFound) {
+            return error;
         }
     }
     ScopedFileHandle source;

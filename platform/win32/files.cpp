@@ -42,10 +42,7 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     if (error != Error::None) return nullptr;
 
     // An owner-only file may be given its final access later.
-    DWORD desired = (mode.access == Access::Read    ? GENERIC_READ
-                     : mode.access == Access::Write ? GENERIC_WRITE
-                                                    : GENERIC_READ | GENERIC_WRITE) |
-                    (mode.ownerOnly ? WRITE_DAC : 0);
+    const DWORD desired = DesiredAccess(mode.access, mode.ownerOnly);
     DWORD creation = mode.disposition == Disposition::OpenExisting   ? OPEN_EXISTING
                      : mode.disposition == Disposition::CreateAlways ? CREATE_ALWAYS
                      : mode.disposition == Disposition::CreateNew    ? CREATE_NEW
@@ -75,15 +72,19 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
     int flags = mode.text ? _O_TEXT : _O_BINARY;
     if (mode.append) flags |= _O_APPEND;
     if (mode.access == Access::Read) flags |= _O_RDONLY;
+    // Translation is the descriptor's; the letter only repeats it.
+    const std::string stdioMode = detail::StdioMode(mode) + (mode.text ? "t" : "b");
+    return AdoptHandle(handle, flags, stdioMode.c_str(), error);
+}
+
+Stream AdoptHandle(ScopedFileHandle& handle, int flags, const char* stdioMode, Error& error) {
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), flags);
     if (fd == -1) {
         error = Error::Other;
-        return nullptr;  // the handle is still ours and is closed here
+        return nullptr;  // the handle is still ours and is closed with it
     }
     handle.Release();  // the descriptor owns it now
-    // Translation is the descriptor's; the letter only repeats it.
-    const std::string stdioMode = detail::StdioMode(mode) + (mode.text ? "t" : "b");
-    Stream stream(::_fdopen(fd, stdioMode.c_str()));
+    Stream stream(::_fdopen(fd, stdioMode));
     if (!stream) {
         ::_close(fd);
         error = Error::Other;

@@ -99,4 +99,18 @@ using ScopedThreadHandle = ScopedHandle<ObjectHandleTraits>;
 using ScopedMutexHandle = ScopedHandle<MutexHandleTraits>;
 using ScopedRegistryKey = ScopedHandle<RegistryKeyTraits>;
 
+// The generic rights of `access`, with WRITE_DAC for a file that is given its
+// final access later.
+inline ACCESS_MASK DesiredAccess(Access access, bool writeDac) {
+    return (access == Access::Read    ? GENERIC_READ
+            : access == Access::Write ? GENERIC_WRITE
+                                      : GENERIC_READ | GENERIC_WRITE) |
+           (writeDac ? WRITE_DAC : 0);
+}
+
+// Wraps an open file handle in a stream: a C runtime descriptor of `flags`
+// (_O_BINARY, _O_RDONLY, ...), then a stream of `stdioMode`. Null on
+// failure, with `handle` closed and `error` set to Other; else error None.
+Stream AdoptHandle(ScopedFileHandle& handle, int flags, const char* stdioMode, Error& error);
+
 }  // namespace kd::platform

@@ -42,12 +42,9 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
 // Loads the keys of --key; false after saying which one is not a P-256 public key.
 bool LoadPublicKeys(Io& io, const std::vector<std::string>& paths, std::vector<platform::PublicKey>& keys) {
     for (const std::string& keyPath : paths) {
-        platform::Stream input = util::OpenFileShared(keyPath.c_str(), "rb");
-        const std::int64_t size = input ? util::StreamSize(input.get()) : -1;
-        std::string pem(size > 0 && size < 1 << 20 ? static_cast<std::size_t>(size) : 0, '\0');
+        std::string pem;
         keys.emplace_back();
-        if (pem.empty() || std::fread(pem.data(), 1, pem.size(), input.get()) != pem.size() ||
-            !keys.back().Load(pem)) {
+        if (!ReadKeyFile(keyPath, pem) || pem.empty() || !keys.back().Load(pem)) {
             Fail(io, "%s holds no P-256 public key in PEM", keyPath.c_str());
             return false;
         }

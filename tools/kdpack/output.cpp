@@ -116,4 +116,13 @@ bool WriteReplacing(Io& io, const std::string& target, const std::function<bool(
     return true;
 }
 
+bool ReadKeyFile(const std::string& path, std::string& text) {
+    const platform::Stream input = util::OpenFileShared(path.c_str(), "rb");
+    const std::int64_t size = input ? util::StreamSize(input.get()) : -1;
+    if (size < 0 || size > 1 << 20) return false;
+    text.assign(static_cast<std::size_t>(size), '\0');
+    bool failed = false;
+    return platform::ReadBytes(input.get(), text.data(), text.size(), failed) == text.size();
+}
+
 }  // namespace kd::kdpack

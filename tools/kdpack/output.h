@@ -47,6 +47,10 @@ inline std::string InGiB(std::uint64_t bytes) { return std::to_string(bytes >> 3
 // The text after the last "\" or "/".
 std::string BaseName(const std::string& path);
 
+// Reads a key file whole into `text`; false when it cannot be read or is
+// larger than any key file (1 MiB).
+bool ReadKeyFile(const std::string& path, std::string& text);
+
 // A percentage on standard error, for long runs on a terminal only.
 class Progress {
 public:

@@ -19,7 +19,11 @@ namespace kd::kdpack {
 namespace {
 
 constexpr std::size_t CopyBlock = 1 << 16;
-constexpr std::size_t NameLinePrefix = sizeof script::NameMarker - 1;
+// True when the "Name = " line of a name of `length` bytes would not fit
+// one line piece.
+constexpr bool NameLineTooLong(std::size_t length) {
+    return sizeof script::NameMarker - 1 + length + 1 > script::LinePiece;
+}
 const std::string LongLine = "line would be longer than " + std::to_string(script::LinePiece) + " bytes";
 
 struct PackedFile {
@@ -136,7 +140,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     }
     for (const std::string& name : entries.special)
         walk.problems.push_back(prefix + name + ": a FIFO, socket or device; a package holds regular files only");
-    if (!relative.empty() && NameLinePrefix + relative.size() + 1 > script::LinePiece)
+    if (!relative.empty() && NameLineTooLong(relative.size()))
         walk.problems.push_back(relative + ": the [DIR] " + LongLine);
     CheckLetterCase(walk, prefix, entries);
     for (const std::string& name : entries.files) {
@@ -158,7 +162,7 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
             walk.problems.push_back(prefix + name + ": " + problem);
             continue;
         }
-        if (NameLinePrefix + name.size() + 1 > script::LinePiece) {
+        if (NameLineTooLong(name.size())) {
             walk.problems.push_back(prefix + name + ": the name " + LongLine);
             continue;
         }

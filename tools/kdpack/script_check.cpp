@@ -167,7 +167,6 @@ void ScriptCheck::EndCommand() {
         if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
         currentDirectory = directory;
         util::AddTrailingBackslash(currentDirectory);
-        util::RemoveTrailingSeparator(directory);
         if (trackPaths && !directory.empty() && !directories.Add(directory))
             Problem(commandLine, "directory " + directory + " differs only in letter case from an earlier one: " +
                                      SameOnWindows);

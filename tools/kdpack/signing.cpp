@@ -95,21 +95,12 @@ bool ReadSigningKey(Io& io, const std::string& keyPath, std::string& pem) {
         KeyFailure(io, platform::KeyResult::Unavailable, keyPath);
         return false;
     }
-    platform::Stream input = util::OpenFileShared(keyPath.c_str(), "rb");
-    const std::int64_t size = input ? util::StreamSize(input.get()) : -1;
-    if (size < 0 || size > 1 << 20) {
-        Fail(io, "cannot read %s", keyPath.c_str());
-        return false;
-    }
-    pem.assign(static_cast<std::size_t>(size), '\0');
-    if (std::fread(pem.data(), 1, pem.size(), input.get()) != pem.size()) {
+    if (!ReadKeyFile(keyPath, pem)) {
         Fail(io, "cannot read %s", keyPath.c_str());
         return false;
     }
     // A trial signature finds a bad key before any output is made.
-    const platform::KeyResult tried = platform::SignDigest(pem, probe, signature);
-    if (tried != platform::KeyResult::Ok) KeyFailure(io, tried, keyPath);
-    return tried == platform::KeyResult::Ok;
+    return SignWithKey(io, pem, keyPath, probe, signature);
 }
 
 bool SignWithKey(Io& io, const std::string& pem, const std::string& keyPath,
