@@ -212,6 +212,14 @@ using DirHandle = StatePointer<DirState>;
 // root, a drive, "." for the working directory). Null with `error` set.
 DirHandle OpenDirectory(const char* path, Error& error);
 
+// Holds the directory `dir` so that nobody can delete or rename it while
+// `pin` lives. Win32: the directory opened again through its handle without
+// FILE_SHARE_DELETE; a handle someone opened earlier with DELETE access makes
+// it fail with SharingViolation, and no such handle can be opened while it is
+// held (the installer's own removal of it too). POSIX: nothing can prevent a
+// rename, so nothing is held (None, `pin` null).
+Error PinDirectory(const DirHandle& dir, DirHandle& pin);
+
 // Opens the level `name` of `dir` as a directory without following a link:
 // a link gives IsLink, a file NotFound. POSIX: openat with O_NOFOLLOW |
 // O_DIRECTORY. Win32: NtCreateFile relative to `dir` with

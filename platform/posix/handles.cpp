@@ -308,6 +308,11 @@ Error AccessOf(const DirHandle& dir, AccessList& list) {
     return Error::None;
 }
 
+Error PinDirectory(const DirHandle&, DirHandle& pin) {
+    pin.reset();
+    return Error::None;
+}
+
 Error CloseToOthers(const DirHandle& dir) {
     return CloseEntry(dir->fd) ? Error::None : Error::AccessDenied;
 }

@@ -217,6 +217,19 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
     return child;
 }
 
+Error PinDirectory(const DirHandle& dir, DirHandle& pin) {
+    // Shares reading and writing, so the installer's own handles (which never
+    // ask for DELETE) stay usable; it refuses to share deletion.
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    pin.reset(new DirState);
+    pin->handle.Reset(handle.Release());
+    return Error::None;
+}
+
 Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
     info = {};
     const Error fault = detail::TakeFault(FaultPoint::Lookup);
