@@ -158,6 +158,24 @@ TEST(Install, ScriptCopyIsMadeInTheDestinationWhateverTheSeparators) {
     }
 }
 
+// An interrupt while the package is decompressed removes the script copy and
+// ends the run with the installer's failure status.
+TEST(Install, InterruptRemovesTheScriptCopy) {
+    if (IsWindowsBuild()) GTEST_SKIP() << "signals are the POSIX stand-in's; Windows runs a console handler";
+    for (const int signal : {2 /* SIGINT */, 15 /* SIGTERM */}) {
+        SCOPED_TRACE(signal);
+        Installation run;
+        // Large enough that the copy is seen before the decoder is done.
+        ASSERT_TRUE(WritePackage(run.packagePath, Head + "[DIR]\nName = \n[FILE]\nName = big\nSize = 200000000\n" +
+                                                      std::string(200000000, 'x')));
+        const std::string copy = run.destination + "/core.pkg.kd_temp";
+        const int status = InterruptChild([&] { run.package.Install(run.packagePath, run.destination, false); },
+                                          [&] { return IsFile(copy); }, signal);
+        EXPECT_EQ(status, 255);
+        EXPECT_EQ(ListTree(run.destination), std::vector<std::string>{});
+    }
+}
+
 struct HeaderCase {
     std::string name;
     std::string script;
