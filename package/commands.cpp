@@ -61,38 +61,36 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
 
 util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
                                       std::string& leaf) {
-    std::vector<std::string> levels = util::SplitLevels(relative);
-    if (levels.empty()) return util::Level::Missing;
-    leaf = levels.back();
-    levels.pop_back();
+    std::vector<std::string> names = util::SplitLevels(relative);
+    if (names.empty()) return util::Level::Missing;
+    leaf = names.back();
+    names.pop_back();
     // A level that was a file at DIR holds nothing.
     if (dirSeen && !current) return util::Level::Missing;
     util::Walk walk{judge};
-    return util::WalkLevels(dirSeen ? &current : nullptr, levels, owners, dir, walk);
+    return util::WalkLevels(dirSeen ? current : nullptr, names, owners, dir, walk);
 }
 
-bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) {
-    if (!dirSeen) return OpenContaining(relative, util::Owners::Everywhere, dir, leaf) == util::Level::Usable;
-    std::vector<std::string> levels = util::SplitLevels(relative);
-    if (levels.empty() || !current || !judge.Written(current)) return false;
-    leaf = levels.back();
-    levels.pop_back();
+bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& opened,
+                             const platform::DirHandle*& dir, std::string& leaf) {
+    if (!dirSeen) {
+        dir = &opened;
+        return OpenContaining(relative, util::Owners::Everywhere, opened, leaf) == util::Level::Usable;
+    }
+    std::vector<std::string> names = util::SplitLevels(relative);
+    // Judged by the DIR that made it current, unless a removal came since.
+    if (names.empty() || !current || (!levelsJudged && !judge.Written(*current))) return false;
+    leaf = names.back();
+    names.pop_back();
     util::Walk walk{judge};
-    const platform::DirHandle* at = &current;
-    platform::DirHandle level;
-    for (const std::string& name : levels) {
+    dir = current;
+    for (const std::string& name : names) {
         // Only levels that exist: a FILE makes none.
         platform::DirHandle next;
-        if (util::OpenLevel(*at, name, true, next, walk) != util::Level::Usable || !judge.Written(next)) return false;
-        level = std::move(next);
-        at = &level;
+        if (util::OpenLevel(*dir, name, true, next, walk) != util::Level::Usable || !judge.Written(next)) return false;
+        opened = std::move(next);
+        dir = &opened;
     }
-    if (at == &current) {
-        platform::Error error = platform::Error::None;
-        level = platform::OpenDirectoryAt(current, ".", error);
-        if (!level) return false;
-    }
-    dir = std::move(level);
     return true;
 }
 
@@ -122,9 +120,14 @@ bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
            info.volume == scriptIdentity.volume && info.index == scriptIdentity.index;
 }
 
-bool ScriptRun::IsScriptAt(const platform::DirHandle& dir, const std::string& name) const {
-    platform::EntryInfo info;
-    return Succeeded(platform::InfoAt(dir, name, info)) && IsScript(info);
+ScriptRun::Touches ScriptRun::ConversionTouchesScript(const platform::DirHandle& dir,
+                                                      const std::string& name) const {
+    platform::EntryInfo info, temporary;
+    if (!Succeeded(platform::InfoAt(dir, name, info)) ||
+        !Succeeded(platform::InfoAt(dir, name + script::TemporarySuffix, temporary))) {
+        return Touches::Unknown;
+    }
+    return IsScript(info) || IsScript(temporary) ? Touches::Yes : Touches::No;
 }
 
 bool ScriptRun::NextLine(std::string& text) {
@@ -191,53 +194,72 @@ bool ScriptRun::Dir(std::string directory) {
     // installation is not judged again. An empty level names the
     // destination itself.
     util::Walk walk{judge};
-    platform::DirHandle level;
     std::string path = destinationBase;
-    if (util::OpenLevel(destination, ".", true, level, walk) != util::Level::Usable || !judge.Closed(level)) {
-        return Fail("cannot create directory: ", path);
+    if (!levelsJudged) {
+        levelNames.clear();
+        levels.clear();
+        if (!judge.Closed(destination)) return Fail("cannot create directory: ", path);
     }
-    bool isFile = false;  // a file of that name was passed over
-    std::string rest = directory;
-    while (true) {
-        const std::size_t separator = rest.find('\\');
-        const std::string name = rest.substr(0, separator);
-        if (!name.empty()) {
-            const std::string parentPath = path;
-            util::AddTrailingBackslash(path);
-            path += name;
-            // A file below stands in the way of every further level.
-            if (isFile) return Fail("cannot create directory: ", path);
-            platform::DirHandle next;
-            // Looked at before its parent's entries are judged, so that a
-            // refused level is the one named; nothing is made before.
-            const util::Level opened = util::OpenLevel(level, name, true, next, walk);
-            if (opened == util::Level::Refused) return Fail("cannot create directory: ", path);
-            if (!judge.Written(level)) return Fail("cannot create directory: ", parentPath);
-            if (opened == util::Level::Missing) {
-                const platform::Error error = platform::CreateDirectoryAt(level, name, false);
-                // A file of that name passes as a level, as it always did;
-                // what is put below it fails on its own.
-                if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(level, name)) {
-                    isFile = true;
-                } else if (error != platform::Error::None ||
-                           util::OpenLevel(level, name, true, next, walk) != util::Level::Usable ||
-                           !judge.Created(next)) {
-                    // Made in a level closed and judged: closed and empty from its birth.
-                    return Fail("cannot create directory: ", path);
-                }
-            }
-            level = std::move(next);
-        }
+    // Levels the last DIR opened and judged are used again as far as both
+    // name the same ones.
+    std::vector<std::string> names;
+    for (std::size_t at = 0;;) {
+        const std::size_t separator = directory.find('\\', at);
+        std::string name = directory.substr(at, separator == std::string::npos ? std::string::npos : separator - at);
+        if (!name.empty()) names.push_back(std::move(name));
         if (separator == std::string::npos) break;
-        rest.erase(0, separator + 1);
+        at = separator + 1;
     }
-    if (!isFile && !judge.Written(level)) return Fail("cannot create directory: ", path);
+    std::size_t shared = 0;
+    while (shared < names.size() && shared < levelNames.size() && names[shared] == levelNames[shared]) {
+        util::AddTrailingBackslash(path);
+        path += names[shared++];
+    }
+    levelNames.resize(shared);
+    levels.resize(shared);
+    current = nullptr;
+    bool isFile = false;  // a file of that name was passed over
+    for (std::size_t i = shared; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        const platform::DirHandle& level = levels.empty() ? destination : levels.back();
+        const std::string parentPath = path;
+        util::AddTrailingBackslash(path);
+        path += name;
+        // A file below stands in the way of every further level.
+        if (isFile) return Fail("cannot create directory: ", path);
+        platform::DirHandle next;
+        // Looked at before its parent's entries are judged, so that a
+        // refused level is the one named; nothing is made before.
+        const util::Level opened = util::OpenLevel(level, name, true, next, walk);
+        if (opened == util::Level::Refused) return Fail("cannot create directory: ", path);
+        if (!judge.Written(level)) return Fail("cannot create directory: ", parentPath);
+        if (opened == util::Level::Missing) {
+            const platform::Error error = platform::CreateDirectoryAt(level, name, false);
+            // A file of that name passes as a level, as it always did;
+            // what is put below it fails on its own.
+            if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(level, name)) {
+                isFile = true;
+                continue;
+            }
+            // Made in a level closed and judged: closed and empty from its birth.
+            if (error != platform::Error::None || util::OpenLevel(level, name, true, next, walk) != util::Level::Usable ||
+                !judge.Created(next)) {
+                return Fail("cannot create directory: ", path);
+            }
+        }
+        levelNames.push_back(name);
+        levels.push_back(std::move(next));
+    }
+    if (!isFile) {
+        current = levels.empty() ? &destination : &levels.back();
+        if (!judge.Written(*current)) return Fail("cannot create directory: ", path);
+    }
+    levelsJudged = true;
 
     currentDirectory = destinationDirectory;
     util::AddTrailingBackslash(currentDirectory);
     currentDirectory += directory;
     util::AddTrailingBackslash(currentDirectory);
-    current = isFile ? nullptr : std::move(level);
     dirSeen = true;
     return true;
 }
@@ -265,6 +287,7 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
     // Levels written into may go: they are let go, and judged anew when a
     // later command writes into what stands then.
     judge.Forget();
+    levelsJudged = false;
     // The script being read may lie in the tree: it is passed over.
     if (!util::RemoveTreeAt(dir, "*", subdirectoryFilter, scriptIdentity)) {
         return Fail("cannot remove directory: ", target);
@@ -282,9 +305,11 @@ bool ScriptRun::File(const std::string& name, std::int64_t size) {
     if (script::IsSkippedFile(name)) return true;
 
     const std::string target = currentDirectory + name;
-    platform::DirHandle dir;
+    platform::DirHandle opened;
+    const platform::DirHandle* in = nullptr;
     std::string leaf;
-    if (!OpenWritable(name, dir, leaf)) return Fail("Cannot create file ", target);
+    if (!OpenWritable(name, opened, in, leaf)) return Fail("Cannot create file ", target);
+    const platform::DirHandle& dir = *in;
     platform::EntryInfo old;
     if (!Succeeded(platform::InfoAt(dir, leaf, old))) return Fail("Cannot create file ", target);
     // Writing over the script being read would truncate it under the reader.
@@ -335,8 +360,8 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
     if (dirSeen ? !current : util::WalkLevels(nullptr, {}, util::Owners::Ignored, dir, walk) != util::Level::Usable) {
         return true;
     }
-    if (!Succeeded(platform::ListAt(dirSeen ? current : dir, entries))) return true;
-    const platform::DirHandle& in = dirSeen ? current : dir;
+    const platform::DirHandle& in = dirSeen ? *current : dir;
+    if (!Succeeded(platform::ListAt(in, entries))) return true;
     // "*" alone keeps every name (empty suffix); a "*" inside is a plain byte.
     const bool bySuffix = name.front() == '*';
     const std::string part = bySuffix ? name.substr(1) : name.substr(0, name.size() - 1);
@@ -367,14 +392,20 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
 
 bool ScriptRun::TextFile(const std::string& name) {
     const std::string target = currentDirectory + name;
-    platform::DirHandle dir;
+    platform::DirHandle opened;
+    const platform::DirHandle* in = nullptr;
     std::string leaf;
     // In a level others may write they could put their own file in place of
     // the converted copy before the rename.
-    if (!OpenWritable(name, dir, leaf)) return Fail("Cannot set text file ", target);
+    if (!OpenWritable(name, opened, in, leaf)) return Fail("Cannot set text file ", target);
+    const platform::DirHandle& dir = *in;
     // Converting the script, or a file whose temporary name is the script's,
     // would rewrite it under the reader.
-    if (IsScriptAt(dir, leaf) || IsScriptAt(dir, leaf + script::TemporarySuffix)) return BadPackage();
+    switch (ConversionTouchesScript(dir, leaf)) {
+    case Touches::Yes: return BadPackage();
+    case Touches::Unknown: return Fail("Cannot set text file ", target);
+    case Touches::No: break;
+    }
     return ConvertAt(dir, leaf, target);
 }
 
@@ -403,9 +434,9 @@ bool ScriptRun::TextDirectory(std::string relative) {
         util::AddTrailingBackslash(target);
         target += entry.name;
         // The script and its name's conversion are passed over.
-        if (IsScriptAt(dir, entry.name) || IsScriptAt(dir, entry.name + script::TemporarySuffix)) {
-            continue;
-        }
+        const Touches touches = ConversionTouchesScript(dir, entry.name);
+        if (touches == Touches::Unknown) return Fail("Cannot set text file ", target);
+        if (touches == Touches::Yes) continue;
         if (!ConvertAt(dir, entry.name, target)) return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "package/package.h"
 #include "platform/platform.h"
@@ -75,16 +76,21 @@ private:
     // The same for a name written into: after the first DIR, every level of
     // the name's own is judged as DIR judges its levels; before it, every
     // level must have a trusted owner (the working directory is not ours to
-    // close). False when it cannot be opened or judged.
-    bool OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf);
+    // close). `dir` is set to the directory (the current one, or `opened`,
+    // which holds a level of the name's own). False when it cannot be opened
+    // or judged.
+    bool OpenWritable(const std::string& relative, platform::DirHandle& opened, const platform::DirHandle*& dir,
+                      std::string& leaf);
     // Opens the directory `relative` names below the destination, level by
     // level; `written`: every level is judged as DIR judges its levels.
     util::Level OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir);
 
     // True when `info` is the file this run reads its script from.
     bool IsScript(const platform::EntryInfo& info) const;
-    // True when `name` in `dir` is the script.
-    bool IsScriptAt(const platform::DirHandle& dir, const std::string& name) const;
+    // Whether converting `name` in `dir` would rewrite the script: it is the
+    // script, or its temporary name is. Unknown when either cannot be looked at.
+    enum class Touches { No, Yes, Unknown };
+    Touches ConversionTouchesScript(const platform::DirHandle& dir, const std::string& name) const;
     // Converts the file `name` of `dir` in place; false with errorText set
     // (bad package when it would touch the script).
     bool ConvertAt(const platform::DirHandle& dir, const std::string& name, const std::string& target);
@@ -101,7 +107,16 @@ private:
     platform::EntryInfo scriptIdentity;
     util::Console* progress;
     std::string currentDirectory;
-    platform::DirHandle current;  // the current directory, judged; null before the first DIR
+    // The levels the last DIR opened below the destination, by name, each
+    // judged; the next DIR goes on from those it shares. Nobody else can
+    // rename them (closed, and held on Windows); a removal makes them be
+    // walked and judged again.
+    std::vector<std::string> levelNames;
+    std::vector<platform::DirHandle> levels;
+    bool levelsJudged = false;
+    // The current directory: the destination or the last of `levels`; null
+    // before the first DIR and after one that met a file.
+    const platform::DirHandle* current = nullptr;
     bool dirSeen = false;
     bool readFailed = false;
     char line[script::LineBufferSize];

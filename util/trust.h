@@ -92,6 +92,7 @@ private:
     bool Close(const platform::DirHandle& level, Held& held);
 
     std::unordered_map<Identity, Held, IdentityHash> levels;
+    Held uncounted;  // the last level without an identity
 };
 
 // ---- Walking through directory handles ---------------------------------------
