@@ -40,6 +40,12 @@ TEST(Install, DestinationIsCreatedOnlyOneLevelDeep) {
     EXPECT_FALSE(run.package.Install(run.packagePath, destination + "\\", false));
     EXPECT_EQ(run.package.errorText, "cannot create target directory: " + destination);
     EXPECT_FALSE(IsDirectory(run.dir / "missing"));
+    // A drive that is not there is missing too, not another user's.
+    const std::filesystem::path working = std::filesystem::current_path();
+    ASSERT_TRUE(ChangeDirectory(run.dir.Path()));
+    EXPECT_FALSE(run.package.Install(run.packagePath, "Q:\\keldo", false));
+    EXPECT_EQ(run.package.errorText, "cannot create target directory: Q:\\keldo");
+    std::filesystem::current_path(working);
 
     // Blanks around it and a trailing separator are not part of it.
     EXPECT_TRUE(run.package.Install(run.packagePath, " " + run.destination + "\\ ", false))
