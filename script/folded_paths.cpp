@@ -1,79 +1,114 @@
-// An open-addressing table of path hashes. Operating-system independent.
+// The letter-case rule and an open-addressing table of path hashes.
+// Operating-system independent.
 #include "script/folded_paths.h"
 
-#include <functional>
-#include <string_view>
+#include <unordered_map>
 
+#include "script/format.h"
 #include "script/rules.h"
-#include "util/strings.h"
 
 namespace kd::script {
 
 namespace {
 
-std::string Exact(std::string path) {
-    util::SlashesToBackslashes(path);
-    return path;
+constexpr std::uint64_t DirectoryBit = 1, MarkBit = 2, Flags = DirectoryBit | MarkBit;
+constexpr std::uint64_t FnvBasis = 14695981039346656037ull, FnvPrime = 1099511628211ull;
+
+unsigned char Level(char c) { return static_cast<unsigned char>(c == '/' ? '\\' : c); }
+
+}  // namespace
+
+LetterCase::LetterCase() : codePage(AssumedCodePage) {
+    for (int byte = 0; byte < 256; ++byte)
+        upper[byte] = static_cast<unsigned char>(UpperCaseName(std::string(1, static_cast<char>(byte)))[0]);
 }
 
-// FNV-1a of the folded form; never 0, which marks an empty slot.
-std::uint64_t FoldedHash(const std::string& path) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : UpperCaseName(Exact(path))) {
-        hash ^= c;
-        hash *= 1099511628211ull;
+std::u32string LetterCase::Fold(std::string_view name) const {
+    std::u32string folded(name.size(), U'\0');
+    for (std::size_t i = 0; i < name.size(); ++i) folded[i] = upper[static_cast<unsigned char>(name[i])];
+    return folded;
+}
+
+std::uint64_t LetterCase::FoldedHash(std::string_view path) const {
+    std::uint64_t hash = FnvBasis;
+    for (const char c : path) {
+        for (std::uint32_t value = upper[Level(c)], i = 0; i < 3; ++i, value >>= 8) {
+            hash ^= value & 0xFF;
+            hash *= FnvPrime;
+        }
     }
     return hash == 0 ? 1 : hash;
 }
 
-// The bytes' own hash, its low bit left free for the mark.
-std::uint32_t ExactHash(const std::string& path) {
-    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(Exact(path))) & ~1u;
+std::vector<std::pair<std::string, std::string>> SameNames(const LetterCase& rule,
+                                                           const std::vector<std::string>& files,
+                                                           const std::vector<std::string>& directories) {
+    std::vector<std::pair<std::string, std::string>> same;
+    std::unordered_map<std::u32string, std::string> seen;  // folded name -> last name shown
+    auto add = [&](const std::string& name, const char* suffix) {
+        auto [at, first] = seen.try_emplace(rule.Fold(name));
+        if (!first) same.emplace_back(at->second, name + suffix);
+        at->second = name + suffix;
+    };
+    for (const std::string& name : files) {
+        if (!IsSkippedFile(name)) add(name, "");
+    }
+    for (const std::string& name : directories) add(name, "\\");
+    return same;
+}
+
+namespace {
+
+// FNV-1a of the bytes, "/" taken as "\", with the low bits left for the flags.
+std::uint64_t ExactHash(std::string_view path) {
+    std::uint64_t hash = FnvBasis;
+    for (const char c : path) {
+        hash ^= Level(c);
+        hash *= FnvPrime;
+    }
+    return hash & ~Flags;
 }
 
 }  // namespace
 
-std::size_t FoldedPaths::Find(std::uint64_t hash) const {
-    const std::size_t mask = folded.size() - 1;
+std::size_t FoldedPaths::SlotOf(std::uint64_t hash) const {
+    const std::size_t mask = slots.size() - 1;
     std::size_t at = hash & mask;
-    while (folded[at] != 0 && folded[at] != hash) at = (at + 1) & mask;
+    while (slots[at].folded != 0 && slots[at].folded != hash) at = (at + 1) & mask;
     return at;
 }
 
-bool FoldedPaths::Add(const std::string& path) {
-    if (4 * (used + 1) > 3 * folded.size()) Grow();
-    const std::uint64_t hash = FoldedHash(path);
-    const std::uint32_t bytes = ExactHash(path);
-    const std::size_t at = Find(hash);
-    if (folded[at] != 0) return (exact[at] & ~1u) == bytes;
-    folded[at] = hash;
-    exact[at] = bytes;
-    ++used;
-    return true;
+FoldedPaths::Clash FoldedPaths::Add(std::string_view path, EntryKind kind) {
+    if (4 * (used + 1) > 3 * slots.size()) Grow();
+    const std::uint64_t exact = ExactHash(path) | (kind == EntryKind::Directory ? DirectoryBit : 0);
+    Slot& slot = slots[SlotOf(rule.FoldedHash(path))];
+    if (slot.folded == 0) {
+        slot = {rule.FoldedHash(path), exact};
+        ++used;
+        return Clash::None;
+    }
+    if ((slot.exact & DirectoryBit) != (exact & DirectoryBit)) return Clash::Kind;
+    return (slot.exact & ~MarkBit) == exact ? Clash::None : Clash::LetterCase;
 }
 
-void FoldedPaths::Mark(const std::string& path, bool on) {
-    if (folded.empty()) return;
-    const std::size_t at = Find(FoldedHash(path));
-    if (folded[at] != 0) exact[at] = (exact[at] & ~1u) | (on ? 1u : 0u);
+FoldedPaths::Noted FoldedPaths::Find(std::string_view path) const {
+    if (slots.empty()) return {};
+    const Slot& slot = slots[SlotOf(rule.FoldedHash(path))];
+    if (slot.folded == 0) return {};
+    return {true, (slot.exact & DirectoryBit) ? EntryKind::Directory : EntryKind::File, (slot.exact & MarkBit) != 0};
 }
 
-bool FoldedPaths::Marked(const std::string& path) const {
-    if (folded.empty()) return false;
-    const std::size_t at = Find(FoldedHash(path));
-    return folded[at] != 0 && (exact[at] & 1u) != 0;
+void FoldedPaths::Mark(std::string_view path) {
+    if (slots.empty()) return;
+    Slot& slot = slots[SlotOf(rule.FoldedHash(path))];
+    if (slot.folded != 0) slot.exact |= MarkBit;
 }
 
 void FoldedPaths::Grow() {
-    std::vector<std::uint64_t> oldFolded(folded.empty() ? 1024 : 2 * folded.size());
-    std::vector<std::uint32_t> oldExact(oldFolded.size());
-    oldFolded.swap(folded);
-    oldExact.swap(exact);
-    for (std::size_t i = 0; i < oldFolded.size(); ++i) {
-        if (oldFolded[i] == 0) continue;
-        const std::size_t at = Find(oldFolded[i]);
-        folded[at] = oldFolded[i];
-        exact[at] = oldExact[i];
+    std::vector<Slot> old(slots.empty() ? 1024 : 2 * slots.size());
+    old.swap(slots);
+    for (const Slot& slot : old) {
+        if (slot.folded != 0) slots[SlotOf(slot.folded)] = slot;
     }
 }
 

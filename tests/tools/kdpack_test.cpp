@@ -272,6 +272,24 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
     EXPECT_FALSE(test::IsFile(dir / "case.pkg"));
 }
 
+// Files the installation would remove again: a converted file's copy, and
+// the window package's script copy.
+TEST_F(KdpackTree, RefusesFilesTheInstallationWouldLose) {
+    ASSERT_TRUE(Put(dir / "src/docs/readme.txt.kd_temp", "x"));
+    ASSERT_TRUE(Put(dir / "src/docs/readme.txt", "x"));
+    ASSERT_TRUE(Put(dir / "src/keldo_window64.pkg.kd_temp", "x"));
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "lost.pkg", "--text", "*.txt"});
+    EXPECT_EQ(pack.exit, 1);
+    EXPECT_NE(pack.err.find("cannot pack docs\\readme.txt.kd_temp: the file would be lost: the conversion of "
+                            "docs\\readme.txt (--text)"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_NE(pack.err.find("cannot pack keldo_window64.pkg.kd_temp: installed by the core package, the file "
+                            "would be lost"),
+              std::string::npos);
+    EXPECT_FALSE(test::IsFile(dir / "lost.pkg"));
+}
+
 // Trees that would leak or loop, and outputs an attacker prepared. Links to
 // files are not visible as links under Wine, so these run natively only.
 TEST_F(KdpackTree, PackIsSafeOnAnyTree) {
@@ -455,6 +473,11 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
              "9: name leaves the destination with '..': ../core.pkg.kd_temp\n"},
         {"[FILE]\nName = core.pkg.kd_temp\nSize = 0\n[DIR]\nName = d\n[FILE]\nName = core.pkg.kd_temp\nSize = 0\n",
          "3: [FILE] before any [DIR]: the installer takes core.pkg.kd_temp relative to its own working directory\n"},
+        {"[DIR]\nName = d\n[FILE]\nName = A.TXT\nSize = 0\n[FILE]\nName = a.txt.KD_temp\nSize = 0\n[TEXTDIR]\nName = d/\n"
+         "[DIR]\nName = \n[FILE]\nName = b\nSize = 0\n[TEXTFILE]\nName = b\n[FILE]\nName = b.kd_temp\nSize = 0\n",
+         "11: file d\\a.txt.kd_temp would be lost: the conversion of d\\a.txt writes its converted copy under that name "
+         "and removes it\n"
+         "20: file b.kd_temp would be lost: the conversion of b writes its converted copy under that name and removes it\n"},
         {unclosed, unclosedShown + "+5\n"},
     };
     for (const Case& c : cases) {
@@ -475,6 +498,7 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         int exit;
         const char* listed = "";  // a line kdpack list must print
         bool partly = false;      // rejected after earlier commands wrote files
+        std::string converted = {};  // d\a.txt as installed
     } cases[] = {
         {"digest-only", 0},  {"no-digest", 0},    {"bad-digest", 1}, {"bad-header", 1},
         {"data", 1, "", true}, {"long", 1},       {"missing-marker", 1, "", true}, {"names", 1, "", true},
@@ -489,6 +513,12 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         // Refused names, whatever else the name holds.
         {"climb-absolute", 1}, {"device-drive", 1}, {"file-climb-absolute", 1, "", true},
         {"file-stream-climb", 1, "", true}, {"remove-climb", 1, "", true},
+        // A file where a directory of its name, letter case aside, stands.
+        {"file-beside-directory", 1},
+        // Files the conversion or the window package's script copy removes.
+        {"conversion-copy", 1}, {"window-script-copy", 1},
+        // A zero byte in a converted file is kept, and so is all after it.
+        {"zero-byte-text", 0, "", false, std::string("ab\0cd\r\n", 7)},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
@@ -527,6 +557,9 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
             EXPECT_EQ(rejected, verifyRejects) << c.name << " as " << name << ": " << installer.errorText;
             EXPECT_TRUE(installed || c.exit != 0) << c.name << ": " << installer.errorText;
             EXPECT_TRUE(!rejected || c.partly || test::ListTree(destination).empty()) << c.name;
+            if (!c.converted.empty()) {
+                EXPECT_EQ(test::ReadFile(destination + "/d/a.txt"), c.converted) << c.name;
+            }
         }
     }
     // A role named, or read from the file name, judges under that name only.

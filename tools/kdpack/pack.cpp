@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "script/folded_paths.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/rules.h"
@@ -39,6 +40,7 @@ struct PackedDirectory {
 
 struct Walk {
     std::vector<std::string> patterns;
+    script::LetterCase letterCase;
     // The output's directory and the names kdpack writes there.
     std::string outputDirectory;
     std::string outputPath;
@@ -97,18 +99,10 @@ std::string ParentOf(const std::string& path) {
 // earlier entry it clashes with. One directory's names are compared whole,
 // not by hash: a listing never holds the same bytes twice.
 void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
-    std::unordered_map<std::string, std::string> seen;  // upper-cased name -> last name shown
-    auto add = [&](const std::string& name, const char* suffix) {
-        if (script::IsSkippedFile(name)) return;
-        auto [at, first] = seen.try_emplace(script::UpperCaseName(name));
-        if (!first)
-            walk.problems.push_back(prefix + at->second + " and " + prefix + name + suffix +
-                                    ": the names differ only in letter case, which Windows ignores (code page " +
-                                    std::to_string(script::AssumedCodePage) + " assumed)");
-        at->second = name + suffix;
-    };
-    for (const std::string& name : found.files) add(name, "");
-    for (const std::string& name : found.subdirectories) add(name, "\\");
+    for (const auto& [earlier, name] : script::SameNames(walk.letterCase, found.files, found.subdirectories))
+        walk.problems.push_back(prefix + earlier + " and " + prefix + name +
+                                ": the names differ only in letter case, which Windows ignores (code page " +
+                                std::to_string(walk.letterCase.CodePage()) + " assumed)");
 }
 
 // True for the output and kdpack's temporary files when the output lies in
@@ -177,6 +171,20 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
         directory.files.push_back({name, static_cast<std::uint64_t>(size), text});
         walk.fileBytes += static_cast<std::uint64_t>(size);
         ++walk.fileCount;
+    }
+    // The conversion of a text file writes its copy under a name beside it,
+    // and the window package its script copy at the top: a file of that name
+    // would be lost.
+    for (const PackedFile& file : directory.files) {
+        if (relative.empty() && script::LostToWindowPackage("", file.name))
+            walk.problems.push_back(file.name + ": installed by the core package, the file would be lost: the window "
+                                                "package writes its copy of the script under that name and removes it");
+        const std::u32string copy = walk.letterCase.Fold(script::ConversionCopy(file.name));
+        for (const PackedFile& other : directory.files) {
+            if (file.text && walk.letterCase.Fold(other.name) == copy)
+                walk.problems.push_back(prefix + other.name + ": the file would be lost: the conversion of " + prefix +
+                                        file.name + " (--text) writes its converted copy under that name and removes it");
+        }
     }
     walk.directories.push_back(std::move(directory));
     for (const std::string& name : entries.subdirectories) {

@@ -40,8 +40,8 @@ public:
     // limits are checked under; packageNames: the names the installer may
     // read the package as (its copy of the script is named after it); one
     // rejection per name when there are several. Without trackPaths nothing
-    // grows with the number of paths, and letter case and zero bytes are
-    // not looked at.
+    // grows with the number of paths, and letter case and the files a
+    // conversion would lose are not looked at.
     ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames,
                 bool trackPaths = true);
 
@@ -91,6 +91,10 @@ private:
     void Line(const std::string& text, bool whole);
     void EndCommand();
     void NotePath(const std::string& path, std::size_t limit);
+    void NoteEntry(const std::string& path, script::EntryKind kind);
+    void NoteConversionCopy(const std::string& file);
+    void ConvertDirectory(const std::string& name);
+    void CopyLost(const std::string& file, const std::string& copy);
 
     std::size_t destinationLength;
     std::vector<std::string> packageNames;
@@ -107,10 +111,16 @@ private:
     std::uint64_t commandLine = 0;  // where the command being read began
 
     std::uint64_t dataLeft = 0;  // of the last FILE
-    bool dataHasZero = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
-    script::FoldedPaths files;
-    script::FoldedPaths directories;
+    // Files and directories below the destination, "\" between levels.
+    script::FoldedPaths paths;
+    // Files installed beside the name their conversion would write, not (yet)
+    // converted: a later TEXTDIR of their directory loses the copy. Few in
+    // any real package; a script of thousands keeps the first ProblemsKept.
+    struct CopyPair {
+        std::string directory, file;
+    };
+    std::vector<CopyPair> copyPairs;
 };
 
 }  // namespace kd::kdpack
