@@ -19,8 +19,6 @@ namespace kd::script {
 class LetterCase {
 public:
     using Table = std::array<std::uint32_t, 256>;
-    // Code page 1252 as UpperCaseName upper-cases it.
-    LetterCase();
     LetterCase(int codePage, const Table& upper) : codePage(codePage), upper(upper) {}
 
     int CodePage() const { return codePage; }
@@ -33,12 +31,51 @@ private:
     Table upper;
 };
 
+// The Windows code pages kdpack writes names in: single-byte, and converted
+// alike by Windows and iconv.
+inline constexpr int CodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1256, 1257};
+inline constexpr int DefaultCodePage = 1252;
+// Why kdpack does not write names in `codePage`; empty for one of CodePages.
+std::string CodePageRefusal(int codePage);
+
+// A code page as the system converts it, and the letter-case rule of names
+// written in it: each byte's character upper-cased on its own, as Unicode
+// defines it (NTFS's own table, written when the volume was formatted, can
+// differ in a few rare letters).
+class CodePage {
+public:
+    // Code page 1252; empty when the system cannot convert it.
+    CodePage();
+    // False when the system cannot convert `number`.
+    bool Load(int number);
+
+    int Number() const { return letterCase.CodePage(); }
+    const LetterCase& Case() const { return letterCase; }
+    // False for a byte the code page leaves undefined: the system has no
+    // character for it, or gives a C1 control or a private-use character.
+    bool Defined(unsigned char byte) const;
+    // A name in UTF-8 in the code page's bytes. Empty on success, else why not,
+    // naming the first character the code page cannot hold and a code page
+    // that holds it.
+    std::string Convert(const std::string& utf8, std::string& bytes) const;
+    // The name as this system shows names (UTF-8 on POSIX).
+    std::string Shown(const std::string& bytes) const;
+    // True for bytes that read as UTF-8 with at least one character beyond
+    // ASCII: a name written as UTF-8 that Windows shows as "CafÃ©".
+    static bool LooksLikeUtf8(std::string_view bytes);
+
+private:
+    LetterCase::Table characters{};
+    LetterCase letterCase;
+};
+
 enum class EntryKind { File, Directory };
 
-// The names of one directory's files and subdirectories, each paired with
-// the last earlier name it is one with (a subdirectory's with a final "\").
-// Compared whole: a listing never holds the same bytes twice.
-std::vector<std::pair<std::string, std::string>> SameNames(const LetterCase& rule,
+// Names of one directory that are one name: each pair holds the index of a
+// name and of the last earlier one it is one with, counting the files and
+// then the subdirectories. Compared whole: a listing never holds the same
+// bytes twice.
+std::vector<std::pair<std::size_t, std::size_t>> SameNames(const LetterCase& rule,
                                                            const std::vector<std::string>& files,
                                                            const std::vector<std::string>& directories);
 

@@ -4,7 +4,8 @@
 #include "tools/kdpack/script_check.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 
 #include "script/rules.h"
 #include "util/strings.h"
@@ -14,19 +15,44 @@ namespace kd::kdpack {
 namespace {
 
 const char* const Rejects = ": the installer rejects the package";
-const std::string SameOnWindows = "on a machine with code page " + std::to_string(script::AssumedCodePage) +
-                                  " (assumed) one would overwrite the other";
 
 std::string Bracketed(script::Command command) { return std::string("[") + script::CommandName(command) + "]"; }
 
 }  // namespace
 
-ScriptCheck::ScriptCheck(std::size_t destinationLength, std::vector<std::string> names, bool trackPaths)
+bool ReadCodePage(Io& io, const std::string& help, const std::vector<std::string>& values, script::CodePage& codePage) {
+    if (values.empty()) return true;
+    const std::string& value = values.back();
+    char* end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    const std::string refusal = value.empty() || *end != '\0' || number <= 0 || number > 65535
+                                    ? "not a code page number"
+                                    : script::CodePageRefusal(static_cast<int>(number));
+    if (!refusal.empty()) {
+        Usage(io, help, ("code page " + value + ": " + refusal).c_str());
+        return false;
+    }
+    if (!codePage.Load(static_cast<int>(number))) {
+        Usage(io, help, ("code page " + value + ": this system cannot convert it").c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string ScriptCheck::SameOnWindows() const {
+    return "on a machine with code page " + std::to_string(codePageNumber) + " (assumed) one would overwrite the other";
+}
+
+ScriptCheck::ScriptCheck(std::size_t destinationLength, std::vector<std::string> names, bool trackPaths,
+                         const script::CodePage& codePage)
     : destinationLength(destinationLength),
       packageNames(std::move(names)),
       refusedAs(packageNames.size(), false),
       trackPaths(trackPaths),
-      paths(script::LetterCase()) {
+      paths(codePage.Case()),
+      codePageNumber(codePage.Number()),
+      definedBytes(256) {
+    for (int byte = 0; byte < 256; ++byte) definedBytes[byte] = codePage.Defined(static_cast<unsigned char>(byte));
     // The destination itself, which TEXTDIR of an empty name converts.
     paths.Add("", script::EntryKind::Directory);
     // The installer decompresses into <destination>\<package> + TemporarySuffix.
@@ -72,10 +98,10 @@ void ScriptCheck::NoteEntry(const std::string& path, script::EntryKind kind) {
                 separator == std::string::npos ? " in the destination" : " in " + noted.substr(0, separator);
             if (nowKind == EntryKind::Directory && clash == script::FoldedPaths::Clash::LetterCase)
                 Problem(commandLine, "directory " + noted + " differs only in letter case from an earlier one: " +
-                                         SameOnWindows);
+                                         SameOnWindows());
             else if (clash == script::FoldedPaths::Clash::LetterCase)
                 Problem(commandLine, "file " + name + where + " differs only in letter case from an earlier file there: " +
-                                         SameOnWindows);
+                                         SameOnWindows());
             else
                 Problem(commandLine, std::string(nowKind == EntryKind::File ? "file " : "directory ") + name + where +
                                          " has the name of an earlier " +
@@ -214,6 +240,18 @@ void ScriptCheck::EndCommand() {
     if (command.usedAsWritten)
         Problem(commandLine, Bracketed(kind) + " before any [DIR]: the installer takes " + command.name +
                                  " relative to its own working directory");
+    for (const char c : command.name) {
+        if (definedBytes[static_cast<unsigned char>(c)]) continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
+        Problem(commandLine, "name " + command.name + " holds the byte " + hex + ", which code page " +
+                                 std::to_string(codePageNumber) + " leaves undefined");
+        break;
+    }
+    if (script::CodePage::LooksLikeUtf8(command.name))
+        Problem(commandLine, "name " + command.name + " looks like UTF-8 read as code page " +
+                                 std::to_string(codePageNumber) +
+                                 ": packed without converting its names; pack the tree again");
     const std::string fault = script::NameFault(command);
     if (!fault.empty()) Problem(commandLine, fault, command.refusal != script::NameRefusal::None);
     if (script::ClearsDestination(command))

@@ -14,6 +14,7 @@
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/reader.h"
+#include "tools/kdpack/output.h"
 #include "util/byte_stream.h"
 
 namespace kd::kdpack {
@@ -34,6 +35,10 @@ struct ScriptProblem {
     bool refused = false;    // the installer rejects the package for it (in the roles named)
 };
 
+// The code page of --code-page (the last given), loaded from the system.
+// False after saying why it cannot be used (exit KdpackUsage).
+bool ReadCodePage(Io& io, const std::string& help, const std::vector<std::string>& values, script::CodePage& codePage);
+
 class ScriptCheck : public util::ByteSink {
 public:
     // destinationLength: length of the destination directory the path
@@ -42,8 +47,9 @@ public:
     // rejection per name when there are several. Without trackPaths nothing
     // grows with the number of paths, and letter case and the files a
     // conversion would lose are not looked at.
-    ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames,
-                bool trackPaths = true);
+    // Names are judged as written in `codePage`.
+    ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames, bool trackPaths = true,
+                const script::CodePage& codePage = script::CodePage());
 
     bool Write(const unsigned char* data, std::size_t size) override;
     // The end of the script: checks what is left open.
@@ -96,6 +102,8 @@ private:
     void ConvertDirectory(const std::string& name);
     void CopyLost(const std::string& file, const std::string& copy);
 
+    std::string SameOnWindows() const;
+
     std::size_t destinationLength;
     std::vector<std::string> packageNames;
     std::vector<bool> refusedAs;
@@ -114,6 +122,8 @@ private:
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
     // Files and directories below the destination, "\" between levels.
     script::FoldedPaths paths;
+    int codePageNumber;
+    std::vector<bool> definedBytes;
     // Files installed beside the name their conversion would write, not (yet)
     // converted: a later TEXTDIR of their directory loses the copy. Few in
     // any real package; a script of thousands keeps the first ProblemsKept.
