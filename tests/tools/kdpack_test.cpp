@@ -341,6 +341,28 @@ TEST(KdpackCodePages, BothBuildsUpperCaseAlike) {
     EXPECT_EQ(script::SameNames(latin.Case(), {"CAF\xc9.txt", "caf\xe9.txt"}, {}).size(), 1u);
 }
 
+// --exclude leaves out a name anywhere, or a path below the tree, and the
+// summary counts what it left out only when there is something.
+TEST_F(KdpackTree, ExcludeLeavesOutNamesAndPaths) {
+    const struct {
+        std::vector<std::string> excludes;
+        std::string counted, gone;
+    } cases[] = {
+        {{}, "4 files (38 bytes); script", "Thumbs.db"},
+        {{"*.EXE"}, "3 files (31 bytes), 1 left out by --exclude; script", "tool.exe"},
+        {{"docs/en", "e?pty*"}, "2 files (19 bytes), 3 left out by --exclude; script", "guide.TXT"},
+        {{"en"}, "3 files (19 bytes), 1 left out by --exclude; script", "Name = docs\\en"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"pack", dir / "src", dir / "x.pkg"};
+        for (const std::string& pattern : c.excludes) args.insert(args.end(), {"--exclude", pattern});
+        const Outcome pack = Kdpack(dir, args);
+        ASSERT_EQ(pack.exit, 0) << pack.err;
+        EXPECT_NE(pack.out.find(c.counted), std::string::npos) << pack.out;
+        EXPECT_EQ(Script(dir / "x.pkg").find(c.gone), std::string::npos) << c.gone;
+    }
+}
+
 // Files the installation would remove again: a converted file's copy, and
 // the window package's script copy.
 TEST_F(KdpackTree, RefusesFilesTheInstallationWouldLose) {

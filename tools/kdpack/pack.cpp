@@ -45,6 +45,8 @@ struct PackedDirectory {
 struct Walk {
     script::CodePage codePage;
     std::vector<std::string> patterns;  // in the code page
+    std::vector<std::string> excludes;  // UTF-8, "\\" between levels
+    std::size_t excluded = 0;           // entries --exclude left out
     // The output's directory and the names kdpack writes there, all UTF-8.
     std::string outputDirectory;
     std::string outputPath;
@@ -76,7 +78,13 @@ bool ListEntries(Walk& walk, const std::string& directory, const std::string& sh
     std::vector<platform::FindEntry> found;
     if (!platform::ListDirectoryUtf8(directory, found)) return false;
     for (const platform::FindEntry& entry : found) {
-        if (entry.isLink) {
+        // Judged as the file system names it: a name left out needs no conversion.
+        const bool left = std::any_of(walk.excludes.begin(), walk.excludes.end(), [&](const std::string& pattern) {
+            return util::WildcardMatch(pattern, entry.name) || util::WildcardMatch(pattern, shownPrefix + entry.name);
+        });
+        if (left) {
+            ++walk.excluded;
+        } else if (entry.isLink) {
             entries.links.push_back(entry.name);
         } else if (entry.isSpecial) {
             entries.special.push_back(entry.name);
@@ -271,14 +279,19 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
 int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     Walk walk;
-    std::vector<std::string> keyPaths, codePages, patterns;
+    std::vector<std::string> keyPaths, codePages, patterns, excludes;
     const int understood = ParseArguments(io, PackHelp, args,
                                           {{"--text", "--text needs a pattern", &patterns},
                                            {"--sign", "--sign needs a private key", &keyPaths},
-                                           {"--code-page", "--code-page needs a number", &codePages}},
+                                           {"--code-page", "--code-page needs a number", &codePages},
+                                           {"--exclude", "--exclude needs a pattern", &excludes}},
                                           positional);
     if (understood >= 0) return understood;
     if (!ReadCodePage(io, PackHelp, codePages, walk.codePage)) return KdpackUsage;
+    for (std::string pattern : excludes) {
+        util::SlashesToBackslashes(pattern);
+        walk.excludes.push_back(platform::ArgumentToUtf8(pattern));
+    }
     // Patterns match names as the script writes them.
     for (const std::string& pattern : patterns) {
         walk.patterns.emplace_back();
@@ -358,9 +371,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return CompressStream(io, prefix, bodyInput.get(), output, body.Path(), compressed);
     });
     if (!written) return KdpackFailed;
-    std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes); script %llu bytes, package %llu bytes (%.3f)\n",
+    const std::string excluded =
+        walk.excluded == 0 ? "" : ", " + std::to_string(walk.excluded) + " left out by --exclude";
+    std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes)%s; script %llu bytes, package %llu bytes (%.3f)\n",
                  target.c_str(), walk.directorySections, walk.fileCount,
-                 static_cast<unsigned long long>(walk.fileBytes),
+                 static_cast<unsigned long long>(walk.fileBytes), excluded.c_str(),
                  static_cast<unsigned long long>(compressed.textBytes),
                  static_cast<unsigned long long>(compressed.packageBytes),
                  static_cast<double>(compressed.packageBytes) / static_cast<double>(compressed.textBytes));
