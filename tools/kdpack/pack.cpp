@@ -2,7 +2,6 @@
 // body to a scratch file beside the output, then compresses the header, the
 // digest line and the body into the package.
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/code_page.h"
