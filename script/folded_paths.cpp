@@ -83,7 +83,16 @@ std::size_t NextCharacter(std::string_view text, std::size_t at, std::uint32_t& 
 
 }  // namespace
 
-CodePage::CodePage() : letterCase(DefaultCodePage, {}) { Load(DefaultCodePage); }
+CodePage::CodePage() : letterCase(DefaultCodePage, {}) {
+    if (Load(DefaultCodePage)) return;
+    // No converter: bytes stand for themselves and only ASCII letters pair up.
+    LetterCase::Table upper{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        characters[byte] = byte;
+        upper[byte] = byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte;
+    }
+    letterCase = LetterCase(DefaultCodePage, upper);
+}
 
 bool CodePage::Load(int number) {
     LetterCase::Table upper{};

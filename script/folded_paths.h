@@ -44,7 +44,7 @@ std::string CodePageRefusal(int codePage);
 // differ in a few rare letters).
 class CodePage {
 public:
-    // Code page 1252; empty when the system cannot convert it.
+    // Code page 1252; bytes as themselves when the system cannot convert it.
     CodePage();
     // False when the system cannot convert `number`.
     bool Load(int number);

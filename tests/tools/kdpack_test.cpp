@@ -304,6 +304,14 @@ TEST_F(KdpackTree, WritesNamesInTheCodePage) {
         EXPECT_EQ(pack.exit, c.exit) << c.path << pack.err;
         EXPECT_NE((c.exit == 0 ? Script(dir / "names.pkg") : pack.err).find(c.shown), std::string::npos)
             << c.path << pack.err;
+        // The installer writes the name's bytes, which Windows reads in its
+        // ANSI code page: under Wine, when that is 1252, Café.txt again.
+        if (c.codePage == "1252" && c.exit == 0 && platform::WidenAnsi("\xe9") == u"\u00e9") {
+            package::KdPackage installer;
+            ASSERT_TRUE(installer.Install(dir / "names.pkg", dir / "dest", false)) << installer.errorText;
+            const std::string name = dir / ("dest/" + (test::IsWindowsBuild() ? c.path : std::string("Caf\xe9.txt")));
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(std::u8string(name.begin(), name.end()))));
+        }
         std::filesystem::remove(std::filesystem::path(dir / "names.pkg"));
     }
     // list shows the names as this system shows names (the last tree).
