@@ -185,10 +185,11 @@ std::size_t FoldedPaths::SlotOf(std::uint64_t hash) const {
 
 FoldedPaths::Clash FoldedPaths::Add(std::string_view path, EntryKind kind) {
     if (4 * (used + 1) > 3 * slots.size()) Grow();
+    const std::uint64_t folded = rule.FoldedHash(path);
     const std::uint64_t exact = ExactHash(path) | (kind == EntryKind::Directory ? DirectoryBit : 0);
-    Slot& slot = slots[SlotOf(rule.FoldedHash(path))];
+    Slot& slot = slots[SlotOf(folded)];
     if (slot.folded == 0) {
-        slot = {rule.FoldedHash(path), exact};
+        slot = {folded, exact};
         ++used;
         return Clash::None;
     }
