@@ -287,7 +287,9 @@ void ScriptCheck::EndCommand() {
             NoteConversionCopy(target);
         }
         for (const std::string& name : packageNames) {
-            if (name != script::CorePackage || !script::LostToWindowPackage(currentDirectory, command.name)) continue;
+            if (name != script::CorePackage || command.usedAsWritten ||
+                !script::LostToWindowPackage(currentDirectory, command.name))
+                continue;
             Problem(commandLine, std::string(packageNames.size() == 1 ? "" : "as ") +
                                      (packageNames.size() == 1 ? "" : name + ": ") + "file " + command.name +
                                      " would be lost: the window package, installed after this one, writes its copy "
