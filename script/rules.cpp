@@ -64,10 +64,18 @@ bool TouchesScriptCopy(Command command, const std::string& directory, const std:
         return !IsSkippedFile(name) && WindowsKey(target) == script;
     case Command::TextFile:
         // The conversion writes target + ".kd_temp" and then deletes it.
-        return WindowsKey(target) == script || WindowsKey(target + TemporarySuffix) == script;
+        return WindowsKey(target) == script || WindowsKey(ConversionCopy(target)) == script;
     default:
         return false;
     }
+}
+
+std::string ConversionCopy(const std::string& name) { return name + TemporarySuffix; }
+
+bool LostToWindowPackage(const std::string& directory, const std::string& name) {
+    std::string target = directory;
+    util::AddTrailingBackslash(target);
+    return WindowsKey(target + name) == WindowsKey(std::string(WindowPackage) + TemporarySuffix);
 }
 
 std::string Section(Command command, const std::string& name) {

@@ -55,6 +55,17 @@ std::string WindowsKey(const std::string& path);
 bool TouchesScriptCopy(Command command, const std::string& directory, const std::string& name,
                        const std::string& packageName);
 
+// The conversion of a text file writes its converted copy under this name
+// beside it, made new (a file of that name is removed first), and renames
+// it over the file: a file the package installed under it is lost.
+std::string ConversionCopy(const std::string& name);
+
+// True when a FILE of `name` in `directory` (below the destination) names the
+// window package's copy of the script at the destination's top: installed
+// by the core package, it is overwritten and removed when the window package
+// is installed after it.
+bool LostToWindowPackage(const std::string& directory, const std::string& name);
+
 // Section writers: a command and its "Name = " line; FILE with its size.
 std::string Section(Command command, const std::string& name);
 std::string FileSection(const std::string& name, std::uint64_t size);

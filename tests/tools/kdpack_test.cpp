@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "tools/kdpack/kdpack.h"
+#include "script/folded_paths.h"
 #include "script/rules.h"
 #include "tools/kdpack/script_check.h"
 
@@ -27,11 +29,15 @@ struct Outcome {
     std::string out, err;
 };
 
-// Writes a file, creating the directories above it.
+// Writes a file, creating the directories above it; names in UTF-8 on Windows too.
 bool Put(const std::string& path, const std::string& content) {
+    const std::filesystem::path name(std::u8string(path.begin(), path.end()));
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    return test::WriteFile(path, content);
+    std::filesystem::create_directories(name.parent_path(), ec);
+    std::ofstream file(name, std::ios::binary);
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    file.close();
+    return !file.fail();
 }
 
 // Runs kdpack in-process with its output and errors caught in files.
@@ -255,14 +261,14 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
     ASSERT_TRUE(Put(dir / "src/d/A.txt", "x"));
     ASSERT_TRUE(Put(dir / "src/d/a.txt", "y"));
     ASSERT_TRUE(Put(dir / "src/Bin", "z"));
-    ASSERT_TRUE(Put(dir / "src/\xc9.txt", "E"));
-    ASSERT_TRUE(Put(dir / "src/\xe9.txt", "e"));
+    ASSERT_TRUE(Put(dir / "src/CAF\xc3\x89.txt", "E"));
+    ASSERT_TRUE(Put(dir / "src/caf\xc3\xa9.txt", "e"));
     const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "case.pkg"});
     EXPECT_EQ(pack.exit, 1);
     EXPECT_NE(pack.err.find("cannot pack d\\A.txt and d\\a.txt: the names differ only in letter case"),
               std::string::npos)
         << pack.err;
-    EXPECT_NE(pack.err.find("cannot pack \xc9.txt and \xe9.txt: the names differ only in letter case, which "
+    EXPECT_NE(pack.err.find("cannot pack CAF\xc3\x89.txt and caf\xc3\xa9.txt: the names differ only in letter case, which "
                             "Windows ignores (code page 1252 assumed)"),
               std::string::npos)
         << pack.err;
@@ -270,6 +276,117 @@ TEST_F(KdpackTree, RefusesNamesDifferingOnlyInCase) {
               std::string::npos)
         << pack.err;
     EXPECT_FALSE(test::IsFile(dir / "case.pkg"));
+}
+
+// Names are written in the code page of --code-page, whatever the file
+// system holds them in; a name the code page cannot hold is refused, saying
+// which code page can.
+TEST_F(KdpackTree, WritesNamesInTheCodePage) {
+    const std::string cyrillic = "\xd0\x9f\xd1\x80\xd0\xbe\xd0\xb3\xd1\x80\xd0\xb0\xd0\xbc\xd0\xbc\xd1\x8b";  // Программы
+    const std::string file = "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.txt";                                        // файл.txt
+    const struct {
+        std::string path, codePage;
+        int exit;
+        std::string shown;  // in the script, or in the refusal
+    } cases[] = {
+        {"Caf\xc3\xa9.txt", "1252", 0, "Name = Caf\xe9.txt\n"},
+        {cyrillic + "/" + file, "1252", 1,
+         "kdpack: cannot pack " + cyrillic + "\\: \xd0\x9f is not in code page 1252; pack with --code-page 1251 for "
+         "machines that use it\nkdpack: cannot pack " + cyrillic + "\\" + file + ": \xd1\x84 is not in code page 1252"},
+        {cyrillic + "/" + file, "1251", 0, "Name = \xcf\xf0\xee\xe3\xf0\xe0\xec\xec\xfb\n"},
+        {"\xc2\x81.txt", "1252", 1, ": \xc2\x81 is not in code page 1252, nor in any other"},
+        {"\xe2\x82\xac.txt", "1257", 0, "Name = \x80.txt\n"},  // the euro sign
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(std::filesystem::path(dir / "tree"));
+        ASSERT_TRUE(Put(dir / ("tree/" + c.path), "x\n"));
+        const Outcome pack = Kdpack(dir, {"pack", dir / "tree", dir / "names.pkg", "--code-page", c.codePage});
+        EXPECT_EQ(pack.exit, c.exit) << c.path << pack.err;
+        EXPECT_NE((c.exit == 0 ? Script(dir / "names.pkg") : pack.err).find(c.shown), std::string::npos)
+            << c.path << pack.err;
+        // The installer writes the name's bytes, which Windows reads in its
+        // ANSI code page: under Wine, when that is 1252, Café.txt again.
+        if (c.codePage == "1252" && c.exit == 0 && platform::WidenAnsi("\xe9") == u"\u00e9") {
+            package::KdPackage installer;
+            ASSERT_TRUE(installer.Install(dir / "names.pkg", dir / "dest", false)) << installer.errorText;
+            const std::string name = dir / ("dest/" + (test::IsWindowsBuild() ? c.path : std::string("Caf\xe9.txt")));
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(std::u8string(name.begin(), name.end()))));
+        }
+        std::filesystem::remove(std::filesystem::path(dir / "names.pkg"));
+    }
+    // list shows the names as this system shows names (the last tree).
+    ASSERT_EQ(Kdpack(dir, {"pack", dir / "tree", dir / "euro.pkg", "--code-page=1257"}).exit, 0);
+    const std::string shown = test::IsWindowsBuild() ? "\x80.txt" : "\xe2\x82\xac.txt";
+    EXPECT_NE(Kdpack(dir, {"list", dir / "euro.pkg", "--code-page", "1257"}).out.find("FILE       " + shown),
+              std::string::npos);
+    const Outcome refused = Kdpack(dir, {"pack", dir / "tree", dir / "x.pkg", "--code-page", "932"});
+    EXPECT_EQ(refused.exit, 2);
+    EXPECT_NE(refused.err.find("code page 932: a double-byte code page"), std::string::npos) << refused.err;
+}
+
+// The letter-case rule and the bytes each code page defines, as the system
+// converts them, against one table: both builds must agree with it.
+TEST(KdpackCodePages, BothBuildsUpperCaseAlike) {
+    std::string table;
+    for (const int number : script::CodePages) {
+        script::CodePage codePage;
+        ASSERT_TRUE(codePage.Load(number)) << number;
+        for (int byte = 0x80; byte < 256; ++byte) {
+            const std::string name(1, static_cast<char>(byte));
+            char line[48];
+            const std::u32string upper = codePage.Case().Fold(name);
+            std::snprintf(line, sizeof line, "%d %02X %s %06X\n", number, byte,
+                          codePage.Defined(static_cast<unsigned char>(byte)) ? "defined" : "undefined",
+                          static_cast<unsigned>(upper[0]));
+            table += line;
+        }
+    }
+    const std::string golden = std::string(KD_TOOLS_TEST_DATA) + "/code-pages.txt";
+    if (std::getenv("KD_WRITE_CODE_PAGES")) test::WriteFile(golden, table);
+    EXPECT_EQ(table, test::ReadFile(golden));
+    // E with an acute accent is one letter in either case, in both builds.
+    script::CodePage latin;
+    EXPECT_EQ(script::SameNames(latin.Case(), {"CAF\xc9.txt", "caf\xe9.txt"}, {}).size(), 1u);
+}
+
+// --exclude leaves out a name anywhere, or a path below the tree, and the
+// summary counts what it left out only when there is something.
+TEST_F(KdpackTree, ExcludeLeavesOutNamesAndPaths) {
+    const struct {
+        std::vector<std::string> excludes;
+        std::string counted, gone;
+    } cases[] = {
+        {{}, "4 files (38 bytes); script", "Thumbs.db"},
+        {{"*.EXE"}, "3 files (31 bytes), 1 left out by --exclude; script", "tool.exe"},
+        {{"docs/en", "e?pty*"}, "2 files (19 bytes), 3 left out by --exclude; script", "guide.TXT"},
+        {{"en"}, "3 files (19 bytes), 1 left out by --exclude; script", "Name = docs\\en"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"pack", dir / "src", dir / "x.pkg"};
+        for (const std::string& pattern : c.excludes) args.insert(args.end(), {"--exclude", pattern});
+        const Outcome pack = Kdpack(dir, args);
+        ASSERT_EQ(pack.exit, 0) << pack.err;
+        EXPECT_NE(pack.out.find(c.counted), std::string::npos) << pack.out;
+        EXPECT_EQ(Script(dir / "x.pkg").find(c.gone), std::string::npos) << c.gone;
+    }
+}
+
+// Files the installation would remove again: a converted file's copy, and
+// the window package's script copy.
+TEST_F(KdpackTree, RefusesFilesTheInstallationWouldLose) {
+    ASSERT_TRUE(Put(dir / "src/docs/readme.txt.kd_temp", "x"));
+    ASSERT_TRUE(Put(dir / "src/docs/readme.txt", "x"));
+    ASSERT_TRUE(Put(dir / "src/keldo_window64.pkg.kd_temp", "x"));
+    const Outcome pack = Kdpack(dir, {"pack", dir / "src", dir / "lost.pkg", "--text", "*.txt"});
+    EXPECT_EQ(pack.exit, 1);
+    EXPECT_NE(pack.err.find("cannot pack docs\\readme.txt.kd_temp: the file would be lost: the conversion of "
+                            "docs\\readme.txt (--text)"),
+              std::string::npos)
+        << pack.err;
+    EXPECT_NE(pack.err.find("cannot pack keldo_window64.pkg.kd_temp: installed by the core package, the file "
+                            "would be lost"),
+              std::string::npos);
+    EXPECT_FALSE(test::IsFile(dir / "lost.pkg"));
 }
 
 // Trees that would leak or loop, and outputs an attacker prepared. Links to
@@ -455,6 +572,15 @@ TEST(KdpackVerify, NamesLetterCaseAndLineLengths) {
              "9: name leaves the destination with '..': ../core.pkg.kd_temp\n"},
         {"[FILE]\nName = core.pkg.kd_temp\nSize = 0\n[DIR]\nName = d\n[FILE]\nName = core.pkg.kd_temp\nSize = 0\n",
          "3: [FILE] before any [DIR]: the installer takes core.pkg.kd_temp relative to its own working directory\n"},
+        {"[DIR]\nName = d\n[FILE]\nName = A.TXT\nSize = 0\n[FILE]\nName = a.txt.KD_temp\nSize = 0\n[TEXTDIR]\nName = d/\n"
+         "[DIR]\nName = \n[FILE]\nName = b\nSize = 0\n[TEXTFILE]\nName = b\n[FILE]\nName = b.kd_temp\nSize = 0\n",
+         "11: file d\\a.txt.kd_temp would be lost: the conversion of d\\a.txt writes its converted copy under that name "
+         "and removes it\n"
+         "20: file b.kd_temp would be lost: the conversion of b writes its converted copy under that name and removes it\n"},
+        // Names a code page 1252 machine shows other than meant.
+        {"[DIR]\nName = Caf\xc3\xa9\n[DIR]\nName = a\x81\n",
+         "3: name Caf\xc3\xa9 looks like UTF-8 read as code page 1252: packed without converting its names; pack "
+         "the tree again\n5: name a\x81 holds the byte 0x81, which code page 1252 leaves undefined\n"},
         {unclosed, unclosedShown + "+5\n"},
     };
     for (const Case& c : cases) {
@@ -475,6 +601,7 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         int exit;
         const char* listed = "";  // a line kdpack list must print
         bool partly = false;      // rejected after earlier commands wrote files
+        std::string converted = {};  // d\a.txt as installed
     } cases[] = {
         {"digest-only", 0},  {"no-digest", 0},    {"bad-digest", 1}, {"bad-header", 1},
         {"data", 1, "", true}, {"long", 1},       {"missing-marker", 1, "", true}, {"names", 1, "", true},
@@ -489,6 +616,12 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
         // Refused names, whatever else the name holds.
         {"climb-absolute", 1}, {"device-drive", 1}, {"file-climb-absolute", 1, "", true},
         {"file-stream-climb", 1, "", true}, {"remove-climb", 1, "", true},
+        // A file where a directory of its name, letter case aside, stands.
+        {"file-beside-directory", 1},
+        // Files the conversion or the window package's script copy removes.
+        {"conversion-copy", 1}, {"window-script-copy", 1},
+        // A zero byte in a converted file is kept, and so is all after it.
+        {"zero-byte-text", 0, "", false, std::string("ab\0cd\r\n", 7)},
     };
     test::TempDir dir;
     const std::string data = KD_TOOLS_TEST_DATA;
@@ -527,6 +660,9 @@ TEST(KdpackGolden, VerifyVerdictsAgreeWithTheInstaller) {
             EXPECT_EQ(rejected, verifyRejects) << c.name << " as " << name << ": " << installer.errorText;
             EXPECT_TRUE(installed || c.exit != 0) << c.name << ": " << installer.errorText;
             EXPECT_TRUE(!rejected || c.partly || test::ListTree(destination).empty()) << c.name;
+            if (!c.converted.empty()) {
+                EXPECT_EQ(test::ReadFile(destination + "/d/a.txt"), c.converted) << c.name;
+            }
         }
     }
     // A role named, or read from the file name, judges under that name only.

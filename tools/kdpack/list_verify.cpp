@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/decoder.h"
+#include "script/folded_paths.h"
 #include "script/line2.h"
 #include "script/rules.h"
 #include "tools/kdpack/commands.h"
@@ -75,22 +76,28 @@ void ReportSignature(Io& io, const std::string& path, const std::vector<platform
 }  // namespace
 
 int List(Io& io, const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage(io, ListHelp, "list needs PKG");
+    std::vector<std::string> positional, codePages;
+    const int understood = ParseArguments(
+        io, ListHelp, args, {{"--code-page", "--code-page needs a number", &codePages}}, positional);
+    if (understood >= 0) return understood;
+    script::CodePage codePage;
+    if (!ReadCodePage(io, ListHelp, codePages, codePage)) return KdpackUsage;
+    if (positional.size() != 1) return Usage(io, ListHelp, "list needs PKG");
     // Only counts: no set of paths, so memory stays flat however long the script.
-    ScriptCheck check(static_cast<std::size_t>(DefaultDestination), {}, false);
-    check.onCommand = [&io](const script::ScriptCommand& command) {
+    ScriptCheck check(static_cast<std::size_t>(DefaultDestination), {}, false, codePage);
+    check.onCommand = [&io, &codePage](const script::ScriptCommand& command) {
         const char* name = script::CommandName(command.command);
+        const std::string shown = codePage.Shown(command.name);
         if (command.command == script::Command::File) {
-            std::fprintf(io.out, "%-10s %s %lld\n", name, command.name.c_str(),
-                         static_cast<long long>(command.size));
+            std::fprintf(io.out, "%-10s %s %lld\n", name, shown.c_str(), static_cast<long long>(command.size));
         } else {
-            std::fprintf(io.out, "%-10s %s\n", name, command.name.c_str());
+            std::fprintf(io.out, "%-10s %s\n", name, shown.c_str());
         }
     };
-    const int result = ReadPackage(io, args[0], check);
+    const int result = ReadPackage(io, positional[0], check);
     if (result < 0) return KdpackFailed;
     if (result != codec::DecodeOk && result != codec::DecodeTruncated) {
-        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(result), result);
+        Fail(io, "cannot decompress %s: %s (result %d)", positional[0].c_str(), DecodeMeaning(result), result);
         return KdpackFailed;
     }
     std::fprintf(io.out,
@@ -104,16 +111,17 @@ int List(Io& io, const std::vector<std::string>& args) {
     if (check.problemCount != 0)
         Fail(io, "%llu problem%s%s; kdpack verify %s shows them",
              static_cast<unsigned long long>(check.problemCount), check.problemCount == 1 ? "" : "s",
-             check.Refused() ? ", and the installer rejects the package" : "", args[0].c_str());
+             check.Refused() ? ", and the installer rejects the package" : "", positional[0].c_str());
     return result == codec::DecodeOk ? KdpackOk : KdpackFailed;
 }
 
 int Verify(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
-    std::vector<std::string> roles, keyPaths, roleNames, lengths;
+    std::vector<std::string> roles, keyPaths, roleNames, lengths, codePages;
     const int understood = ParseArguments(
         io, VerifyHelp, args,
         {{"--key", "--key needs a public key", &keyPaths},
+         {"--code-page", "--code-page needs a number", &codePages},
          {"--as", "--as needs core or window", &roleNames},
          {"--destination-length", "--destination-length needs a number", &lengths}},
         positional);
@@ -131,6 +139,8 @@ int Verify(Io& io, const std::vector<std::string>& args) {
                                           std::to_string(ShortestDestination) + " to " +
                                           std::to_string(LongestDestination)).c_str());
     }
+    script::CodePage codePage;
+    if (!ReadCodePage(io, VerifyHelp, codePages, codePage)) return KdpackUsage;
     if (positional.size() != 1) return Usage(io, VerifyHelp, "verify needs PKG");
     const std::string& path = positional[0];
     std::vector<platform::PublicKey> keys;
@@ -144,18 +154,20 @@ int Verify(Io& io, const std::vector<std::string>& args) {
         }
     }
     if (roles.empty()) roles = {script::CorePackage, script::WindowPackage};
-    ScriptCheck check(static_cast<std::size_t>(destination), roles);
+    ScriptCheck check(static_cast<std::size_t>(destination), roles, true, codePage);
     const int result = ReadPackage(io, path, check);
     if (result < 0) return KdpackFailed;
 
     std::stable_sort(check.problems.begin(), check.problems.end(),
                      [](const ScriptProblem& a, const ScriptProblem& b) { return a.line < b.line; });
     for (const ScriptProblem& problem : check.problems) {
+        // The names in a message are the script's bytes, shown as names are here.
+        const std::string message = codePage.Shown(problem.message);
         if (problem.line == 0)
-            std::fprintf(io.out, "%s: %s\n", path.c_str(), problem.message.c_str());
+            std::fprintf(io.out, "%s: %s\n", path.c_str(), message.c_str());
         else
             std::fprintf(io.out, "%s:%llu: %s\n", path.c_str(), static_cast<unsigned long long>(problem.line),
-                         problem.message.c_str());
+                         message.c_str());
     }
     if (check.problemCount > check.problems.size())
         std::fprintf(io.out, "%s: %llu more problems not shown\n", path.c_str(),

@@ -2,14 +2,16 @@
 // body to a scratch file beside the output, then compresses the header, the
 // digest line and the body into the package.
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
+#include "platform/code_page.h"
+#include "script/folded_paths.h"
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/rules.h"
 #include "tools/kdpack/commands.h"
 #include "tools/kdpack/kdpack.h"
+#include "tools/kdpack/script_check.h"
 #include "util/files.h"
 #include "util/names.h"
 #include "util/strings.h"
@@ -27,19 +29,24 @@ constexpr bool NameLineTooLong(std::size_t length) {
 const std::string LongLine = "line would be longer than " + std::to_string(script::LinePiece) + " bytes";
 
 struct PackedFile {
-    std::string name;
+    std::string name;    // in the code page
+    std::string source;  // as the file system gives it (UTF-8)
     std::uint64_t size = 0;
     bool text = false;
 };
 
 struct PackedDirectory {
-    std::string relative;  // below SOURCE_DIR, "\" between levels; empty for the root
+    std::string relative;  // below SOURCE_DIR in the code page, "\" between levels; empty for the root
+    std::string source;    // the same as the file system gives it
     std::vector<PackedFile> files;
 };
 
 struct Walk {
-    std::vector<std::string> patterns;
-    // The output's directory and the names kdpack writes there.
+    script::CodePage codePage;
+    std::vector<std::string> patterns;  // in the code page
+    std::vector<std::string> excludes;  // UTF-8, "\\" between levels
+    std::size_t excluded = 0;           // entries --exclude left out
+    // The output's directory and the names kdpack writes there, all UTF-8.
     std::string outputDirectory;
     std::string outputPath;
     std::string keyPath;  // the private key of --sign, never packed
@@ -52,30 +59,47 @@ struct Walk {
     std::size_t fileCount = 0;
 };
 
-struct Entries {
-    std::vector<std::string> files, subdirectories, links, special;
+// An entry by both its names; `name` is empty when the code page cannot hold it.
+struct Entry {
+    std::string source, name;
 };
 
-// The names of a directory's files, subdirectories, links and special files,
-// each sorted byte-wise. A link is never followed, whatever it points to; a
-// special file is never opened (reading a FIFO would wait for a writer).
-bool ListEntries(const std::string& directory, Entries& entries) {
-    platform::FindHandle search;
-    platform::FindEntry entry;
-    const std::string pattern = directory + "\\*";
-    if (!search.First(pattern.c_str(), entry)) return false;
-    do {
-        if (entry.name == "." || entry.name == "..") continue;
-        if (entry.isLink) {
+struct Entries {
+    std::vector<Entry> files, subdirectories;
+    std::vector<std::string> links, special;
+};
+
+// The entries of a directory, files and subdirectories sorted by their names
+// in the code page, so that both builds write one order. Names the code page
+// cannot hold are problems. A link is never followed, whatever it points to;
+// a special file is never opened (reading a FIFO would wait for a writer).
+bool ListEntries(Walk& walk, const std::string& directory, const std::string& shownPrefix, Entries& entries) {
+    std::vector<platform::FindEntry> found;
+    if (!platform::ListDirectoryUtf8(directory, found)) return false;
+    for (const platform::FindEntry& entry : found) {
+        // Judged as the file system names it: a name left out needs no conversion.
+        const bool left = std::any_of(walk.excludes.begin(), walk.excludes.end(), [&](const std::string& pattern) {
+            return util::WildcardMatch(pattern, entry.name) || util::WildcardMatch(pattern, shownPrefix + entry.name);
+        });
+        if (left) {
+            ++walk.excluded;
+        } else if (entry.isLink) {
             entries.links.push_back(entry.name);
         } else if (entry.isSpecial) {
             entries.special.push_back(entry.name);
         } else {
-            (entry.isDirectory ? entries.subdirectories : entries.files).push_back(entry.name);
+            Entry named{entry.name, {}};
+            const std::string problem = walk.codePage.Convert(entry.name, named.name);
+            if (!problem.empty()) {
+                walk.problems.push_back(shownPrefix + entry.name + (entry.isDirectory ? "\\" : "") + ": " + problem);
+                named.name.clear();
+            }
+            (entry.isDirectory ? entries.subdirectories : entries.files).push_back(std::move(named));
         }
-    } while (search.Next(entry));
-    std::sort(entries.files.begin(), entries.files.end());
-    std::sort(entries.subdirectories.begin(), entries.subdirectories.end());
+    }
+    const auto byName = [](const Entry& a, const Entry& b) { return a.name < b.name; };
+    std::sort(entries.files.begin(), entries.files.end(), byName);
+    std::sort(entries.subdirectories.begin(), entries.subdirectories.end(), byName);
     std::sort(entries.links.begin(), entries.links.end());
     std::sort(entries.special.begin(), entries.special.end());
     return true;
@@ -94,21 +118,19 @@ std::string ParentOf(const std::string& path) {
 
 // Windows ignores letter case in names: two entries of one directory that
 // differ only in it would land on one file. Each is named with the last
-// earlier entry it clashes with. One directory's names are compared whole,
-// not by hash: a listing never holds the same bytes twice.
+// earlier entry it clashes with.
 void CheckLetterCase(Walk& walk, const std::string& prefix, const Entries& found) {
-    std::unordered_map<std::string, std::string> seen;  // upper-cased name -> last name shown
-    auto add = [&](const std::string& name, const char* suffix) {
-        if (script::IsSkippedFile(name)) return;
-        auto [at, first] = seen.try_emplace(script::UpperCaseName(name));
-        if (!first)
-            walk.problems.push_back(prefix + at->second + " and " + prefix + name + suffix +
-                                    ": the names differ only in letter case, which Windows ignores (code page " +
-                                    std::to_string(script::AssumedCodePage) + " assumed)");
-        at->second = name + suffix;
+    std::vector<std::string> files, subdirectories;
+    for (const Entry& entry : found.files) files.push_back(entry.name);
+    for (const Entry& entry : found.subdirectories) subdirectories.push_back(entry.name);
+    const auto shown = [&](std::size_t index) {
+        return index < files.size() ? found.files[index].source
+                                    : found.subdirectories[index - files.size()].source + "\\";
     };
-    for (const std::string& name : found.files) add(name, "");
-    for (const std::string& name : found.subdirectories) add(name, "\\");
+    for (const auto& [earlier, later] : script::SameNames(walk.codePage.Case(), files, subdirectories))
+        walk.problems.push_back(prefix + shown(earlier) + " and " + prefix + shown(later) +
+                                ": the names differ only in letter case, which Windows ignores (code page " +
+                                std::to_string(walk.codePage.Number()) + " assumed)");
 }
 
 // True for the output and kdpack's temporary files when the output lies in
@@ -117,18 +139,20 @@ bool IsOwnOutput(const Walk& walk, const std::string& path, const std::string& n
     if (!inOutputDirectory) return false;
     const std::string folded = script::UpperCaseName(name);
     return std::find(walk.outputNames.begin(), walk.outputNames.end(), folded) != walk.outputNames.end() ||
-           platform::SameFile(path.c_str(), walk.outputPath.c_str());
+           platform::SameFileUtf8(path, walk.outputPath);
 }
 
-void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& relative) {
+// Walks one directory: `absolute` and `shown` name it as the file system
+// does (UTF-8), `relative` in the code page.
+void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& shown, const std::string& relative) {
+    const std::string prefix = shown.empty() ? "" : shown + "\\";
     Entries entries;
-    if (!ListEntries(absolute, entries)) {
-        walk.problems.push_back("cannot list directory " + (relative.empty() ? absolute : relative));
+    if (!ListEntries(walk, absolute, prefix, entries)) {
+        walk.problems.push_back("cannot list directory " + (shown.empty() ? absolute : shown));
         return;
     }
-    PackedDirectory directory{relative, {}};
-    const std::string prefix = relative.empty() ? "" : relative + "\\";
-    const bool inOutputDirectory = platform::SameFile(absolute.c_str(), walk.outputDirectory.c_str());
+    PackedDirectory directory{relative, shown, {}};
+    const bool inOutputDirectory = platform::SameFileUtf8(absolute, walk.outputDirectory);
     for (const std::string& name : entries.links) {
         if (IsOwnOutput(walk, absolute + "\\" + name, name, inOutputDirectory)) {
             walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
@@ -141,51 +165,70 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& r
     for (const std::string& name : entries.special)
         walk.problems.push_back(prefix + name + ": a FIFO, socket or device; a package holds regular files only");
     if (!relative.empty() && NameLineTooLong(relative.size()))
-        walk.problems.push_back(relative + ": the [DIR] " + LongLine);
+        walk.problems.push_back(shown + ": the [DIR] " + LongLine);
     CheckLetterCase(walk, prefix, entries);
-    for (const std::string& name : entries.files) {
-        const std::string path = absolute + "\\" + name;
-        if (IsOwnOutput(walk, path, name, inOutputDirectory)) {
-            walk.leftOut.push_back(prefix + name + ": it is kdpack's own output");
+    for (const Entry& entry : entries.files) {
+        const std::string path = absolute + "\\" + entry.source;
+        const std::string& name = entry.name;
+        if (IsOwnOutput(walk, path, entry.source, inOutputDirectory)) {
+            walk.leftOut.push_back(prefix + entry.source + ": it is kdpack's own output");
             continue;
         }
-        if (!walk.keyPath.empty() && platform::SameFile(path.c_str(), walk.keyPath.c_str())) {
-            walk.problems.push_back(prefix + name + ": the private key of --sign; keep it out of the tree");
+        if (!walk.keyPath.empty() && platform::SameFileUtf8(path, walk.keyPath)) {
+            walk.problems.push_back(prefix + entry.source + ": the private key of --sign; keep it out of the tree");
             continue;
         }
+        if (name.empty()) continue;  // its name is already a problem
         if (script::IsSkippedFile(name)) {
-            walk.leftOut.push_back(prefix + name + ": the installer never writes it");
+            walk.leftOut.push_back(prefix + entry.source + ": the installer never writes it");
             continue;
         }
         const std::string problem = util::NameProblem(name);
         if (!problem.empty()) {
-            walk.problems.push_back(prefix + name + ": " + problem);
+            walk.problems.push_back(prefix + entry.source + ": " + problem);
             continue;
         }
         if (NameLineTooLong(name.size())) {
-            walk.problems.push_back(prefix + name + ": the name " + LongLine);
+            walk.problems.push_back(prefix + entry.source + ": the name " + LongLine);
             continue;
         }
-        platform::Stream stream = util::OpenFileShared(path.c_str(), "rb");
+        platform::Stream stream = platform::OpenForReadUtf8(path);
         const std::int64_t size = util::StreamSize(stream.get());
         if (size < 0) {
-            walk.problems.push_back(prefix + name + ": cannot be read");
+            walk.problems.push_back(prefix + entry.source + ": cannot be read");
             continue;
         }
         bool text = false;
         for (const std::string& pattern : walk.patterns) text = text || util::WildcardMatch(pattern, name);
-        directory.files.push_back({name, static_cast<std::uint64_t>(size), text});
+        directory.files.push_back({name, entry.source, static_cast<std::uint64_t>(size), text});
         walk.fileBytes += static_cast<std::uint64_t>(size);
         ++walk.fileCount;
     }
+    // The conversion of a text file writes its copy under a name beside it,
+    // and the window package its script copy at the top: a file of that name
+    // would be lost.
+    for (const PackedFile& file : directory.files) {
+        if (relative.empty() && script::LostToWindowPackage("", file.name))
+            walk.problems.push_back(file.source + ": installed by the core package, the file would be lost: the window "
+                                                  "package writes its copy of the script under that name and removes it");
+        const std::u32string copy = walk.codePage.Case().Fold(script::ConversionCopy(file.name));
+        for (const PackedFile& other : directory.files) {
+            if (file.text && walk.codePage.Case().Fold(other.name) == copy)
+                walk.problems.push_back(prefix + other.source + ": the file would be lost: the conversion of " +
+                                        prefix + file.source +
+                                        " (--text) writes its converted copy under that name and removes it");
+        }
+    }
     walk.directories.push_back(std::move(directory));
-    for (const std::string& name : entries.subdirectories) {
-        const std::string problem = util::NameProblem(name);
+    for (const Entry& entry : entries.subdirectories) {
+        const std::string problem = entry.name.empty() ? "" : util::NameProblem(entry.name);
         if (!problem.empty()) {
-            walk.problems.push_back(prefix + name + "\\: " + problem);
+            walk.problems.push_back(prefix + entry.source + "\\: " + problem);
             continue;
         }
-        WalkDirectory(walk, absolute + "\\" + name, prefix + name);
+        // Below a name the code page cannot hold, every name is still judged.
+        WalkDirectory(walk, absolute + "\\" + entry.source, prefix + entry.source,
+                      entry.name.empty() ? relative : (relative.empty() ? "" : relative + "\\") + entry.name);
     }
 }
 
@@ -205,12 +248,11 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
         if (directory.relative.empty() && directory.files.empty()) continue;
         if (!putText(script::Section(script::Command::Dir, directory.relative))) return "cannot write the script";
         ++walk.directorySections;
-        const std::string base = directory.relative.empty() ? source : source + "\\" + directory.relative;
+        const std::string base = directory.source.empty() ? source : source + "\\" + directory.source;
         for (const PackedFile& file : directory.files) {
-            const std::string shown =
-                directory.relative.empty() ? file.name : directory.relative + "\\" + file.name;
+            const std::string shown = directory.source.empty() ? file.source : directory.source + "\\" + file.source;
             if (!putText(script::FileSection(file.name, file.size))) return "cannot write the script";
-            platform::Stream input = util::OpenFileShared((base + "\\" + file.name).c_str(), "rb");
+            platform::Stream input = platform::OpenForReadUtf8(base + "\\" + file.source);
             if (!input) return shown + ": cannot be read";
             for (std::uint64_t left = file.size; left > 0;) {
                 const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
@@ -236,12 +278,25 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
 int Pack(Io& io, const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     Walk walk;
-    std::vector<std::string> keyPaths;
+    std::vector<std::string> keyPaths, codePages, patterns, excludes;
     const int understood = ParseArguments(io, PackHelp, args,
-                                          {{"--text", "--text needs a pattern", &walk.patterns},
-                                           {"--sign", "--sign needs a private key", &keyPaths}},
+                                          {{"--text", "--text needs a pattern", &patterns},
+                                           {"--sign", "--sign needs a private key", &keyPaths},
+                                           {"--code-page", "--code-page needs a number", &codePages},
+                                           {"--exclude", "--exclude needs a pattern", &excludes}},
                                           positional);
     if (understood >= 0) return understood;
+    if (!ReadCodePage(io, PackHelp, codePages, walk.codePage)) return KdpackUsage;
+    for (std::string pattern : excludes) {
+        util::SlashesToBackslashes(pattern);
+        walk.excludes.push_back(platform::ArgumentToUtf8(pattern));
+    }
+    // Patterns match names as the script writes them.
+    for (const std::string& pattern : patterns) {
+        walk.patterns.emplace_back();
+        const std::string problem = walk.codePage.Convert(platform::ArgumentToUtf8(pattern), walk.patterns.back());
+        if (!problem.empty()) return Usage(io, PackHelp, ("--text " + pattern + ": " + problem).c_str());
+    }
     // The last --sign counts, as with any option given twice.
     const std::string keyPath = keyPaths.empty() ? std::string() : keyPaths.back();
     if (positional.size() != 2) return Usage(io, PackHelp, "pack needs SOURCE_DIR and OUT.pkg");
@@ -257,12 +312,13 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     std::string pem;
     if (!keyPath.empty() && !ReadSigningKey(io, keyPath, pem)) return KdpackFailed;
 
-    walk.outputPath = target;
-    walk.keyPath = keyPath;
-    walk.outputDirectory = ParentOf(target);
+    walk.outputPath = platform::ArgumentToUtf8(target);
+    walk.keyPath = platform::ArgumentToUtf8(keyPath);
+    walk.outputDirectory = ParentOf(walk.outputPath);
     for (const char* suffix : {"", OutputSuffix, BodySuffix})
-        walk.outputNames.push_back(script::UpperCaseName(BaseName(target) + suffix));
-    WalkDirectory(walk, source, "");
+        walk.outputNames.push_back(script::UpperCaseName(BaseName(walk.outputPath) + suffix));
+    const std::string sourceUtf8 = platform::ArgumentToUtf8(source);
+    WalkDirectory(walk, sourceUtf8, "", "");
     for (const std::string& name : walk.leftOut) std::fprintf(io.err, "kdpack: leaving out %s\n", name.c_str());
     if (!walk.problems.empty()) {
         for (const std::string& problem : walk.problems) Fail(io, "cannot pack %s", problem.c_str());
@@ -280,7 +336,7 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     platform::Sha256 bodyHash;
     std::uint64_t bodySize = 0;
     if (!CreateTemporary(io, body)) return KdpackFailed;
-    const std::string error = WriteBody(source, walk, body.Stream(), bodyHash, bodySize);
+    const std::string error = WriteBody(sourceUtf8, walk, body.Stream(), bodyHash, bodySize);
     if (!error.empty()) {
         Fail(io, "%s", error.c_str());
         return KdpackFailed;
@@ -314,9 +370,11 @@ int Pack(Io& io, const std::vector<std::string>& args) {
         return CompressStream(io, prefix, bodyInput.get(), output, body.Path(), compressed);
     });
     if (!written) return KdpackFailed;
-    std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes); script %llu bytes, package %llu bytes (%.3f)\n",
+    const std::string excluded =
+        walk.excluded == 0 ? "" : ", " + std::to_string(walk.excluded) + " left out by --exclude";
+    std::fprintf(io.out, "%s: %zu directories, %zu files (%llu bytes)%s; script %llu bytes, package %llu bytes (%.3f)\n",
                  target.c_str(), walk.directorySections, walk.fileCount,
-                 static_cast<unsigned long long>(walk.fileBytes),
+                 static_cast<unsigned long long>(walk.fileBytes), excluded.c_str(),
                  static_cast<unsigned long long>(compressed.textBytes),
                  static_cast<unsigned long long>(compressed.packageBytes),
                  static_cast<double>(compressed.packageBytes) / static_cast<double>(compressed.textBytes));

@@ -4,7 +4,8 @@
 #include "tools/kdpack/script_check.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 
 #include "script/rules.h"
 #include "util/strings.h"
@@ -14,18 +15,46 @@ namespace kd::kdpack {
 namespace {
 
 const char* const Rejects = ": the installer rejects the package";
-const std::string SameOnWindows = "on a machine with code page " + std::to_string(script::AssumedCodePage) +
-                                  " (assumed) one would overwrite the other";
 
 std::string Bracketed(script::Command command) { return std::string("[") + script::CommandName(command) + "]"; }
 
 }  // namespace
 
-ScriptCheck::ScriptCheck(std::size_t destinationLength, std::vector<std::string> names, bool trackPaths)
+bool ReadCodePage(Io& io, const std::string& help, const std::vector<std::string>& values, script::CodePage& codePage) {
+    if (values.empty()) return true;
+    const std::string& value = values.back();
+    char* end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    const std::string refusal = value.empty() || *end != '\0' || number <= 0 || number > 65535
+                                    ? "not a code page number"
+                                    : script::CodePageRefusal(static_cast<int>(number));
+    if (!refusal.empty()) {
+        Usage(io, help, ("code page " + value + ": " + refusal).c_str());
+        return false;
+    }
+    if (!codePage.Load(static_cast<int>(number))) {
+        Usage(io, help, ("code page " + value + ": this system cannot convert it").c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string ScriptCheck::SameOnWindows() const {
+    return "on a machine with code page " + std::to_string(codePageNumber) + " (assumed) one would overwrite the other";
+}
+
+ScriptCheck::ScriptCheck(std::size_t destinationLength, std::vector<std::string> names, bool trackPaths,
+                         const script::CodePage& codePage)
     : destinationLength(destinationLength),
       packageNames(std::move(names)),
       refusedAs(packageNames.size(), false),
-      trackPaths(trackPaths) {
+      trackPaths(trackPaths),
+      paths(codePage.Case()),
+      codePageNumber(codePage.Number()),
+      definedBytes(256) {
+    for (int byte = 0; byte < 256; ++byte) definedBytes[byte] = codePage.Defined(static_cast<unsigned char>(byte));
+    // The destination itself, which TEXTDIR of an empty name converts.
+    paths.Add("", script::EntryKind::Directory);
     // The installer decompresses into <destination>\<package> + TemporarySuffix.
     for (const std::string& name : packageNames) NotePath(name + script::TemporarySuffix, MaxFilePath);
 }
@@ -54,6 +83,64 @@ void ScriptCheck::NotePath(const std::string& relative, std::size_t limit) {
     }
 }
 
+// Every level of a directory is one too: a file of its name stands in its way.
+void ScriptCheck::NoteEntry(const std::string& path, script::EntryKind kind) {
+    using script::EntryKind;
+    std::size_t level = kind == EntryKind::Directory ? path.find('\\') : std::string::npos;
+    for (;; level = path.find('\\', level + 1)) {
+        const std::string noted = path.substr(0, level);
+        const EntryKind nowKind = level == std::string::npos ? kind : EntryKind::Directory;
+        const script::FoldedPaths::Clash clash = paths.Add(noted, nowKind);
+        if (clash != script::FoldedPaths::Clash::None) {
+            const std::size_t separator = noted.rfind('\\');
+            const std::string name = noted.substr(separator == std::string::npos ? 0 : separator + 1);
+            const std::string where =
+                separator == std::string::npos ? " in the destination" : " in " + noted.substr(0, separator);
+            if (nowKind == EntryKind::Directory && clash == script::FoldedPaths::Clash::LetterCase)
+                Problem(commandLine, "directory " + noted + " differs only in letter case from an earlier one: " +
+                                         SameOnWindows());
+            else if (clash == script::FoldedPaths::Clash::LetterCase)
+                Problem(commandLine, "file " + name + where + " differs only in letter case from an earlier file there: " +
+                                         SameOnWindows());
+            else
+                Problem(commandLine, std::string(nowKind == EntryKind::File ? "file " : "directory ") + name + where +
+                                         " has the name of an earlier " +
+                                         (nowKind == EntryKind::File ? "directory" : "file") +
+                                         " there, letter case aside: the installer cannot create it");
+        }
+        if (level == std::string::npos) break;
+    }
+}
+
+void ScriptCheck::CopyLost(const std::string& file, const std::string& copy) {
+    Problem(commandLine, "file " + copy + " would be lost: the conversion of " + file +
+                             " writes its converted copy under that name and removes it");
+}
+
+// A file and the name its conversion writes, both installed: the copy is lost
+// when the file is converted, by TEXTFILE or by TEXTDIR of its directory, in
+// whichever order the commands come.
+void ScriptCheck::NoteConversionCopy(const std::string& path) {
+    const std::size_t separator = path.rfind('\\');
+    const std::string directory = separator == std::string::npos ? "" : path.substr(0, separator);
+    const bool directoryConverted = paths.Find(directory).marked;
+    const std::string copy = script::ConversionCopy(path);
+    const script::FoldedPaths::Noted copyNoted = paths.Find(copy);
+    if (copyNoted.found && copyNoted.kind == script::EntryKind::File) {
+        if (directoryConverted || paths.Find(path).marked) CopyLost(path, copy);
+        else if (copyPairs.size() < ProblemsKept) copyPairs.push_back({directory, path});
+    }
+    const std::size_t suffix = sizeof script::TemporarySuffix - 1;
+    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    if (path.size() <= nameStart + suffix) return;
+    const std::string file = path.substr(0, path.size() - suffix);
+    if (paths.Rule().Fold(script::ConversionCopy(file)) != paths.Rule().Fold(path)) return;
+    const script::FoldedPaths::Noted fileNoted = paths.Find(file);
+    if (!fileNoted.found || fileNoted.kind != script::EntryKind::File) return;
+    if (directoryConverted || fileNoted.marked) CopyLost(file, path);
+    else if (copyPairs.size() < ProblemsKept) copyPairs.push_back({directory, file});
+}
+
 bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
     scriptBytes += size;
     digestWatcher.Write(data, size);
@@ -63,12 +150,10 @@ bool ScriptCheck::Write(const unsigned char* data, std::size_t size) {
         if (dataLeft > 0) {
             const std::size_t take =
                 static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft, static_cast<std::uint64_t>(end - next)));
-            if (std::memchr(next, 0, take)) dataHasZero = true;
             lineNumber += static_cast<std::uint64_t>(std::count(next, next + take, '\n'));
             next += take;
             dataLeft -= take;
             fileBytes += take;
-            if (dataLeft == 0 && trackPaths) files.Mark(currentDirectory + reader.Current().name, dataHasZero);
             continue;
         }
         if (splitter.Complete()) {
@@ -155,11 +240,24 @@ void ScriptCheck::EndCommand() {
     if (command.usedAsWritten)
         Problem(commandLine, Bracketed(kind) + " before any [DIR]: the installer takes " + command.name +
                                  " relative to its own working directory");
+    for (const char c : command.name) {
+        if (definedBytes[static_cast<unsigned char>(c)]) continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
+        Problem(commandLine, "name " + command.name + " holds the byte " + hex + ", which code page " +
+                                 std::to_string(codePageNumber) + " leaves undefined");
+        break;
+    }
+    if (script::CodePage::LooksLikeUtf8(command.name))
+        Problem(commandLine, "name " + command.name + " looks like UTF-8 read as code page " +
+                                 std::to_string(codePageNumber) +
+                                 ": packed without converting its names; pack the tree again");
     const std::string fault = script::NameFault(command);
     if (!fault.empty()) Problem(commandLine, fault, command.refusal != script::NameRefusal::None);
     if (script::ClearsDestination(command))
         Problem(commandLine, "[RMDIR] of the destination itself with its subdirectories: the installer "
                              "deletes everything in the destination, whatever it holds");
+    if (kind == Command::TextDir && trackPaths) ConvertDirectory(command.name);
     if (kind == Command::Dir) {
         std::string directory = command.name;
         util::SlashesToBackslashes(directory);
@@ -167,9 +265,7 @@ void ScriptCheck::EndCommand() {
         if (!directory.empty()) NotePath(directory, MaxDirectoryPath);
         currentDirectory = directory;
         util::AddTrailingBackslash(currentDirectory);
-        if (trackPaths && !directory.empty() && !directories.Add(directory))
-            Problem(commandLine, "directory " + directory + " differs only in letter case from an earlier one: " +
-                                     SameOnWindows);
+        if (trackPaths && !directory.empty()) NoteEntry(directory, script::EntryKind::Directory);
     }
     for (std::size_t i = 0; i < packageNames.size(); ++i) {
         if (!reader.TouchesScriptCopy(packageNames[i])) continue;
@@ -186,23 +282,42 @@ void ScriptCheck::EndCommand() {
         NotePath(path, MaxFilePath);
         std::string target = path;
         util::SlashesToBackslashes(target);
-        if (trackPaths && !files.Add(target)) {
-            const std::size_t separator = target.rfind('\\');
-            const std::string directory = separator == std::string::npos ? "" : target.substr(0, separator);
-            Problem(commandLine, "file " + target.substr(directory.empty() ? 0 : separator + 1) +
-                                     (directory.empty() ? std::string(" in the destination") : " in " + directory) +
-                                     " differs only in letter case from an earlier file there: " + SameOnWindows);
+        if (trackPaths && !command.name.empty()) {  // an empty name was reported above
+            NoteEntry(target, script::EntryKind::File);
+            NoteConversionCopy(target);
+        }
+        for (const std::string& name : packageNames) {
+            if (name != script::CorePackage || command.usedAsWritten ||
+                !script::LostToWindowPackage(currentDirectory, command.name))
+                continue;
+            Problem(commandLine, std::string(packageNames.size() == 1 ? "" : "as ") +
+                                     (packageNames.size() == 1 ? "" : name + ": ") + "file " + command.name +
+                                     " would be lost: the window package, installed after this one, writes its copy "
+                                     "of the script under that name at the destination's top and removes it");
         }
         if (script::IsSkippedFile(command.name))
             Problem(commandLine, "the installer never writes a file named " + command.name);
         dataLeft = static_cast<std::uint64_t>(command.size);
-        dataHasZero = false;
-        if (dataLeft == 0 && trackPaths) files.Mark(path, false);
     } else if (kind == Command::TextFile) {
-        NotePath(path + script::TemporarySuffix, MaxFilePath);
-        if (trackPaths && files.Marked(path))
-            Problem(commandLine, "text conversion of " + command.name +
-                                     ", which holds zero bytes, would lose what follows them");
+        NotePath(script::ConversionCopy(path), MaxFilePath);
+        if (trackPaths) {
+            std::string target = path;
+            util::SlashesToBackslashes(target);
+            paths.Mark(target);
+            const script::FoldedPaths::Noted copy = paths.Find(script::ConversionCopy(target));
+            if (copy.found && copy.kind == script::EntryKind::File) CopyLost(target, script::ConversionCopy(target));
+        }
+    }
+}
+
+void ScriptCheck::ConvertDirectory(const std::string& name) {
+    std::string directory = name;
+    util::SlashesToBackslashes(directory);
+    util::RemoveTrailingSeparator(directory);
+    paths.Mark(directory);
+    const std::u32string folded = paths.Rule().Fold(directory);
+    for (const CopyPair& pair : copyPairs) {
+        if (paths.Rule().Fold(pair.directory) == folded) CopyLost(pair.file, script::ConversionCopy(pair.file));
     }
 }
 

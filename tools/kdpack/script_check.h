@@ -14,6 +14,7 @@
 #include "script/format.h"
 #include "script/line2.h"
 #include "script/reader.h"
+#include "tools/kdpack/output.h"
 #include "util/byte_stream.h"
 
 namespace kd::kdpack {
@@ -34,16 +35,21 @@ struct ScriptProblem {
     bool refused = false;    // the installer rejects the package for it (in the roles named)
 };
 
+// The code page of --code-page (the last given), loaded from the system.
+// False after saying why it cannot be used (exit KdpackUsage).
+bool ReadCodePage(Io& io, const std::string& help, const std::vector<std::string>& values, script::CodePage& codePage);
+
 class ScriptCheck : public util::ByteSink {
 public:
     // destinationLength: length of the destination directory the path
     // limits are checked under; packageNames: the names the installer may
     // read the package as (its copy of the script is named after it); one
     // rejection per name when there are several. Without trackPaths nothing
-    // grows with the number of paths, and letter case and zero bytes are
-    // not looked at.
-    ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames,
-                bool trackPaths = true);
+    // grows with the number of paths, and letter case and the files a
+    // conversion would lose are not looked at.
+    // Names are judged as written in `codePage`.
+    ScriptCheck(std::size_t destinationLength, std::vector<std::string> packageNames, bool trackPaths = true,
+                const script::CodePage& codePage = script::CodePage());
 
     bool Write(const unsigned char* data, std::size_t size) override;
     // The end of the script: checks what is left open.
@@ -91,6 +97,12 @@ private:
     void Line(const std::string& text, bool whole);
     void EndCommand();
     void NotePath(const std::string& path, std::size_t limit);
+    void NoteEntry(const std::string& path, script::EntryKind kind);
+    void NoteConversionCopy(const std::string& file);
+    void ConvertDirectory(const std::string& name);
+    void CopyLost(const std::string& file, const std::string& copy);
+
+    std::string SameOnWindows() const;
 
     std::size_t destinationLength;
     std::vector<std::string> packageNames;
@@ -107,10 +119,18 @@ private:
     std::uint64_t commandLine = 0;  // where the command being read began
 
     std::uint64_t dataLeft = 0;  // of the last FILE
-    bool dataHasZero = false;
     std::string currentDirectory;  // relative to the destination, with a final "\" unless empty
-    script::FoldedPaths files;
-    script::FoldedPaths directories;
+    // Files and directories below the destination, "\" between levels.
+    script::FoldedPaths paths;
+    int codePageNumber;
+    std::vector<bool> definedBytes;
+    // Files installed beside the name their conversion would write, not (yet)
+    // converted: a later TEXTDIR of their directory loses the copy. Few in
+    // any real package; a script of thousands keeps the first ProblemsKept.
+    struct CopyPair {
+        std::string directory, file;
+    };
+    std::vector<CopyPair> copyPairs;
 };
 
 }  // namespace kd::kdpack
