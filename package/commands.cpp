@@ -14,7 +14,7 @@
 #include "util/names.h"
 #include "util/strings.h"
 #include "script/rules.h"
-#include "util/trust.h"
+#include "trust/walk.h"
 
 namespace kd::package {
 
@@ -44,7 +44,7 @@ bool Succeeded(platform::Error error) { return error == platform::Error::None; }
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const platform::DirHandle& destination, util::Judge& judge, util::Console* progress)
+                     const platform::DirHandle& destination, trust::Judge& judge, util::Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
@@ -59,60 +59,60 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
     platform::InfoOfStream(script, scriptIdentity);
 }
 
-util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
+trust::Level ScriptRun::OpenContaining(const std::string& relative, trust::Owners owners, platform::DirHandle& dir,
                                       std::string& leaf) {
-    std::vector<std::string> names = util::SplitLevels(relative);
-    if (names.empty()) return util::Level::Missing;
+    std::vector<std::string> names = trust::SplitLevels(relative);
+    if (names.empty()) return trust::Level::Missing;
     leaf = names.back();
     names.pop_back();
     // A level that was a file at DIR holds nothing.
-    if (dirSeen && !current) return util::Level::Missing;
-    util::Walk walk{judge};
-    return util::WalkLevels(dirSeen ? current : nullptr, names, owners, dir, walk);
+    if (dirSeen && !current) return trust::Level::Missing;
+    trust::Walk walk{judge};
+    return trust::WalkLevels(dirSeen ? current : nullptr, names, owners, dir, walk);
 }
 
 bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& opened,
                              const platform::DirHandle*& dir, std::string& leaf) {
     if (!dirSeen) {
         dir = &opened;
-        return OpenContaining(relative, util::Owners::Everywhere, opened, leaf) == util::Level::Usable;
+        return OpenContaining(relative, trust::Owners::Everywhere, opened, leaf) == trust::Level::Usable;
     }
-    std::vector<std::string> names = util::SplitLevels(relative);
+    std::vector<std::string> names = trust::SplitLevels(relative);
     // Judged by the DIR that made it current, unless a removal came since.
     if (names.empty() || !current || (!levelsJudged && !judge.Written(*current))) return false;
     leaf = names.back();
     names.pop_back();
-    util::Walk walk{judge};
+    trust::Walk walk{judge};
     dir = current;
     for (const std::string& name : names) {
         // Only levels that exist: a FILE makes none.
         platform::DirHandle next;
-        if (util::OpenLevel(*dir, name, true, next, walk) != util::Level::Usable || !judge.Written(next)) return false;
+        if (trust::OpenLevel(*dir, name, true, next, walk) != trust::Level::Usable || !judge.Written(next)) return false;
         opened = std::move(next);
         dir = &opened;
     }
     return true;
 }
 
-util::Level ScriptRun::OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir) {
-    util::Walk walk{judge};
-    const std::vector<std::string> levels = util::SplitLevels(relative);
-    if (!written) return util::WalkLevels(&destination, levels, util::Owners::Ignored, dir, walk);
+trust::Level ScriptRun::OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir) {
+    trust::Walk walk{judge};
+    const std::vector<std::string> levels = trust::SplitLevels(relative);
+    if (!written) return trust::WalkLevels(&destination, levels, trust::Owners::Ignored, dir, walk);
     // Each level on the way is judged before its child is opened; the last
     // is the caller's to judge.
     const platform::DirHandle* at = &destination;
     platform::DirHandle level;
     for (const std::string& name : levels) {
-        if (!judge.Written(*at)) return util::Level::Refused;
+        if (!judge.Written(*at)) return trust::Level::Refused;
         platform::DirHandle next;
-        const util::Level opened = util::OpenLevel(*at, name, true, next, walk);
-        if (opened != util::Level::Usable) return opened;
+        const trust::Level opened = trust::OpenLevel(*at, name, true, next, walk);
+        if (opened != trust::Level::Usable) return opened;
         level = std::move(next);
         at = &level;
     }
-    if (at == &destination) return util::OpenLevel(destination, ".", true, dir, walk);
+    if (at == &destination) return trust::OpenLevel(destination, ".", true, dir, walk);
     dir = std::move(level);
-    return util::Level::Usable;
+    return trust::Level::Usable;
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
@@ -175,7 +175,7 @@ namespace {
 
 bool IsPlainFileOfOurs(const platform::DirHandle& dir, const std::string& name) {
     platform::EntryInfo info;
-    return Succeeded(platform::InfoAt(dir, name, info)) && util::Trusted(info.owner) &&
+    return Succeeded(platform::InfoAt(dir, name, info)) && trust::Trusted(info.owner) &&
            (info.type == platform::EntryType::File || info.type == platform::EntryType::Special);
 }
 
@@ -193,7 +193,7 @@ bool ScriptRun::Dir(std::string directory) {
     // then is the next made or opened in it; a level judged once in this
     // installation is not judged again. An empty level names the
     // destination itself.
-    util::Walk walk{judge};
+    trust::Walk walk{judge};
     std::string path = destinationBase;
     if (!levelsJudged) {
         levelNames.clear();
@@ -230,10 +230,10 @@ bool ScriptRun::Dir(std::string directory) {
         platform::DirHandle next;
         // Looked at before its parent's entries are judged, so that a
         // refused level is the one named; nothing is made before.
-        const util::Level opened = util::OpenLevel(level, name, true, next, walk);
-        if (opened == util::Level::Refused) return Fail("cannot create directory: ", path);
+        const trust::Level opened = trust::OpenLevel(level, name, true, next, walk);
+        if (opened == trust::Level::Refused) return Fail("cannot create directory: ", path);
         if (!judge.Written(level)) return Fail("cannot create directory: ", parentPath);
-        if (opened == util::Level::Missing) {
+        if (opened == trust::Level::Missing) {
             const platform::Error error = platform::CreateDirectoryAt(level, name, false);
             // A file of that name passes as a level, as it always did;
             // what is put below it fails on its own.
@@ -242,7 +242,7 @@ bool ScriptRun::Dir(std::string directory) {
                 continue;
             }
             // Made in a level closed and judged: closed and empty from its birth.
-            if (error != platform::Error::None || util::OpenLevel(level, name, true, next, walk) != util::Level::Usable ||
+            if (error != platform::Error::None || trust::OpenLevel(level, name, true, next, walk) != trust::Level::Usable ||
                 !judge.Created(next)) {
                 return Fail("cannot create directory: ", path);
             }
@@ -281,9 +281,9 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
     // below the target they are removed, never entered. A missing target
     // is already empty.
     platform::DirHandle dir;
-    const util::Level level = OpenBelowDestination(relative, false, dir);
-    if (level == util::Level::Missing) return true;
-    if (level != util::Level::Usable) return Fail("cannot remove directory: ", target);
+    const trust::Level level = OpenBelowDestination(relative, false, dir);
+    if (level == trust::Level::Missing) return true;
+    if (level != trust::Level::Usable) return Fail("cannot remove directory: ", target);
     // Levels written into may go: they are let go, and judged anew when a
     // later command writes into what stands then.
     judge.Forget();
@@ -343,12 +343,12 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
         platform::EntryInfo info;
         return Succeeded(platform::InfoAt(dir, leaf, info)) &&
                info.type != platform::EntryType::Missing && !IsScript(info) &&
-               (info.type != platform::EntryType::Link || util::Trusted(info.owner));
+               (info.type != platform::EntryType::Link || trust::Trusted(info.owner));
     };
     if (name.front() != '*' && name.back() != '*') {
         platform::DirHandle dir;
         std::string leaf;
-        if (OpenContaining(name, util::Owners::Ignored, dir, leaf) == util::Level::Usable && removable(dir, leaf)) {
+        if (OpenContaining(name, trust::Owners::Ignored, dir, leaf) == trust::Level::Usable && removable(dir, leaf)) {
             platform::RemoveAt(dir, leaf, false);
         }
         return true;
@@ -356,8 +356,8 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
 
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
-    util::Walk walk{judge};
-    if (dirSeen ? !current : util::WalkLevels(nullptr, {}, util::Owners::Ignored, dir, walk) != util::Level::Usable) {
+    trust::Walk walk{judge};
+    if (dirSeen ? !current : trust::WalkLevels(nullptr, {}, trust::Owners::Ignored, dir, walk) != trust::Level::Usable) {
         return true;
     }
     const platform::DirHandle& in = dirSeen ? *current : dir;
@@ -383,7 +383,7 @@ bool ScriptRun::ConvertAt(const platform::DirHandle& dir, const std::string& nam
     platform::EntryInfo info;
     // A file with a second name shares its data with that name, which may lie
     // outside the destination.
-    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !util::Trusted(info.owner) ||
+    if (!file || !Succeeded(platform::InfoOfStream(file.get(), info)) || !trust::Trusted(info.owner) ||
         info.nameCount > 1 || !ConvertInPlace(dir, name, std::move(file))) {
         return Fail("Cannot set text file ", target);
     }
@@ -417,15 +417,15 @@ bool ScriptRun::TextDirectory(std::string relative) {
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
     // Closed and judged first: see TextFile.
-    const util::Level level = OpenBelowDestination(relative, true, dir);
-    if (level == util::Level::Missing) return true;  // nothing to convert
+    const trust::Level level = OpenBelowDestination(relative, true, dir);
+    if (level == trust::Level::Missing) return true;  // nothing to convert
     std::string refused;
-    if (level == util::Level::Usable && !judge.Written(dir, &refused) && !refused.empty()) {
+    if (level == trust::Level::Usable && !judge.Written(dir, &refused) && !refused.empty()) {
         std::string target = directory;
         util::AddTrailingBackslash(target);
         return Fail("Cannot set text file ", target + refused);
     }
-    if (level != util::Level::Usable || !judge.Written(dir) || !Succeeded(platform::ListAt(dir, entries))) {
+    if (level != trust::Level::Usable || !judge.Written(dir) || !Succeeded(platform::ListAt(dir, entries))) {
         return Fail("cannot list directory: ", directory);
     }
     for (const platform::FindEntry& entry : entries) {

@@ -18,7 +18,7 @@
 #include "util/files.h"
 #include "util/strings.h"
 #include "util/temporary_file.h"
-#include "util/trust.h"
+#include "trust/walk.h"
 
 namespace kd::package {
 
@@ -31,39 +31,39 @@ enum class Opened { Existing, Created, Refused, CannotCreate, NotDirectory };
 // volume (or of the working directory) down to its parent judged as a level
 // above, every link on the way checked to its end and the levels above its
 // target judged too; a missing last level is made closed to others.
-Opened OpenDestination(const std::string& destination, util::Judge& judge, platform::DirHandle& dir) {
+Opened OpenDestination(const std::string& destination, trust::Judge& judge, platform::DirHandle& dir) {
     std::size_t rootLength = 0;
-    std::vector<std::string> levels = util::PathLevels(destination, rootLength);
+    std::vector<std::string> levels = trust::PathLevels(destination, rootLength);
     const std::string root = destination.substr(0, rootLength);
-    util::Walk walk{judge};
+    trust::Walk walk{judge};
     if (levels.empty()) {
         if (rootLength == 0) return Opened::CannotCreate;
-        const util::Level level = util::WalkAboveLevels(nullptr, root, {}, dir, walk, true);
-        return level == util::Level::Usable   ? Opened::Existing
-               : level == util::Level::Missing ? Opened::CannotCreate
+        const trust::Level level = trust::WalkAboveLevels(nullptr, root, {}, dir, walk, true);
+        return level == trust::Level::Usable   ? Opened::Existing
+               : level == trust::Level::Missing ? Opened::CannotCreate
                                                : Opened::Refused;
     }
     const std::string last = levels.back();
     levels.pop_back();
     platform::DirHandle parent;
-    util::Level level = util::WalkAboveLevels(nullptr, root, levels, parent, walk, true);
+    trust::Level level = trust::WalkAboveLevels(nullptr, root, levels, parent, walk, true);
     // Whoever may rename the parent or what it holds could move the
     // destination away after the installation and put their own in its place.
-    if (level == util::Level::Usable && !judge.Above(parent)) level = util::Level::Refused;
-    if (level != util::Level::Usable) return level == util::Level::Missing ? Opened::CannotCreate : Opened::Refused;
-    level = util::OpenLevel(parent, last, true, dir, walk);
-    if (level != util::Level::Missing) return level == util::Level::Usable ? Opened::Existing : Opened::Refused;
+    if (level == trust::Level::Usable && !judge.Above(parent)) level = trust::Level::Refused;
+    if (level != trust::Level::Usable) return level == trust::Level::Missing ? Opened::CannotCreate : Opened::Refused;
+    level = trust::OpenLevel(parent, last, true, dir, walk);
+    if (level != trust::Level::Missing) return level == trust::Level::Usable ? Opened::Existing : Opened::Refused;
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
     if (error == platform::Error::AlreadyExists) {
         platform::EntryInfo info;
         return platform::InfoAt(parent, last, info) == platform::Error::None &&
-                       util::Trusted(info.owner) && info.type != platform::EntryType::Link
+                       trust::Trusted(info.owner) && info.type != platform::EntryType::Link
                    ? Opened::NotDirectory
                    : Opened::Refused;
     }
     if (error != platform::Error::None) return Opened::CannotCreate;
-    level = util::OpenLevel(parent, last, true, dir, walk);
-    return level == util::Level::Usable && judge.Created(dir) ? Opened::Created : Opened::Refused;
+    level = trust::OpenLevel(parent, last, true, dir, walk);
+    return level == trust::Level::Usable && judge.Created(dir) ? Opened::Created : Opened::Refused;
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // under that user's control whatever goes into it. The destination is
     // held open from here on: every command acts inside this directory. Each
     // level is judged once in this call, and held while the judge lives.
-    util::Judge judge;
+    trust::Judge judge;
     platform::DirHandle dir;
     switch (OpenDestination(destination, judge, dir)) {
     case Opened::Refused:

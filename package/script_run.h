@@ -14,7 +14,7 @@
 #include "script/line2.h"
 #include "script/reader.h"
 #include "util/console.h"
-#include "util/trust.h"
+#include "trust/walk.h"
 
 namespace kd::package {
 
@@ -40,7 +40,7 @@ public:
     // `judge` holds what this installation has judged.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const platform::DirHandle& destination, util::Judge& judge, util::Console* progress);
+              const platform::DirHandle& destination, trust::Judge& judge, util::Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end
     // or when the script could not be read (ReadFailed tells).
@@ -71,7 +71,7 @@ private:
     // Opens, level by level from the current directory (from the working
     // directory before the first DIR), the directory that holds the last
     // level of `relative`, which `leaf` receives.
-    util::Level OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
+    trust::Level OpenContaining(const std::string& relative, trust::Owners owners, platform::DirHandle& dir,
                                std::string& leaf);
     // The same for a name written into: after the first DIR, every level of
     // the name's own is judged as DIR judges its levels; before it, every
@@ -83,7 +83,7 @@ private:
                       std::string& leaf);
     // Opens the directory `relative` names below the destination, level by
     // level; `written`: every level is judged as DIR judges its levels.
-    util::Level OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir);
+    trust::Level OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir);
 
     // True when `info` is the file this run reads its script from.
     bool IsScript(const platform::EntryInfo& info) const;
@@ -103,7 +103,7 @@ private:
     std::string destinationDirectory;
     std::string destinationBase;  // without its trailing separator
     const platform::DirHandle& destination;
-    util::Judge& judge;
+    trust::Judge& judge;
     platform::EntryInfo scriptIdentity;
     util::Console* progress;
     std::string currentDirectory;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/win32/security.h"
-#include "util/trust.h"
+#include "trust/judge.h"
 #endif
 
 namespace kd {
@@ -80,7 +80,7 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
             c.descriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
             << c.descriptor;
-        EXPECT_EQ(util::Trusted(platform::DescriptorOwner(descriptor)), c.trusted) << c.descriptor;
+        EXPECT_EQ(trust::Trusted(platform::DescriptorOwner(descriptor)), c.trusted) << c.descriptor;
         ::LocalFree(descriptor);
     }
     EXPECT_EQ(platform::AccountOfSid(nullptr), platform::Account::Other);
@@ -105,24 +105,24 @@ TEST(AccessDecision, DescriptorsBuiltInMemory) {
     const struct {
         std::string descriptor;
         bool safeAbove;
-        util::Verdict written;
+        trust::Verdict written;
     } cases[] = {
-        {driveRoot, true, util::Verdict::Refuse},  // others may add folders: fine above, not to write into
-        {underC, false, util::Verdict::Close},
-        {programFiles, true, util::Verdict::Keep},
-        {underC + "(A;OICI;0x1301bf;;;AU)", false, util::Verdict::Refuse},
-        {closed, true, util::Verdict::Keep},
-        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", true, util::Verdict::Keep},
-        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", true, util::Verdict::Keep},
-        {"", false, util::Verdict::Refuse},  // a NULL DACL
-        {admins + "(A;;SD;;;AU)", false, util::Verdict::Refuse},            // delete or rename it
-        {admins + "(A;;WD;;;AU)", false, util::Verdict::Refuse},            // change its access
-        {admins + "(A;;WO;;;AU)", false, util::Verdict::Refuse},            // take it over
-        {admins + "(A;;GA;;;AU)", false, util::Verdict::Refuse},
-        {admins + "(A;;GW;;;AU)", false, util::Verdict::Refuse},
-        {admins + "(A;;0x40;;;AU)", false, util::Verdict::Refuse},          // delete its entries
-        {admins + "(A;OICIIO;0x40;;;AU)", true, util::Verdict::Refuse},     // only what it holds
-        {admins + "(A;;0x2;;;AU)", true, util::Verdict::Refuse},            // add a file
+        {driveRoot, true, trust::Verdict::Refuse},  // others may add folders: fine above, not to write into
+        {underC, false, trust::Verdict::Close},
+        {programFiles, true, trust::Verdict::Keep},
+        {underC + "(A;OICI;0x1301bf;;;AU)", false, trust::Verdict::Refuse},
+        {closed, true, trust::Verdict::Keep},
+        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", true, trust::Verdict::Keep},
+        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", true, trust::Verdict::Keep},
+        {"", false, trust::Verdict::Refuse},  // a NULL DACL
+        {admins + "(A;;SD;;;AU)", false, trust::Verdict::Refuse},            // delete or rename it
+        {admins + "(A;;WD;;;AU)", false, trust::Verdict::Refuse},            // change its access
+        {admins + "(A;;WO;;;AU)", false, trust::Verdict::Refuse},            // take it over
+        {admins + "(A;;GA;;;AU)", false, trust::Verdict::Refuse},
+        {admins + "(A;;GW;;;AU)", false, trust::Verdict::Refuse},
+        {admins + "(A;;0x40;;;AU)", false, trust::Verdict::Refuse},          // delete its entries
+        {admins + "(A;OICIIO;0x40;;;AU)", true, trust::Verdict::Refuse},     // only what it holds
+        {admins + "(A;;0x2;;;AU)", true, trust::Verdict::Refuse},            // add a file
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.descriptor);
@@ -140,8 +140,8 @@ TEST(AccessDecision, DescriptorsBuiltInMemory) {
             EXPECT_EQ(platform::AccessOfDescriptor(descriptor, list), platform::Error::None);
             ::LocalFree(descriptor);
         }
-        EXPECT_EQ(util::SafeAbove(list), c.safeAbove);
-        EXPECT_EQ(util::JudgeWritten(list), c.written);
+        EXPECT_EQ(trust::SafeAbove(list), c.safeAbove);
+        EXPECT_EQ(trust::JudgeWritten(list), c.written);
     }
 }
 #endif

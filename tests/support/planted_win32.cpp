@@ -11,7 +11,7 @@
 #include "platform/win32/security.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
-#include "util/trust.h"
+#include "trust/judge.h"
 
 namespace kd::test {
 
@@ -81,7 +81,7 @@ bool OwnerTrusted(const std::string& path) {
                                 nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    const bool trusted = util::Trusted(platform::AccountOfSid(owner));
+    const bool trusted = trust::Trusted(platform::AccountOfSid(owner));
     ::LocalFree(descriptor);
     return trusted;
 }
@@ -152,7 +152,7 @@ std::vector<std::string> OtherWriters(const std::string& path) {
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
         if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
         if ((allowed->Mask & writeRights) == 0) continue;
-        if (util::Trusted(platform::AccountOfSid(&allowed->SidStart))) continue;
+        if (trust::Trusted(platform::AccountOfSid(&allowed->SidStart))) continue;
         writers.push_back(SidText(&allowed->SidStart));
     }
     ::LocalFree(descriptor);
