@@ -40,24 +40,11 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 bool Succeeded(platform::Error error) { return error == platform::Error::None; }
 
-// True when every entry directly in `dir` has a trusted owner: an entry
-// another user made there (a library beside a program) would be used as ours.
-bool HoldsOnlyTrusted(const platform::DirHandle& dir) {
-    std::vector<platform::FindEntry> entries;
-    if (!Succeeded(platform::ListAt(dir, entries))) return false;
-    for (const platform::FindEntry& entry : entries) {
-        platform::EntryInfo info;
-        if (!Succeeded(platform::InfoAt(dir, entry.name, info))) return false;
-        if (info.type != platform::EntryType::Missing && !util::Trusted(info.owner)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
                      std::string packagePath, std::string destinationDirectory,
-                     const platform::DirHandle& destination, util::Console* progress)
+                     const platform::DirHandle& destination, util::Judge& judge, util::Console* progress)
     : package(package),
       script(script),
       scriptLength(scriptLength),
@@ -66,38 +53,68 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       destinationDirectory(std::move(destinationDirectory)),
       destinationBase(this->destinationDirectory),
       destination(destination),
+      judge(judge),
       progress(progress) {
     util::RemoveTrailingSeparator(destinationBase);
     platform::InfoOfStream(script, scriptIdentity);
 }
 
 util::Level ScriptRun::OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
-                                std::string& leaf) const {
-    std::vector<std::string> levels = util::SplitLevels(currentRelative + "\\" + relative);
+                                      std::string& leaf) {
+    std::vector<std::string> levels = util::SplitLevels(relative);
     if (levels.empty()) return util::Level::Missing;
     leaf = levels.back();
     levels.pop_back();
-    int links = util::LinkLimit;
-    return WalkLevels(dirSeen ? &destination : nullptr, levels, owners, dir, links);
+    // A level that was a file at DIR holds nothing.
+    if (dirSeen && !current) return util::Level::Missing;
+    util::Walk walk{judge};
+    return util::WalkLevels(dirSeen ? &current : nullptr, levels, owners, dir, walk);
 }
 
-bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) const {
-    // DIR has closed the current directory. Before the first DIR the working
-    // directory is not ours to change.
-    return OpenContaining(relative, util::Owners::Everywhere, dir, leaf) == util::Level::Usable &&
-           (!dirSeen || relative.find_first_of("\\/") == std::string::npos || util::KeepFromOthers(dir));
+bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) {
+    if (!dirSeen) return OpenContaining(relative, util::Owners::Everywhere, dir, leaf) == util::Level::Usable;
+    std::vector<std::string> levels = util::SplitLevels(relative);
+    if (levels.empty() || !current || !judge.Written(current)) return false;
+    leaf = levels.back();
+    levels.pop_back();
+    util::Walk walk{judge};
+    const platform::DirHandle* at = &current;
+    platform::DirHandle level;
+    for (const std::string& name : levels) {
+        // Only levels that exist: a FILE makes none.
+        platform::DirHandle next;
+        if (util::OpenLevel(*at, name, true, next, walk) != util::Level::Usable || !judge.Written(next)) return false;
+        level = std::move(next);
+        at = &level;
+    }
+    if (at == &current) {
+        platform::Error error = platform::Error::None;
+        level = platform::OpenDirectoryAt(current, ".", error);
+        if (!level) return false;
+    }
+    dir = std::move(level);
+    return true;
 }
 
-util::Level ScriptRun::OpenCurrent(util::Owners owners, platform::DirHandle& dir) const {
-    int links = util::LinkLimit;
-    return WalkLevels(dirSeen ? &destination : nullptr, util::SplitLevels(currentRelative), owners, dir,
-                      links);
-}
-
-util::Level ScriptRun::OpenBelowDestination(const std::string& relative, util::Owners owners,
-                                      platform::DirHandle& dir) const {
-    int links = util::LinkLimit;
-    return WalkLevels(&destination, util::SplitLevels(relative), owners, dir, links);
+util::Level ScriptRun::OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir) {
+    util::Walk walk{judge};
+    const std::vector<std::string> levels = util::SplitLevels(relative);
+    if (!written) return util::WalkLevels(&destination, levels, util::Owners::Ignored, dir, walk);
+    // Each level on the way is judged before its child is opened; the last
+    // is the caller's to judge.
+    const platform::DirHandle* at = &destination;
+    platform::DirHandle level;
+    for (const std::string& name : levels) {
+        if (!judge.Written(*at)) return util::Level::Refused;
+        platform::DirHandle next;
+        const util::Level opened = util::OpenLevel(*at, name, true, next, walk);
+        if (opened != util::Level::Usable) return opened;
+        level = std::move(next);
+        at = &level;
+    }
+    if (at == &destination) return util::OpenLevel(destination, ".", true, dir, walk);
+    dir = std::move(level);
+    return util::Level::Usable;
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
@@ -168,59 +185,59 @@ bool ScriptRun::Dir(std::string directory) {
     if (progress) Print(*progress, "\nDirectory " + std::string(directory.c_str()));
 
     // One level at a time from the destination down, each opened as a handle
-    // and made where it is missing; each must be ours, and so must everything
-    // directly in it. An empty level names the destination itself.
-    std::vector<platform::DirHandle> levels;
-    std::vector<std::string> paths;
-    int links = util::LinkLimit;
-    levels.emplace_back();
-    if (util::WalkLevels(&destination, {}, util::Owners::AtEnd, levels.back(), links) != util::Level::Usable) {
-        return Fail("cannot create directory: ", destinationBase);
+    // and made where it is missing. Each is closed to others before what it
+    // holds is judged (everything directly in it must be ours), and only
+    // then is the next made or opened in it; a level judged once in this
+    // installation is not judged again. An empty level names the
+    // destination itself.
+    util::Walk walk{judge};
+    platform::DirHandle level;
+    std::string path = destinationBase;
+    if (util::OpenLevel(destination, ".", true, level, walk) != util::Level::Usable || !judge.Closed(level)) {
+        return Fail("cannot create directory: ", path);
     }
-    paths.push_back(destinationBase);
+    bool isFile = false;  // a file of that name was passed over
     std::string rest = directory;
     while (true) {
         const std::size_t separator = rest.find('\\');
         const std::string name = rest.substr(0, separator);
-        std::string path = paths.back();
-        util::AddTrailingBackslash(path);
-        path += name;
         if (!name.empty()) {
+            const std::string parentPath = path;
+            util::AddTrailingBackslash(path);
+            path += name;
             // A file below stands in the way of every further level.
-            if (!levels.back()) return Fail("cannot create directory: ", path);
+            if (isFile) return Fail("cannot create directory: ", path);
             platform::DirHandle next;
-            util::Level level = util::OpenLevel(levels.back(), name, true, next, links);
-            if (level == util::Level::Missing) {
-                const platform::Error error = platform::CreateDirectoryAt(levels.back(), name, false);
+            // Looked at before its parent's entries are judged, so that a
+            // refused level is the one named; nothing is made before.
+            const util::Level opened = util::OpenLevel(level, name, true, next, walk);
+            if (opened == util::Level::Refused) return Fail("cannot create directory: ", path);
+            if (!judge.Written(level)) return Fail("cannot create directory: ", parentPath);
+            if (opened == util::Level::Missing) {
+                const platform::Error error = platform::CreateDirectoryAt(level, name, false);
                 // A file of that name passes as a level, as it always did;
                 // what is put below it fails on its own.
-                if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(levels.back(), name)) {
-                    level = util::Level::Usable;
-                } else if (Succeeded(error)) {
-                    level = util::OpenLevel(levels.back(), name, true, next, links);
+                if (error == platform::Error::AlreadyExists && IsPlainFileOfOurs(level, name)) {
+                    isFile = true;
+                } else if (error != platform::Error::None ||
+                           util::OpenLevel(level, name, true, next, walk) != util::Level::Usable ||
+                           !judge.Created(next)) {
+                    // Made in a level closed and judged: closed and empty from its birth.
+                    return Fail("cannot create directory: ", path);
                 }
             }
-            if (level != util::Level::Usable) return Fail("cannot create directory: ", path);
-            levels.push_back(std::move(next));
-            paths.push_back(path);
+            level = std::move(next);
         }
         if (separator == std::string::npos) break;
         rest.erase(0, separator + 1);
     }
-    // A level below the destination that others may write would let them
-    // add to it or swap what goes into it later: it is closed like the
-    // destination, or refused where an administrator opened it.
-    for (std::size_t i = 0; i < levels.size(); ++i) {
-        if (levels[i] && (!HoldsOnlyTrusted(levels[i]) || (i > 0 && !util::KeepFromOthers(levels[i])))) {
-            return Fail("cannot create directory: ", paths[i]);
-        }
-    }
+    if (!isFile && !judge.Written(level)) return Fail("cannot create directory: ", path);
 
     currentDirectory = destinationDirectory;
     util::AddTrailingBackslash(currentDirectory);
     currentDirectory += directory;
     util::AddTrailingBackslash(currentDirectory);
-    currentRelative = directory;
+    current = isFile ? nullptr : std::move(level);
     dirSeen = true;
     return true;
 }
@@ -242,9 +259,12 @@ bool ScriptRun::EmptyDirectory(std::string relative, bool withSubdirectories) {
     // below the target they are removed, never entered. A missing target
     // is already empty.
     platform::DirHandle dir;
-    const util::Level level = OpenBelowDestination(relative, util::Owners::Ignored, dir);
+    const util::Level level = OpenBelowDestination(relative, false, dir);
     if (level == util::Level::Missing) return true;
     if (level != util::Level::Usable) return Fail("cannot remove directory: ", target);
+    // Levels written into may go: they are let go, and judged anew when a
+    // later command writes into what stands then.
+    judge.Forget();
     // The script being read may lie in the tree: it is passed over.
     if (!util::RemoveTreeAt(dir, "*", subdirectoryFilter, scriptIdentity)) {
         return Fail("cannot remove directory: ", target);
@@ -311,17 +331,19 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
 
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
-    if (OpenCurrent(util::Owners::Ignored, dir) != util::Level::Usable ||
-        !Succeeded(platform::ListAt(dir, entries))) {
+    util::Walk walk{judge};
+    if (dirSeen ? !current : util::WalkLevels(nullptr, {}, util::Owners::Ignored, dir, walk) != util::Level::Usable) {
         return true;
     }
+    if (!Succeeded(platform::ListAt(dirSeen ? current : dir, entries))) return true;
+    const platform::DirHandle& in = dirSeen ? current : dir;
     // "*" alone keeps every name (empty suffix); a "*" inside is a plain byte.
     const bool bySuffix = name.front() == '*';
     const std::string part = bySuffix ? name.substr(1) : name.substr(0, name.size() - 1);
     for (const platform::FindEntry& entry : entries) {
         if (entry.isDirectory) continue;
         if (bySuffix ? !EndsWith(entry.name, part) : !StartsWith(entry.name, part)) continue;
-        if (removable(dir, entry.name)) platform::RemoveAt(dir, entry.name, false);
+        if (removable(in, entry.name)) platform::RemoveAt(in, entry.name, false);
     }
     return true;
 }
@@ -363,10 +385,16 @@ bool ScriptRun::TextDirectory(std::string relative) {
     // temporary files are not in it.
     platform::DirHandle dir;
     std::vector<platform::FindEntry> entries;
-    const util::Level level = OpenBelowDestination(relative, util::Owners::Everywhere, dir);
+    // Closed and judged first: see TextFile.
+    const util::Level level = OpenBelowDestination(relative, true, dir);
     if (level == util::Level::Missing) return true;  // nothing to convert
-    // Closed first: see TextFile.
-    if (level != util::Level::Usable || !util::KeepFromOthers(dir) || !Succeeded(platform::ListAt(dir, entries))) {
+    std::string refused;
+    if (level == util::Level::Usable && !judge.Written(dir, &refused) && !refused.empty()) {
+        std::string target = directory;
+        util::AddTrailingBackslash(target);
+        return Fail("Cannot set text file ", target + refused);
+    }
+    if (level != util::Level::Usable || !judge.Written(dir) || !Succeeded(platform::ListAt(dir, entries))) {
         return Fail("cannot list directory: ", directory);
     }
     for (const platform::FindEntry& entry : entries) {

@@ -27,34 +27,31 @@ namespace {
 // NotDirectory: a file of a trusted owner stands there; nothing can be made in it.
 enum class Opened { Existing, Created, Refused, CannotCreate, NotDirectory };
 
-// Opens the destination level by level from its root, every link on the way
-// checked to its end; a missing last level is made closed to others.
-// `parent` receives the directory that holds it (none for a root).
-Opened OpenDestination(const std::string& destination, platform::DirHandle& parent,
-                       platform::DirHandle& dir) {
+// Opens the destination through handles: every level from the root of its
+// volume (or of the working directory) down to its parent judged as a level
+// above, every link on the way checked to its end and the levels above its
+// target judged too; a missing last level is made closed to others.
+Opened OpenDestination(const std::string& destination, util::Judge& judge, platform::DirHandle& dir) {
     std::size_t rootLength = 0;
     std::vector<std::string> levels = util::PathLevels(destination, rootLength);
-    int links = util::LinkLimit;
+    const std::string root = destination.substr(0, rootLength);
+    util::Walk walk{judge};
     if (levels.empty()) {
         if (rootLength == 0) return Opened::CannotCreate;
-        return util::WalkPath(nullptr, destination, util::Owners::AtEnd, dir, links) == util::Level::Usable
-                   ? Opened::Existing
-                   : Opened::Refused;
+        const util::Level level = util::WalkAboveLevels(nullptr, root, {}, dir, walk, true);
+        return level == util::Level::Usable   ? Opened::Existing
+               : level == util::Level::Missing ? Opened::CannotCreate
+                                               : Opened::Refused;
     }
     const std::string last = levels.back();
     levels.pop_back();
-    platform::DirHandle root;
-    if (rootLength > 0) {
-        platform::Error error = platform::Error::None;
-        root = platform::OpenDirectory(destination.substr(0, rootLength).c_str(), error);
-        if (!root) return Opened::Refused;
-    }
-    const util::Level above = util::WalkLevels(root ? &root : nullptr, levels, util::Owners::Ignored, parent, links);
-    if (above != util::Level::Usable) return above == util::Level::Missing ? Opened::CannotCreate : Opened::Refused;
-    // Whoever may rename what the parent holds could move the destination
-    // away after the installation and put their own in its place.
-    if (!util::KeepsItsEntries(parent)) return Opened::Refused;
-    util::Level level = util::OpenLevel(parent, last, true, dir, links);
+    platform::DirHandle parent;
+    util::Level level = util::WalkAboveLevels(nullptr, root, levels, parent, walk, true);
+    // Whoever may rename the parent or what it holds could move the
+    // destination away after the installation and put their own in its place.
+    if (level == util::Level::Usable && !judge.Above(parent)) level = util::Level::Refused;
+    if (level != util::Level::Usable) return level == util::Level::Missing ? Opened::CannotCreate : Opened::Refused;
+    level = util::OpenLevel(parent, last, true, dir, walk);
     if (level != util::Level::Missing) return level == util::Level::Usable ? Opened::Existing : Opened::Refused;
     const platform::Error error = platform::CreateDirectoryAt(parent, last, true);
     if (error == platform::Error::AlreadyExists) {
@@ -65,31 +62,9 @@ Opened OpenDestination(const std::string& destination, platform::DirHandle& pare
                    : Opened::Refused;
     }
     if (error != platform::Error::None) return Opened::CannotCreate;
-    level = util::OpenLevel(parent, last, true, dir, links);
-    return level == util::Level::Usable ? Opened::Created : Opened::Refused;
+    level = util::OpenLevel(parent, last, true, dir, walk);
+    return level == util::Level::Usable && judge.Created(dir) ? Opened::Created : Opened::Refused;
 }
-
-// The private script file, removed through its directory's handle once made.
-class ScriptFile {
-public:
-    // Creates `path` (below `base`; a "\" or "/" in the package's name
-    // makes levels) new, readable and writable by this account alone and
-    // shared with nobody who would write or delete it; a leftover of an
-    // earlier run is removed as a name first. Null on failure.
-    platform::Stream Create(const platform::DirHandle& base, const std::string& path) {
-        std::vector<std::string> levels = util::SplitLevels(path);
-        if (levels.empty()) return nullptr;
-        const std::string name = levels.back();
-        levels.pop_back();
-        int links = util::LinkLimit;
-        if (util::WalkLevels(&base, levels, util::Owners::Everywhere, dir, links) != util::Level::Usable) return nullptr;
-        return file.Create(dir, name, platform::Access::ReadWrite);
-    }
-
-private:
-    platform::DirHandle dir;  // before the file, which is removed through it
-    util::TemporaryAt file;
-};
 
 }  // namespace
 
@@ -107,9 +82,11 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     util::RemoveTrailingSeparator(destination);
     // A directory another user made, or a link another user planted, stays
     // under that user's control whatever goes into it. The destination is
-    // held open from here on: every command acts inside this directory.
-    platform::DirHandle parent, dir;
-    switch (OpenDestination(destination, parent, dir)) {
+    // held open from here on: every command acts inside this directory. Each
+    // level is judged once in this call, and held while the judge lives.
+    util::Judge judge;
+    platform::DirHandle dir;
+    switch (OpenDestination(destination, judge, dir)) {
     case Opened::Refused:
         errorText = "cannot use target directory: " + destination;
         return false;
@@ -118,7 +95,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
         return false;
     case Opened::Existing:
         // Closed, or refused when an administrator opened it on purpose.
-        if (!util::KeepFromOthers(dir)) {
+        if (!judge.Closed(dir)) {
             errorText = "cannot use target directory: " + destination;
             return false;
         }
@@ -136,10 +113,12 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
 
     if (progress) util::Print(*progress, "\nUncompressing package file");
     // Declared before the stream, so the stream is closed before the delete;
-    // from here on every way out deletes the decompressed script.
-    ScriptFile scriptFile;
+    // from here on every way out deletes the decompressed script, an
+    // interrupt by the user included. It is made directly in the destination.
+    util::TemporaryAt scriptFile;
     const platform::Stream input = util::OpenFileShared(packagePath, "rb");
-    platform::Stream script = input && dir ? scriptFile.Create(dir, scriptName) : nullptr;
+    platform::Stream script =
+        input && dir ? scriptFile.Create(dir, scriptName, platform::Access::ReadWrite, InterruptedExit) : nullptr;
     // The digest of line 2 is computed as the script is written, so checking
     // it costs no second read; the commands then read the same file through
     // the same handle, never by name.
@@ -157,7 +136,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     }
     if (progress) util::Print(*progress, "\nVerifying package");
 
-    ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument, dir, progress);
+    ScriptRun run(*this, script.get(), scriptLength, packagePath, destinationArgument, dir, judge, progress);
     script::Reader reader;
     std::string text;
     while (run.NextLine(text)) {

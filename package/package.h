@@ -10,6 +10,11 @@
 
 namespace kd::package {
 
+// The exit status of a run interrupted by the user (Ctrl-C, a signal) while
+// a package is installed: the installer's failure code, after the script
+// copy and any conversion's temporary file are removed.
+constexpr int InterruptedExit = -1;
+
 class KdPackage {
 public:
     // Progress goes to `console`: the standard output unless one is given.

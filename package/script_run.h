@@ -36,9 +36,10 @@ public:
     // build their paths on it. `destination` is that directory, opened and
     // checked; commands walk from it. The script is read from `script`.
     // Progress lines go to `progress` unless it is null.
+    // `judge` holds what this installation has judged.
     ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptLength,
               std::string packagePath, std::string destinationDirectory,
-              const platform::DirHandle& destination, util::Console* progress);
+              const platform::DirHandle& destination, util::Judge& judge, util::Console* progress);
 
     // The next script line, line end removed, in `text`; false at the end
     // or when the script could not be read (ReadFailed tells).
@@ -66,20 +67,19 @@ private:
     // destination, with no trailing separator; `relative` gets backslashes.
     std::string BelowDestination(std::string& relative) const;
 
-    // Opens, level by level from the destination (from the working
+    // Opens, level by level from the current directory (from the working
     // directory before the first DIR), the directory that holds the last
     // level of `relative`, which `leaf` receives.
     util::Level OpenContaining(const std::string& relative, util::Owners owners, platform::DirHandle& dir,
-                         std::string& leaf) const;
-    // The same for a name written into: every level must have a trusted owner,
-    // and a level of the name's own (after DIR) is closed to others. False
-    // when it cannot be opened or closed.
-    bool OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf) const;
-    // Opens the current directory, or the directory `relative` names below the
-    // destination, level by level.
-    util::Level OpenCurrent(util::Owners owners, platform::DirHandle& dir) const;
-    util::Level OpenBelowDestination(const std::string& relative, util::Owners owners,
-                               platform::DirHandle& dir) const;
+                               std::string& leaf);
+    // The same for a name written into: after the first DIR, every level of
+    // the name's own is judged as DIR judges its levels; before it, every
+    // level must have a trusted owner (the working directory is not ours to
+    // close). False when it cannot be opened or judged.
+    bool OpenWritable(const std::string& relative, platform::DirHandle& dir, std::string& leaf);
+    // Opens the directory `relative` names below the destination, level by
+    // level; `written`: every level is judged as DIR judges its levels.
+    util::Level OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir);
 
     // True when `info` is the file this run reads its script from.
     bool IsScript(const platform::EntryInfo& info) const;
@@ -97,10 +97,11 @@ private:
     std::string destinationDirectory;
     std::string destinationBase;  // without its trailing separator
     const platform::DirHandle& destination;
+    util::Judge& judge;
     platform::EntryInfo scriptIdentity;
     util::Console* progress;
     std::string currentDirectory;
-    std::string currentRelative;  // the current directory below the destination
+    platform::DirHandle current;  // the current directory, judged; null before the first DIR
     bool dirSeen = false;
     bool readFailed = false;
     char line[script::LineBufferSize];

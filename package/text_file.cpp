@@ -113,7 +113,7 @@ bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, pla
     const std::string temporaryName = name + script::TemporarySuffix;
     // Made new: a leftover or a planted link at the name goes as a name.
     util::TemporaryAt temporary;
-    platform::Stream converted = temporary.Create(dir, temporaryName, platform::Access::Write);
+    platform::Stream converted = temporary.Create(dir, temporaryName, platform::Access::Write, InterruptedExit);
     if (!converted) return false;
     // The rename replaces whatever stands at the name then, a link included,
     // and writes through nothing.

@@ -311,6 +311,11 @@ struct AccessList {
     std::vector<AccessEntry> entries;
 };
 Error AccessOf(const DirHandle& dir, AccessList& list);
+// The access list of the entry `name` of `dir` itself, a link not followed.
+// POSIX: empty (a link's own bits mean nothing: its directory decides who
+// may remove it). Win32: opened with FILE_OPEN_REPARSE_POINT for
+// READ_CONTROL, then GetSecurityInfo.
+Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list);
 
 // Gives the directory and, through inheritance, everything below it the
 // descriptor of a closed new directory. POSIX: clears the group and other write
@@ -438,6 +443,12 @@ bool IsWine();
 // when all InterruptSlots are taken or the path is 2048 bytes or longer.
 constexpr int InterruptSlots = 4;
 int RemoveOnInterrupt(const char* path, int exitCode);
+// The same for the file `name` of `dir`, open as `file`, removed through a
+// handle: POSIX unlinkat on the directory's descriptor; Win32 the file's own
+// handle (made with DELETE access by OpenFileAt for a private new file)
+// marked for deletion, as a name would fail for a file shared with nobody.
+// `dir` and `file` must outlive the slot.
+int RemoveOnInterruptAt(const DirHandle& dir, const std::string& name, std::FILE* file, int exitCode);
 // Frees a slot of RemoveOnInterrupt (-1 is ignored).
 void ForgetOnInterrupt(int slot);
 

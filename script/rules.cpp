@@ -11,8 +11,7 @@ namespace kd::script {
 const char* PackageName(Role role) { return role == Role::Core ? CorePackage : WindowPackage; }
 
 std::string PackageFileName(const std::string& packagePath) {
-    std::size_t separator = packagePath.rfind('/');
-    if (separator == std::string::npos) separator = packagePath.rfind('\\');
+    const std::size_t separator = packagePath.find_last_of("/\\");
     return separator == std::string::npos ? packagePath : packagePath.substr(separator + 1);
 }
 

@@ -18,8 +18,8 @@ inline constexpr char WindowPackage[] = "keldo_window64.pkg";
 const char* PackageName(Role role);
 
 // The file name the installer takes from a package path, which names its
-// copy of the script: the text after the last "/", or if there is none after
-// the last "\".
+// copy of the script in the destination: the text after the last "/" or "\",
+// whichever comes later.
 std::string PackageFileName(const std::string& packagePath);
 
 // Why the installer refuses a "Name = " value, in the order it checks.

@@ -32,10 +32,18 @@ void TemporaryFile::Keep() {
 }
 
 TemporaryAt::~TemporaryAt() {
+    platform::ForgetOnInterrupt(interruptSlot);
     if (made) platform::RemoveAt(*dir, name, false);
 }
 
-platform::Stream TemporaryAt::Create(const platform::DirHandle& in, std::string fileName, platform::Access access) {
+void TemporaryAt::Keep() {
+    platform::ForgetOnInterrupt(interruptSlot);
+    interruptSlot = -1;
+    made = false;
+}
+
+platform::Stream TemporaryAt::Create(const platform::DirHandle& in, std::string fileName, platform::Access access,
+                                     int interruptExitCode) {
     dir = &in;
     name = std::move(fileName);
     const platform::Error old = platform::RemoveAt(in, name, false);
@@ -43,6 +51,8 @@ platform::Stream TemporaryAt::Create(const platform::DirHandle& in, std::string 
     platform::Error error = platform::Error::None;
     platform::Stream stream = platform::OpenFileAt(in, name, {access, true, true}, error);
     made = stream != nullptr;
+    // The moment between the create and the watch is a few instructions.
+    if (made) interruptSlot = platform::RemoveOnInterruptAt(in, name, stream.get(), interruptExitCode);
     return stream;
 }
 

@@ -48,13 +48,17 @@ public:
 
     // Removes a leftover at `name` as a name, never through a link, then
     // creates the file new, for this account alone and shared with nobody
-    // who would write or delete it. Null on failure.
-    platform::Stream Create(const platform::DirHandle& dir, std::string name, platform::Access access);
-    void Keep() { made = false; }
+    // who would write or delete it; it is also removed when the user
+    // interrupts the process, which then ends with `interruptExitCode`.
+    // Null on failure.
+    platform::Stream Create(const platform::DirHandle& dir, std::string name, platform::Access access,
+                            int interruptExitCode);
+    void Keep();
 
 private:
     const platform::DirHandle* dir = nullptr;
     std::string name;
+    int interruptSlot = -1;
     bool made = false;
 };
 

@@ -1,5 +1,5 @@
-// Link and owner checks. Operating-system independent: the questions go
-// through platform/.
+// Link, owner and access judgements. Operating-system independent: the
+// questions go through platform/.
 #include "util/trust.h"
 
 #include <utility>
@@ -11,13 +11,19 @@ namespace kd::util {
 
 namespace {
 
-// Rights that let their holder change a directory or what it holds: write or
-// append data (add a file or subdirectory), delete child, delete, WRITE_DAC,
-// WRITE_OWNER, GENERIC_ALL and GENERIC_WRITE.
+constexpr std::uint32_t DeleteRight = 0x10000;
+constexpr std::uint32_t WriteDacRight = 0x40000;
+constexpr std::uint32_t WriteOwnerRight = 0x80000;
 constexpr std::uint32_t GenericAll = 0x10000000;
-constexpr std::uint32_t WriteRights = platform::AddFileRight | platform::AddSubdirectoryRight |
-                                      platform::DeleteChildRight | 0x10000 | 0x40000 | 0x80000 | GenericAll |
-                                      0x40000000;
+constexpr std::uint32_t GenericWrite = 0x40000000;
+
+// What lets its holder move or re-permission a level above the destination,
+// or take away what it holds.
+constexpr std::uint32_t MoveRights =
+    DeleteRight | WriteDacRight | WriteOwnerRight | GenericAll | GenericWrite | platform::DeleteChildRight;
+// What lets its holder change a level written into or what it holds: the
+// above, and adding a file or subdirectory.
+constexpr std::uint32_t WriteRights = MoveRights | platform::AddFileRight | platform::AddSubdirectoryRight;
 
 // Whether an entry lets someone outside the trusted accounts do `rights`. A
 // CREATOR OWNER entry grants the creator, whom every level the installer
@@ -26,6 +32,8 @@ bool GrantsOthers(const platform::AccessEntry& entry, std::uint32_t rights) {
     return entry.allow && !Trusted(entry.who) && entry.who != platform::Account::CreatorOwner &&
            (entry.mask & rights) != 0;
 }
+
+bool Succeeded(platform::Error error) { return error == platform::Error::None; }
 
 }  // namespace
 
@@ -43,6 +51,125 @@ bool Trusted(platform::Account account) {
     }
     return false;
 }
+
+bool SafeAbove(const platform::AccessList& access) {
+    if (access.nullList) return false;
+    for (const platform::AccessEntry& entry : access.entries) {
+        // An inherit-only entry does not apply to the level itself.
+        if (!entry.inheritOnly && GrantsOthers(entry, MoveRights)) return false;
+    }
+    return true;
+}
+
+Verdict JudgeWritten(const platform::AccessList& access) {
+    if (access.nullList) return Verdict::Refuse;
+    Verdict verdict = Verdict::Keep;
+    for (const platform::AccessEntry& entry : access.entries) {
+        // An inherit-only entry counts for what it gives to what is inside.
+        if (entry.inheritOnly && !entry.toChildren) continue;
+        if (!GrantsOthers(entry, WriteRights)) continue;
+        if (!entry.inherited) return Verdict::Refuse;
+        verdict = Verdict::Close;
+    }
+    return verdict;
+}
+
+// ---- Judge ----------------------------------------------------------------------
+
+Judge::Held* Judge::Record(const platform::DirHandle& level) {
+    platform::EntryInfo info;
+    if (!level || !Succeeded(platform::InfoOf(level, info)) || !Trusted(info.owner)) return nullptr;
+    Held& held = levels[Identity{info.volume, info.index}];
+    if (held.done == 0 && !held.pin) {
+        // Held from the first look: a handle another user opened earlier to
+        // delete or rename it shows here (Windows), and none can be opened
+        // while the installation runs.
+        if (!Succeeded(platform::PinDirectory(level, held.pin))) {
+            levels.erase(Identity{info.volume, info.index});
+            return nullptr;
+        }
+    }
+    return &held;
+}
+
+bool Judge::Above(const platform::DirHandle& level) {
+    Held* held = Record(level);
+    if (!held) return false;
+    if (held->done & AboveDone) return true;
+    platform::AccessList access;
+    if (!Succeeded(platform::AccessOf(level, access)) || !SafeAbove(access)) return false;
+    held->done |= AboveDone;
+    return true;
+}
+
+bool Judge::LinkAbove(const platform::DirHandle& dir, const std::string& name) {
+    platform::EntryInfo info;
+    platform::AccessList access;
+    // Links are few: each is asked every time it is followed.
+    return Succeeded(platform::InfoAt(dir, name, info)) && info.type == platform::EntryType::Link &&
+           Trusted(info.owner) && Succeeded(platform::AccessAt(dir, name, access)) && SafeAbove(access);
+}
+
+bool Judge::Close(const platform::DirHandle& level, Held& held) {
+    if (held.done & ClosedDone) return true;
+    platform::AccessList access;
+    if (!Succeeded(platform::AccessOf(level, access))) return false;
+    switch (JudgeWritten(access)) {
+    case Verdict::Keep: break;
+    case Verdict::Close:
+        if (!Succeeded(platform::CloseToOthers(level))) return false;
+        break;
+    case Verdict::Refuse: return false;
+    }
+    held.done |= ClosedDone;
+    return true;
+}
+
+bool Judge::Closed(const platform::DirHandle& level) {
+    Held* held = Record(level);
+    return held && Close(level, *held);
+}
+
+bool Judge::Written(const platform::DirHandle& level, std::string* refused) {
+    Held* held = Record(level);
+    if (!held) return false;
+    if (held->done & EntriesDone) return true;
+    // Closed first, so that nothing of another user's can come in between
+    // the look at the entries and the use.
+    if (!Close(level, *held)) return false;
+    std::vector<platform::FindEntry> entries;
+    if (!Succeeded(platform::ListAt(level, entries))) return false;
+    for (const platform::FindEntry& entry : entries) {
+        platform::EntryInfo info;
+        if (!Succeeded(platform::InfoAt(level, entry.name, info))) return false;
+        if (info.type != platform::EntryType::Missing && !Trusted(info.owner)) {
+            if (refused) *refused = entry.name;
+            return false;
+        }
+    }
+    held->done |= EntriesDone;
+    return true;
+}
+
+void Judge::Forget() {
+    for (auto it = levels.begin(); it != levels.end();) {
+        if (it->second.done & AboveDone) {
+            it->second.done = AboveDone;
+            ++it;
+        } else {
+            it = levels.erase(it);
+        }
+    }
+}
+
+bool Judge::Created(const platform::DirHandle& level) {
+    Held* held = Record(level);
+    if (!held) return false;
+    held->done |= ClosedDone | EntriesDone;
+    return true;
+}
+
+// ---- Walks ------------------------------------------------------------------------
 
 std::vector<std::string> PathLevels(const std::string& path, std::size_t& rootLength) {
     std::size_t at = 0;
@@ -75,47 +202,88 @@ std::vector<std::string> SplitLevels(const std::string& path) {
 }
 
 Level OpenLevel(const platform::DirHandle& dir, const std::string& name, bool ownerMatters,
-                platform::DirHandle& out, int& linksLeft) {
+                platform::DirHandle& out, Walk& walk) {
     platform::Error error = platform::Error::None;
     out = platform::OpenDirectoryAt(dir, name, error);
     platform::EntryInfo info;
-    if (error == platform::Error::None) {
+    if (Succeeded(error)) {
         if (!ownerMatters) return Level::Usable;
         // Asked of the handle: the directory that was opened, not the name.
-        return platform::InfoOf(out, info) == platform::Error::None && Trusted(info.owner)
-                   ? Level::Usable
-                   : Level::Refused;
+        return Succeeded(platform::InfoOf(out, info)) && Trusted(info.owner) ? Level::Usable : Level::Refused;
     }
     if (error == platform::Error::NotFound) return Level::Missing;
     // Anything that cannot be told from a link counts as an untrusted one.
-    if (error != platform::Error::IsLink) return Level::Refused;
-    if (platform::InfoAt(dir, name, info) != platform::Error::None ||
-        info.type != platform::EntryType::Link || !Trusted(info.owner) || --linksLeft < 0) {
+    if (error != platform::Error::IsLink || --walk.linksLeft < 0 || !walk.judge.LinkAbove(dir, name)) {
         return Level::Refused;
     }
     std::string target;
-    if (platform::ReadLinkAt(dir, name, target) != platform::Error::None) return Level::Refused;
+    if (!Succeeded(platform::ReadLinkAt(dir, name, target))) return Level::Refused;
     // A missing target is refused too: nothing is made through a link.
-    return WalkPath(&dir, target, Owners::AtEnd, out, linksLeft) == Level::Usable ? Level::Usable
-                                                                                 : Level::Refused;
+    std::size_t rootLength = 0;
+    const std::vector<std::string> levels = PathLevels(target, rootLength);
+    return WalkAboveLevels(&dir, target.substr(0, rootLength), levels, out, walk, false) == Level::Usable
+               ? Level::Usable
+               : Level::Refused;
 }
 
-Level WalkPath(const platform::DirHandle* start, const std::string& path, Owners owners,
-               platform::DirHandle& out, int& linksLeft) {
-    std::size_t rootLength = 0;
-    const std::vector<std::string> levels = PathLevels(path, rootLength);
-    platform::DirHandle root;
-    if (rootLength > 0) {
+namespace {
+
+// Judges the directory `start` holds and every level above it, up to the
+// root of its volume, as levels above: for a path given relative to it.
+bool AncestorsAbove(const platform::DirHandle& start, Walk& walk) {
+    platform::DirHandle current;
+    const platform::DirHandle* level = &start;
+    platform::EntryInfo info, parentInfo;
+    // Deeper than any path the installer takes: a loop, not a tree.
+    for (int depth = 0; depth < 1024; ++depth) {
+        if (!walk.judge.Above(*level) || !Succeeded(platform::InfoOf(*level, info))) return false;
         platform::Error error = platform::Error::None;
-        root = platform::OpenDirectory(path.substr(0, rootLength).c_str(), error);
-        if (!root) return Level::Refused;
-        start = &root;
+        platform::DirHandle parent = platform::OpenDirectoryAt(*level, "..", error);
+        if (!parent || !Succeeded(platform::InfoOf(parent, parentInfo))) return false;
+        // The root is its own parent.
+        if (parentInfo.volume == info.volume && parentInfo.index == info.index) return true;
+        current = std::move(parent);
+        level = &current;
     }
-    return WalkLevels(start, levels, owners, out, linksLeft);
+    return false;
+}
+
+}  // namespace
+
+Level WalkAboveLevels(const platform::DirHandle* start, const std::string& root,
+                      const std::vector<std::string>& levels, platform::DirHandle& out, Walk& walk,
+                      bool missingAbove) {
+    platform::DirHandle current;
+    if (!root.empty() || !start) {
+        platform::Error error = platform::Error::None;
+        current = platform::OpenDirectory(root.empty() ? "." : root.c_str(), error);
+        // A drive or share that is not there cannot be made.
+        if (!current) return error == platform::Error::NotFound && missingAbove ? Level::Missing : Level::Refused;
+        if (root.empty() ? !AncestorsAbove(current, walk) : !walk.judge.Above(current)) return Level::Refused;
+        if (levels.empty()) {
+            out = std::move(current);
+            return Level::Usable;
+        }
+        start = &current;
+    }
+    if (levels.empty()) return OpenLevel(*start, ".", true, out, walk);
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        platform::DirHandle next;
+        const Level level = OpenLevel(*start, levels[i], true, next, walk);
+        if (i + 1 == levels.size()) {
+            out = std::move(next);
+            return level;
+        }
+        if (level != Level::Usable) return level == Level::Missing && missingAbove ? Level::Missing : Level::Refused;
+        if (!walk.judge.Above(next)) return Level::Refused;
+        current = std::move(next);
+        start = &current;
+    }
+    return Level::Refused;  // not reached: levels is not empty
 }
 
 Level WalkLevels(const platform::DirHandle* start, const std::vector<std::string>& levels,
-                 Owners owners, platform::DirHandle& out, int& linksLeft) {
+                 Owners owners, platform::DirHandle& out, Walk& walk) {
     platform::DirHandle current;
     if (!start) {
         platform::Error error = platform::Error::None;
@@ -125,56 +293,19 @@ Level WalkLevels(const platform::DirHandle* start, const std::vector<std::string
     }
     if (levels.empty()) {
         // The walk ends where it starts: that directory is opened anew.
-        return OpenLevel(*start, ".", owners != Owners::Ignored, out, linksLeft);
+        return OpenLevel(*start, ".", owners != Owners::Ignored, out, walk);
     }
     for (std::size_t i = 0; i < levels.size(); ++i) {
         const bool last = i + 1 == levels.size();
         const bool ownerMatters = owners == Owners::Everywhere || (last && owners == Owners::AtEnd);
         platform::DirHandle next;
-        const Level level = OpenLevel(*start, levels[i], ownerMatters, next, linksLeft);
+        const Level level = OpenLevel(*start, levels[i], ownerMatters, next, walk);
         if (level != Level::Usable) return level;
         current = std::move(next);
         start = &current;
     }
     out = std::move(current);
     return Level::Usable;
-}
-
-Verdict JudgeDestination(const platform::AccessList& destination, const platform::AccessList& parent) {
-    if (destination.nullList || parent.nullList) return Verdict::Refuse;
-    for (const platform::AccessEntry& entry : parent.entries) {
-        // Others could rename the destination away and put their own there.
-        if (!entry.inheritOnly && GrantsOthers(entry, platform::DeleteChildRight | GenericAll)) return Verdict::Refuse;
-    }
-    Verdict verdict = Verdict::Keep;
-    for (const platform::AccessEntry& entry : destination.entries) {
-        // An inherit-only entry counts for what it gives to what is inside.
-        if (entry.inheritOnly && !entry.toChildren) continue;
-        if (!GrantsOthers(entry, WriteRights)) continue;
-        // An administrator chose an explicit entry; it is not ours to take away.
-        if (!entry.inherited) return Verdict::Refuse;
-        verdict = Verdict::Close;
-    }
-    return verdict;
-}
-
-bool KeepFromOthers(const platform::DirHandle& dir) {
-    platform::AccessList access;
-    if (platform::AccessOf(dir, access) != platform::Error::None) return false;
-    switch (JudgeDestination(access, {})) {
-    case Verdict::Keep: return true;
-    case Verdict::Close: return platform::CloseToOthers(dir) == platform::Error::None;
-    case Verdict::Refuse: break;
-    }
-    return false;
-}
-
-bool KeepsItsEntries(const platform::DirHandle& parent) {
-    platform::EntryInfo info;
-    platform::AccessList access;
-    return platform::InfoOf(parent, info) == platform::Error::None && Trusted(info.owner) &&
-           platform::AccessOf(parent, access) == platform::Error::None &&
-           JudgeDestination({}, access) != Verdict::Refuse;
 }
 
 }  // namespace kd::util

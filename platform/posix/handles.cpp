@@ -12,6 +12,7 @@
 
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
+#include "platform/posix/interrupt.h"
 #include "platform/posix/paths.h"
 
 namespace kd::platform {
@@ -308,9 +309,24 @@ Error AccessOf(const DirHandle& dir, AccessList& list) {
     return Error::None;
 }
 
+int RemoveOnInterruptAt(const DirHandle& dir, const std::string& name, std::FILE*, int exitCode) {
+    return dir ? detail::Watch(dir->fd, name, exitCode) : -1;
+}
+
 Error PinDirectory(const DirHandle&, DirHandle& pin) {
     pin.reset();
     return Error::None;
+}
+
+Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list) {
+    list = {};
+    struct stat info {};
+    if (::fstatat(dir->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+    if (S_ISLNK(info.st_mode)) return Error::None;
+    const int fd = ::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW);
+    if (fd < 0) return ErrorOfOpen(errno);
+    DirHandle entry(new DirState{fd});
+    return AccessOf(entry, list);
 }
 
 Error CloseToOthers(const DirHandle& dir) {

@@ -2,6 +2,9 @@
 // closed) and SIGQUIT. The handler may run
 // between any two instructions of the program: it reads only slots that are
 // marked whole, and calls only async-signal-safe functions.
+#include "platform/posix/interrupt.h"
+
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,8 +17,10 @@ namespace kd::platform {
 
 namespace {
 
+// `directory` is -1 for a path, else the descriptor `path` is relative to.
 struct Slot {
     volatile sig_atomic_t used = 0;
+    int directory = -1;
     char path[2048] = {};
 };
 
@@ -25,16 +30,22 @@ bool installed = false;
 
 extern "C" void OnInterrupt(int) {
     for (Slot& slot : slots) {
-        if (slot.used) ::unlink(slot.path);
+        if (!slot.used) continue;
+        if (slot.directory >= 0) {
+            ::unlinkat(slot.directory, slot.path, 0);
+        } else {
+            ::unlink(slot.path);
+        }
     }
     ::_exit(interruptExitCode);
 }
 
 }  // namespace
 
-int RemoveOnInterrupt(const char* path, int exitCode) {
-    const std::string native = NativePath(path);
-    if (native.empty() || native.size() >= sizeof slots[0].path) return -1;
+namespace detail {
+
+int Watch(int directory, const std::string& path, int exitCode) {
+    if (path.empty() || path.size() >= sizeof slots[0].path) return -1;
     if (!installed) {
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
@@ -45,11 +56,18 @@ int RemoveOnInterrupt(const char* path, int exitCode) {
     interruptExitCode = exitCode;
     for (int i = 0; i < InterruptSlots; ++i) {
         if (slots[i].used) continue;
-        std::memcpy(slots[i].path, native.c_str(), native.size() + 1);
+        slots[i].directory = directory;
+        std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
         slots[i].used = 1;  // only now may the handler read it
         return i;
     }
     return -1;
+}
+
+}  // namespace detail
+
+int RemoveOnInterrupt(const char* path, int exitCode) {
+    return detail::Watch(-1, NativePath(path), exitCode);
 }
 
 void ForgetOnInterrupt(int slot) {

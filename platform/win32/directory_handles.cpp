@@ -382,8 +382,10 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     AtStep(mode.createNew ? Step::Create : Step::Open, name);
     error = detail::TakeFault(FaultPoint::Open);
     if (error != Error::None) return nullptr;
-    // A private file made new may be given its final access later.
-    const ACCESS_MASK access = DesiredAccess(mode.access, mode.createNew && mode.privateFile);
+    // A private file made new may be given its final access later, and is
+    // removed through this handle when the user interrupts the process.
+    const ACCESS_MASK access = DesiredAccess(mode.access, mode.createNew && mode.privateFile) |
+                               (mode.createNew && mode.privateFile ? DELETE : 0);
     LocalMemory descriptor;
     if (mode.createNew && mode.privateFile && !OwnerOnlyDescriptor(descriptor)) {
         error = Error::Other;
@@ -482,6 +484,19 @@ Error AccessOf(const DirHandle& dir, AccessList& list) {
     LocalMemory descriptor;
     const DWORD result =
         ::GetSecurityInfo(dir->handle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, nullptr, nullptr, descriptor.Out());
+    if (result != ERROR_SUCCESS) return ErrorFromWin32(result);
+    return AccessOfDescriptor(descriptor.Get(), list);
+}
+
+Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list) {
+    ScopedFileHandle handle;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, READ_CONTROL, ShareAll, FILE_OPEN,
+                                         FILE_OPEN_FOR_BACKUP_INTENT, nullptr, handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    LocalMemory descriptor;
+    const DWORD result =
+        ::GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                           nullptr, nullptr, nullptr, descriptor.Out());
     if (result != ERROR_SUCCESS) return ErrorFromWin32(result);
     return AccessOfDescriptor(descriptor.Get(), list);

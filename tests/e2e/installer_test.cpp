@@ -139,8 +139,9 @@ protected:
         Pack("setup/keldo_window64.pkg", WindowFiles());
     }
 
-    RunResult Run(const std::string& input, const std::optional<std::string>& keldo = std::nullopt) {
-        RunResult result = RunProgram(root / "setup\\kdinstall.exe", Setup() + "kdinstall.exe",
+    RunResult Run(const std::string& input, const std::optional<std::string>& keldo = std::nullopt,
+                  const std::string& setup = {}) {
+        RunResult result = RunProgram(root / "setup\\kdinstall.exe", (setup.empty() ? Setup() : setup) + "kdinstall.exe",
                                       root / "cwd", input, keldo, root / "scratch");
         EXPECT_TRUE(result.started);
         EXPECT_TRUE(result.finished);
@@ -290,16 +291,31 @@ TEST_F(InstallerRun, MissingPackages) {
     EXPECT_EQ(run.exitCode, -1);
 }
 
+// Spelt with "/" the program's folder still gives the script copy its name
+// after the last separator: it is made in the destination, not beside it.
 TEST_F(InstallerRun, CorePackageInTheParentDirectory) {
     Pack("keldo_core.pkg", CoreFiles());
     Pack("setup/keldo_window64.pkg", WindowFiles());
-    const std::string destination = W(root / "dest");
-    const RunResult run = Run(destination + "\ny\n\n");
-    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) +
-                              Installed(destination, Setup() + "..\\keldo_core.pkg") +
-                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
-    EXPECT_EQ(run.exitCode, 0);
-    ExpectInstalledFiles(root / "dest");
+    std::string slashed = Setup();
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    for (const std::string& setup : {Setup(), slashed}) {
+        SCOPED_TRACE(setup);
+        // The installer adds a backslash to a folder that does not end in one.
+        const std::string folder = setup.back() == '\\' ? setup : setup + "\\";
+        const std::string destination = W(root / "dest");
+        fs::remove_all(root / "dest");
+        const RunResult run = Run(destination + "\ny\n\n", std::nullopt, setup);
+        EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) +
+                                  "\n\nInstalling KELDO in " + destination +
+                                  " directory\nThis may take a few minutes..." +
+                                  Progress(folder + "..\\keldo_core.pkg", {"Bin", "doc"}) +
+                                  Progress(folder + "keldo_window64.pkg", {"window"}) +
+                                  "\nUpdating environment...\nRegistering the Keldo service..." +
+                                  "\n\nInstallation terminated successfully\n" + Restart + Enter);
+        EXPECT_EQ(run.exitCode, 0);
+        ExpectInstalledFiles(root / "dest");
+        EXPECT_FALSE(fs::exists(root / "keldo_core.pkg.kd_temp"));
+    }
 }
 
 TEST_F(InstallerRun, RunningServerStopsBeforeAnyQuestion) {

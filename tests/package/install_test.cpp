@@ -143,17 +143,37 @@ TEST(Install, TemporaryFileIsNamedAfterThePackageInTheDestination) {
     EXPECT_TRUE(run.package.Install(run.packagePath, run.destination, false));
 }
 
-TEST(Install, PackageNameIsTakenAfterTheLastSlashBeforeAnyBackslash) {
-    Installation run;
-    std::filesystem::create_directories(run.dir / "pkg");
-    ASSERT_TRUE(WritePackage(run.dir / "pkg/core.pkg", Head));
-    // The name is "pkg\core.pkg", so the temporary file goes to dest\pkg.
-    const std::string packagePath = run.dir.Path() + "/pkg\\core.pkg";
-    EXPECT_FALSE(run.package.Install(packagePath, run.destination, false));
-    EXPECT_EQ(run.package.errorText, "Cannot decompress package file");
-    std::filesystem::create_directories(run.destination + "/pkg");
-    EXPECT_TRUE(run.package.Install(packagePath, run.destination, false)) << run.package.errorText;
-    EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
+// The script copy is named after the last level of the package path, "/" or
+// "\\" whichever comes last, and made directly in the destination: never in
+// its parent, where another user could block it.
+TEST(Install, ScriptCopyIsMadeInTheDestinationWhateverTheSeparators) {
+    for (const char* spelling : {"/pkg\\core.pkg", "\\pkg/core.pkg", "/pkg/../pkg\\core.pkg"}) {
+        SCOPED_TRACE(spelling);
+        Installation run;
+        std::filesystem::create_directories(run.dir / "pkg");
+        ASSERT_TRUE(WritePackage(run.dir / "pkg/core.pkg", Head));
+        EXPECT_TRUE(run.package.Install((run.dir.Path() + spelling).c_str(), run.destination, false))
+            << run.package.errorText;
+        EXPECT_EQ(ListTree(run.dir.Path()), (std::vector<std::string>{"dest/", "pkg/", "pkg/core.pkg"}));
+    }
+}
+
+// An interrupt while the package is decompressed removes the script copy and
+// ends the run with the installer's failure status.
+TEST(Install, InterruptRemovesTheScriptCopy) {
+    if (IsWindowsBuild()) GTEST_SKIP() << "signals are the POSIX stand-in's; Windows runs a console handler";
+    for (const int signal : {2 /* SIGINT */, 15 /* SIGTERM */}) {
+        SCOPED_TRACE(signal);
+        Installation run;
+        // Large enough that the copy is seen before the decoder is done.
+        ASSERT_TRUE(WritePackage(run.packagePath, Head + "[DIR]\nName = \n[FILE]\nName = big\nSize = 200000000\n" +
+                                                      std::string(200000000, 'x')));
+        const std::string copy = run.destination + "/core.pkg.kd_temp";
+        const int status = InterruptChild([&] { run.package.Install(run.packagePath, run.destination, false); },
+                                          [&] { return IsFile(copy); }, signal);
+        EXPECT_EQ(status, 255);
+        EXPECT_EQ(ListTree(run.destination), std::vector<std::string>{});
+    }
 }
 
 struct HeaderCase {

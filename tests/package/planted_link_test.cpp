@@ -24,14 +24,19 @@ namespace fs = std::filesystem;
 // link to the other user's folder; OpenFolder: a folder everyone may write;
 // OpenHardTextFile: in a destination everyone may write, a second name of the
 // outside text file, which everyone may write too.
-enum class Points { Nothing, OpenFolder, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile, HardTextFile,
-                    OpenHardTextFile, Fifo,
-                    OthersFolder, ThroughOthersLink, Itself };
+// InsideOthersFolder, InsideOpenFolder: a link to a folder of the installing
+// account inside the other user's folder, or inside a folder anyone may
+// write; StickyFolder: a folder anyone may add to, sticky as /tmp; PlainFile:
+// a file.
+enum class Points { Nothing, OpenFolder, StickyFolder, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile,
+                    HardTextFile, OpenHardTextFile, Fifo, PlainFile,
+                    OthersFolder, ThroughOthersLink, InsideOthersFolder, InsideOpenFolder, Itself };
 // What the other user does during the installation: swap "big.txt" for a
 // link to an outside file once the conversion's temporary file appears;
 // rename the directory "d1" away and put a link to the outside folder in its
 // place just before it is listed.
-enum class Race { None, SwapConvertedFile, SwapListedDirectory };
+// ... or add a file of theirs to "d" once it is listed.
+enum class Race { None, SwapConvertedFile, SwapListedDirectory, AddToListedDirectory };
 enum class Owner { OtherUser, InstallingAccount };
 
 struct PlantedCase {
@@ -89,9 +94,18 @@ TEST_P(PlantedLink, IsNotFollowed) {
 
     const std::string planted = c.planted.empty() ? run.destination : run.destination + "/" + c.planted;
     fs::create_directories(fs::path(planted).parent_path());
-    if (c.points == Points::Nothing || c.points == Points::OpenFolder) {
+    if (c.points == Points::Nothing || c.points == Points::OpenFolder || c.points == Points::StickyFolder) {
         fs::create_directories(planted);
-        if (c.points == Points::OpenFolder) fs::permissions(planted, fs::perms::all);
+        if (c.points != Points::Nothing) fs::permissions(planted, fs::perms::all);
+        if (c.points == Points::StickyFolder) fs::permissions(planted, fs::perms::sticky_bit, fs::perm_options::add);
+    } else if (c.points == Points::PlainFile) {
+        ASSERT_TRUE(WriteFile(planted, "other's"));
+    } else if (c.points == Points::InsideOthersFolder || c.points == Points::InsideOpenFolder) {
+        const std::string holder = outside / "holder";
+        fs::create_directories(holder + "/inner");
+        ASSERT_TRUE(c.points == Points::InsideOthersFolder ? GiveToOtherUser(holder)
+                                                           : (fs::permissions(holder, fs::perms::all), true));
+        ASSERT_TRUE(MakeLink(holder + "/inner", planted));
     } else if (c.points == Points::Fifo) {
         ASSERT_TRUE(MakeFifo(planted));
     } else if (c.points == Points::OthersFolder || c.points == Points::ThroughOthersLink) {
@@ -123,7 +137,10 @@ TEST_P(PlantedLink, IsNotFollowed) {
     if (c.owner == Owner::OtherUser) {
         ASSERT_TRUE(GiveToOtherUser(planted));
     }
-    if (!c.below.empty()) run.destination = (fs::path(planted) / c.below).string();
+    if (!c.below.empty()) {
+        run.destination = (fs::path(planted) / c.below).string();
+        fs::create_directories(fs::path(run.destination).parent_path());
+    }
     if (c.race == Race::SwapConvertedFile) {
         fs::permissions(planted, fs::perms::all);
     } else if (c.race == Race::SwapListedDirectory) {
@@ -144,6 +161,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
             name == "big.txt.kd_temp") {
             fs::remove(planted + "/big.txt");
             MakeLink(folder + "/notes.txt", planted + "/big.txt");
+        } else if (c.race == Race::AddToListedDirectory && step == platform::Step::List && ++lists == 1) {
+            WriteFile(planted + "/evil.dll", "other's");
+            GiveToOtherUser(planted + "/evil.dll");
         } else if (c.race == Race::SwapListedDirectory && step == platform::Step::List &&
                    ++lists == 2) {
             fs::rename(planted + "/d1", outside / "d1.away");
@@ -164,7 +184,7 @@ TEST_P(PlantedLink, IsNotFollowed) {
         EXPECT_TRUE(OtherWriters(planted).empty());
     }
     // A refused destination gets nothing, not even the temporary file.
-    if (c.planted.empty()) {
+    if (c.planted.empty() && !c.error.empty()) {
         EXPECT_EQ(run.Installed(), destinationBefore);
     }
     EXPECT_FALSE(HasTemporaryFile(run.dir.Path()));
@@ -233,6 +253,31 @@ INSTANTIATE_TEST_SUITE_P(
         {"DestinationDotBelowALink", "", Points::Folder, Owner::OtherUser,
          Dir("") + File("a.dat", "x"), "cannot use target directory: {D}", NameKind::Link, nullptr,
          {}, "."},
+        // Every level above the destination: nobody else may rename one or
+        // what it holds, after a trusted link too; adding is allowed.
+        {"LevelAboveTheParentIsAnotherUsers", "", Points::Nothing, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain, nullptr, {},
+         "c/keldo"},
+        {"LevelAboveOthersMayWrite", "", Points::OpenFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "cannot use target directory: {D}", NameKind::Plain,
+         "Wine grants all on a folder of mode 0777 but the right to delete its entries", {}, "c/keldo"},
+        {"LevelAboveIsStickyForAll", "", Points::StickyFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "", NameKind::Plain, "Wine drops the sticky bit", {}, "c/keldo"},
+        {"DestinationIsATrustedLinkIntoAnotherUsersFolder", "", Points::InsideOthersFolder,
+         Owner::InstallingAccount, Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}",
+         NameKind::Link, nullptr},
+        {"DestinationIsATrustedLinkIntoAFolderOthersMayWrite", "", Points::InsideOpenFolder,
+         Owner::InstallingAccount, Dir("") + File("kds.exe", "x"), "cannot use target directory: {D}",
+         NameKind::Link, "Wine grants all on a folder of mode 0777 but the right to delete its entries"},
+        {"BinIsATrustedLinkIntoAnotherUsersFolder", "Bin", Points::InsideOthersFolder, Owner::InstallingAccount,
+         Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Link, nullptr},
+        // A level written into holds nothing of another user's, whichever
+        // command writes there, and nothing can come in once it is closed.
+        {"FileBesideAnotherUsersFile", "Bin/evil.dll", Points::PlainFile, Owner::OtherUser,
+         Dir("") + File("Bin\\kds.exe", "x"), "Cannot create file {D}\\Bin\\kds.exe", NameKind::Plain, nullptr},
+        {"FileAddedWhenTheLevelIsListed", "d", Points::Nothing, Owner::InstallingAccount,
+         Dir("d") + File("kds.exe", "x"), "cannot create directory: {D}\\d", NameKind::Plain, NoRacesOnWine, {},
+         {}, Race::AddToListedDirectory},
         // A trusted link is checked to its end: the folder it leads to, and
         // every link on the way there.
         {"DestinationIsATrustedLinkToAnotherUsersFolder", "", Points::OthersFolder,

@@ -86,47 +86,62 @@ TEST(OwnerDecision, DescriptorsBuiltInMemory) {
     EXPECT_EQ(platform::AccountOfSid(nullptr), platform::Account::Other);
 }
 
-// Whether an existing destination is kept, closed or refused, from its own
-// access list and its parent's.
-TEST(DestinationDecision, DescriptorsBuiltInMemory) {
+// The two judgements on access lists: whether a level above the destination
+// is safe from other accounts, and whether a level written into is kept,
+// closed or refused; descriptors as a fresh Windows shows them.
+TEST(AccessDecision, DescriptorsBuiltInMemory) {
+    const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
     const std::string closed = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-    // What a folder an administrator makes under C:\\ inherits.
-    const std::string underC = "O:BAD:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)(A;ID;FA;;;SY)"
+    const std::string driveRoot = "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+                                  "(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)";
+    // What a folder an administrator makes under C:\ inherits.
+    const std::string underC = "D:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)(A;ID;FA;;;SY)"
                                "(A;OICIIOID;GA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
                                "(A;OICIIOID;SDGXGWGR;;;AU)";
+    const std::string programFiles = "D:PAI(A;;FA;;;" + ti + ")(A;CIIO;GA;;;" + ti + ")(A;;0x1301bf;;;SY)"
+                                     "(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
+                                     "(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)";
+    const std::string admins = "D:PAI(A;OICI;FA;;;BA)";
     const struct {
-        std::string destination, parent;
-        util::Verdict verdict;
+        std::string descriptor;
+        bool safeAbove;
+        util::Verdict written;
     } cases[] = {
-        {underC, closed, util::Verdict::Close},
-        {underC + "(A;OICI;0x1301bf;;;AU)", closed, util::Verdict::Refuse},
-        {closed, closed, util::Verdict::Keep},
-        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", closed, util::Verdict::Keep},
-        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", closed, util::Verdict::Keep},
-        {"", closed, util::Verdict::Refuse},  // a NULL DACL
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;;0x40;;;AU)", util::Verdict::Refuse},  // delete child
-        {closed, "D:PAI(A;OICI;FA;;;BA)(A;OICIIO;0x40;;;AU)", util::Verdict::Keep},
+        {driveRoot, true, util::Verdict::Refuse},  // others may add folders: fine above, not to write into
+        {underC, false, util::Verdict::Close},
+        {programFiles, true, util::Verdict::Keep},
+        {underC + "(A;OICI;0x1301bf;;;AU)", false, util::Verdict::Refuse},
+        {closed, true, util::Verdict::Keep},
+        {"D:PAI(A;OICI;FA;;;" + test::RunningAccountSid() + ")", true, util::Verdict::Keep},
+        {"D:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;BA)", true, util::Verdict::Keep},
+        {"", false, util::Verdict::Refuse},  // a NULL DACL
+        {admins + "(A;;SD;;;AU)", false, util::Verdict::Refuse},            // delete or rename it
+        {admins + "(A;;WD;;;AU)", false, util::Verdict::Refuse},            // change its access
+        {admins + "(A;;WO;;;AU)", false, util::Verdict::Refuse},            // take it over
+        {admins + "(A;;GA;;;AU)", false, util::Verdict::Refuse},
+        {admins + "(A;;GW;;;AU)", false, util::Verdict::Refuse},
+        {admins + "(A;;0x40;;;AU)", false, util::Verdict::Refuse},          // delete its entries
+        {admins + "(A;OICIIO;0x40;;;AU)", true, util::Verdict::Refuse},     // only what it holds
+        {admins + "(A;;0x2;;;AU)", true, util::Verdict::Refuse},            // add a file
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.destination + " in " + c.parent);
-        platform::AccessList lists[2];
-        const std::string* texts[2] = {&c.destination, &c.parent};
-        for (int i = 0; i < 2; ++i) {
-            PSECURITY_DESCRIPTOR descriptor = nullptr;
+        SCOPED_TRACE(c.descriptor);
+        platform::AccessList list;
+        if (c.descriptor.empty()) {
             // Wine reads "D:NO_ACCESS_CONTROL" as an empty list: the NULL DACL is set here.
             SECURITY_DESCRIPTOR nullDacl;
-            if (texts[i]->empty()) {
-                ASSERT_TRUE(::InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION) &&
-                            ::SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
-                EXPECT_EQ(platform::AccessOfDescriptor(&nullDacl, lists[i]), platform::Error::None);
-                continue;
-            }
+            ASSERT_TRUE(::InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION) &&
+                        ::SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+            EXPECT_EQ(platform::AccessOfDescriptor(&nullDacl, list), platform::Error::None);
+        } else {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
             ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                texts[i]->c_str(), SDDL_REVISION_1, &descriptor, nullptr));
-            EXPECT_EQ(platform::AccessOfDescriptor(descriptor, lists[i]), platform::Error::None);
+                c.descriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+            EXPECT_EQ(platform::AccessOfDescriptor(descriptor, list), platform::Error::None);
             ::LocalFree(descriptor);
         }
-        EXPECT_EQ(util::JudgeDestination(lists[0], lists[1]), c.verdict);
+        EXPECT_EQ(util::SafeAbove(list), c.safeAbove);
+        EXPECT_EQ(util::JudgeWritten(list), c.written);
     }
 }
 #endif

@@ -4,6 +4,7 @@
 // since Wine shows Unix links as Windows links.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ std::vector<std::string> OtherWriters(const std::string& path);
 
 // The running account's SID as text ("S-1-5-…") on Windows; empty natively.
 std::string RunningAccountSid();
+
+// Natively: runs `work` in a child process, sends it `signal` once `ready`
+// holds (checked every millisecond, for at most 10 s), and gives its exit
+// status (-1 when it could not be run or ended otherwise). Not on Windows.
+int InterruptChild(const std::function<void()>& work, const std::function<bool()>& ready, int signal);
 
 // Natively sets the process's umask and returns the previous one; does
 // nothing on Windows.

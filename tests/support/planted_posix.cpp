@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,20 @@
 namespace kd::test {
 
 bool CanPlantLinks() { return ::geteuid() == 0; }
+
+int InterruptChild(const std::function<void()>& work, const std::function<bool()>& ready, int signal) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        work();
+        ::_exit(0);
+    }
+    for (int waited = 0; waited < 10000 && !ready(); ++waited) ::usleep(1000);
+    ::kill(child, signal);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
 
 bool MakeLink(const std::string& target, const std::string& link) {
     std::error_code ec;

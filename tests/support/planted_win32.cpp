@@ -100,6 +100,8 @@ NameKind KindOfName(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? NameKind::Link : NameKind::Plain;
 }
 
+int InterruptChild(const std::function<void()>&, const std::function<bool()>&, int) { return -1; }
+
 bool CanPlantLinks() {
     // Wine shows every owner but root and the running user as another user:
     // giving a file away works only when Wine runs as root.
