@@ -1,8 +1,9 @@
-# The version resource of the Windows programs. Its numbers come from the last
-# tag vMAJOR.MINOR.PATCH as MAJOR,MINOR,PATCH,N (N commits since the tag);
-# without such a tag they are 0,0,0,0 with the text "untagged <commit>", and
-# outside a git work tree "untagged". Included, it gives kd_version_resource();
-# run with -P at every build, it rewrites kd_version.h when the version changed,
+# The version of the programs, which kdpack --version prints and the version
+# resource of the Windows programs holds. Its numbers come from the last tag
+# vMAJOR.MINOR.PATCH as MAJOR,MINOR,PATCH,N (N commits since the tag); without
+# such a tag they are 0,0,0,0 with the text "untagged <commit>", and outside a
+# git work tree "untagged". Included, it gives kd_version_header() and
+# kd_version_resource(); run with -P at every build, it rewrites kd_version.h when the version changed,
 # so a new commit or tag reaches the programs without a new configure.
 include_guard(GLOBAL)
 
@@ -53,20 +54,28 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-# kd_version_resource(TARGET RC): compiles RC, which includes KdVersionInfo.rc,
-# into TARGET with the current version. Each target makes its own header: a
-# directory other than the one that makes a header cannot depend on it.
-function(kd_version_resource target rc)
+# kd_version_header(TARGET): makes kd_version.h (KD_VERSION_NUMBERS and
+# KD_VERSION_TEXT) for TARGET's sources with the current version. Each target
+# makes its own header: a directory other than the one that makes a header
+# cannot depend on it.
+function(kd_version_header target)
   set(header ${CMAKE_CURRENT_BINARY_DIR}/${target}-version/kd_version.h)
   add_custom_target(${target}_version
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DOUTPUT=${header}
             -P ${CMAKE_SOURCE_DIR}/cmake/KdVersion.cmake
     BYPRODUCTS ${header} VERBATIM)
-  target_sources(${target} PRIVATE ${rc})
-  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-version
-                                               ${CMAKE_SOURCE_DIR}/cmake)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-version)
   add_dependencies(${target} ${target}_version)
+endfunction()
+
+# kd_version_resource(TARGET RC): compiles RC, which includes KdVersionInfo.rc,
+# into TARGET with the current version.
+function(kd_version_resource target rc)
+  kd_version_header(${target})
+  target_sources(${target} PRIVATE ${rc})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake)
   # windres has no dependency scanning: name what the resource reads.
-  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${header}
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS
+               ${CMAKE_CURRENT_BINARY_DIR}/${target}-version/kd_version.h
                ${CMAKE_SOURCE_DIR}/cmake/KdVersionInfo.rc)
 endfunction()

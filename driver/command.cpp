@@ -2,8 +2,8 @@
 #include "driver/command.h"
 
 #include <algorithm>
-#include <ctime>
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "util/strings.h"
 
@@ -55,7 +55,8 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
     if (!process.Start(line, CommandWorkingDirectory(line, platform::CurrentDirectory()))) {
         return CommandFailed;
     }
-    const std::time_t start = std::time(nullptr);
+    // Whole seconds, as a clock of seconds would count them.
+    const auto start = static_cast<std::uint32_t>(platform::Now() / 1000);
 
     std::uint32_t code = 0;
     if (!process.ExitCode(code)) return CommandStarted;
@@ -75,8 +76,8 @@ int RunCommand(const char* commandLine, std::int32_t& exitCode, std::int32_t tim
         }
         if (timeoutSeconds == DoNotWait) return CommandStarted;  // it goes on running
         // Elapsed whole seconds as a 32-bit difference, as the limit is 32-bit too.
-        const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)) -
-                                                       static_cast<std::uint32_t>(start));
+        const auto elapsed =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(platform::Now() / 1000) - start);
         if (timeoutSeconds != WaitForever && elapsed > timeoutSeconds) {
             process.Terminate(0xFFFFFFFFu);
             return CommandTimedOut;

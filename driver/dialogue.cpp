@@ -14,6 +14,7 @@ namespace kd::driver {
 namespace {
 
 constexpr const char* ProgramName = "kdinstall";
+constexpr const char* CodePageMessage = "\nThe answer holds a character this computer's code page cannot hold";
 
 // The answer as the dialogue compares it: trimmed and in upper case.
 std::string Normalised(const std::string& answer) {
@@ -103,6 +104,10 @@ DialogueResult AskDestination(util::Console& console, const std::string& default
             Print(console, "\nThe answer is too long");
             continue;
         }
+        if (read == util::LineRead::NotInCodePage) {
+            Print(console, CodePageMessage);
+            continue;
+        }
         if (Normalised(answer).starts_with('Q')) return DialogueResult::Quit;
 
         std::string candidate = answer;
@@ -122,6 +127,10 @@ DialogueResult AskDestination(util::Console& console, const std::string& default
         const util::LineRead confirmed = ReadConsoleLine(console, answer);
         if (confirmed == util::LineRead::End) return DialogueResult::Quit;
         if (confirmed == util::LineRead::TooLong) continue;  // like any answer but y or q
+        if (confirmed == util::LineRead::NotInCodePage) {
+            Print(console, CodePageMessage);
+            continue;
+        }
         const std::string confirmation = Normalised(answer);
         const char first = confirmation.empty() ? 'Y' : confirmation[0];  // empty confirms
         if (first == 'Q') return DialogueResult::Quit;

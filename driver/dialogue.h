@@ -47,7 +47,8 @@ enum class DialogueResult { Confirmed, Quit };
 // path or not in one plain form (a "." or ".." component, one ending in a dot
 // or blank, a device name, a ":" other than the drive's), is refused with a
 // message and the first question asked again; an over-long confirmation asks
-// again. On Confirmed, `destination` is trimmed, without trailing separator,
+// again. A UTF-8 answer (or confirmation) that this computer's code page
+// cannot hold is refused with a message and the first question asked again. On Confirmed, `destination` is trimmed, without trailing separator,
 // with backslashes, and a full path in plain form.
 DialogueResult AskDestination(util::Console& console, const std::string& defaultDestination,
                               std::string& destination);

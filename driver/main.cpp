@@ -1,8 +1,9 @@
 // kdinstall: installs the KELDO server from the packages beside the program.
-#include <cstdlib>
+#include <string>
 
 #include "driver/installer.h"
 #include "package/package_keys.h"
+#include "platform/environment.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,9 @@ int main(int argc, char** argv) {
     // than not running, so failures are ignored.
     kd::platform::ProtectProcess();
     kd::util::Console console;
+    std::string keldo;
+    const bool hasKeldo = kd::platform::EnvironmentVariable("KELDO", keldo);
     // Only the program path is used; there are no options.
     return kd::driver::RunInstaller(console, argc > 0 && argv[0] != nullptr ? argv[0] : "",
-                            std::getenv("KELDO"), kd::package::BuiltInPackageKeys());
+                                    hasKeldo ? keldo.c_str() : nullptr, kd::package::BuiltInPackageKeys());
 }

@@ -123,7 +123,8 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     // it costs no second read; the commands then read the same file through
     // the same handle, never by name.
     script::DigestWatcher digest;
-    if (!script || DecompressPackageStream(input.get(), script.get(), 0, &digest) != codec::DecodeOk) {
+    util::ReadPercent watched(progress, input.get(), &digest);
+    if (!script || DecompressPackageStream(input.get(), script.get(), 0, &watched) != codec::DecodeOk) {
         errorText = "Cannot decompress package file";
         return false;
     }
@@ -158,6 +159,7 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
             break;
         case script::Reader::Step::CommandRead:
             if (!run.Run(reader)) return false;
+            if (progress) util::ShowPercent(*progress, script.get(), scriptLength);
             break;
         default:
             break;

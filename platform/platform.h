@@ -425,9 +425,6 @@ Mutex CreateUnnamedMutex();
 
 // ---- This program ----------------------------------------------------------
 
-// Win32: Sleep.
-void SleepMs(unsigned milliseconds);
-
 // The path the program was started as (argv[0] form); used by tests to run
 // their own binary as a child process.
 std::string ProgramPath();

@@ -3,11 +3,12 @@
 #include "util/files.h"
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
 #include <string_view>
+
+#include "platform/clock.h"
 
 namespace kd::util {
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr int CopyBlockSize = 16384;
 constexpr unsigned RetryPauseMs = 500;
-constexpr std::time_t RetrySeconds = 10;
+constexpr std::int64_t RetrySeconds = 10;
 
 // The 18 accepted mode strings; anything else opens nothing. "t" anywhere
 // switches on text translation.
@@ -60,11 +61,12 @@ Stream OpenWithRetry(Open open) {
     if (stream || !IsResourceShortage(error)) return stream;
 
     // Short of handles or memory: other processes may free some soon.
-    const std::time_t start = std::time(nullptr);
+    // Whole seconds, as a clock of seconds would count them.
+    const std::int64_t start = platform::Now() / 1000;
     for (;;) {
         platform::SleepMs(RetryPauseMs);
         stream = open(error);
-        if (stream || std::time(nullptr) - start > RetrySeconds) return stream;
+        if (stream || platform::Now() / 1000 - start > RetrySeconds) return stream;
     }
 }
 

@@ -1,18 +1,12 @@
-// The running program in the POSIX stand-in: pausing it, the path of its
-// image, never Wine, and no process guards to turn on.
+// The running program in the POSIX stand-in: the path of its image, never
+// Wine, and no process guards to turn on.
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "platform/platform.h"
 
 namespace kd::platform {
-
-void SleepMs(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 std::string ProgramPath() {
     std::string buffer(1024, '\0');

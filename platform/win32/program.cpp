@@ -1,4 +1,4 @@
-// The running program on Windows: pausing it, the path of its image, and
+// The running program on Windows: the path of its image, and
 // whether it runs under Wine.
 #include <windows.h>
 
@@ -7,8 +7,6 @@
 #include "platform/platform.h"
 
 namespace kd::platform {
-
-void SleepMs(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 std::string ProgramPath() {
     std::string buffer(MAX_PATH, '\0');

@@ -96,6 +96,13 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
     // "\keldo" is relative to the current drive on Windows; the stand-in has one tree.
     const bool rootedIsFull = !test::IsWindowsBuild();
     const std::string refused = Ask(def) + NotFull + Ask(def) + Confirm(def);  // then the default
+    // A UTF-8 answer file: the Windows build takes it into code page 1252
+    // (Wine's, for the C locale), which holds "é" but no Cyrillic letter; the
+    // stand-in keeps the bytes.
+    const bool windows = test::IsWindowsBuild();
+    const std::string mark = "\xEF\xBB\xBF", cafe = windows ? "E:\\caf\xE9" : "E:\\caf\xC3\xA9";
+    const std::string cyrillic = "E:\\\xD0\x9F";
+    const std::string codePage = "\nThe answer holds a character this computer's code page cannot hold";
     const DialogueCase cases[] = {
         {"defaults", "\n\n", driver::DialogueResult::Confirmed, def, Ask(def) + Confirm(def)},
         {"yes words", "E:\\x\nyellow\n", driver::DialogueResult::Confirmed, "E:\\x", Ask(def) + Confirm("E:\\x")},
@@ -175,6 +182,15 @@ TEST(Dialogue, AnswersDecideTheDestinationOrQuit) {
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
         {"confirmation of 3000 q", "\n" + manyQ + "\n\n\n", driver::DialogueResult::Confirmed, def,
          Ask(def) + Confirm(def) + Ask(def) + Confirm(def)},
+        {"UTF-8 mark", mark + "E:\\k\ny\n", driver::DialogueResult::Confirmed, "E:\\k", Ask(def) + Confirm("E:\\k")},
+        {"UTF-8 letter", mark + "E:\\caf\xC3\xA9\n\n", driver::DialogueResult::Confirmed, cafe, Ask(def) + Confirm(cafe)},
+        {"UTF-8 letter not in the code page", mark + cyrillic + "\n\n\n", driver::DialogueResult::Confirmed,
+         windows ? def : cyrillic,
+         windows ? Ask(def) + codePage + Ask(def) + Confirm(def) : Ask(def) + Confirm(cyrillic)},
+        {"UTF-8 mark later is an answer's bytes", "E:\\k\n" + mark + "y\n", driver::DialogueResult::Quit, "",
+         Ask(def) + Confirm("E:\\k") + Ask(def)},
+        {"part of a mark", "\xEF\xBB\n\n\n", driver::DialogueResult::Confirmed, def,
+         Ask(def) + NotFull + Ask(def) + Confirm(def)},
         {"CR counts toward the length", std::string(util::LongestAnswer, 'x') + "\r\n\n\n", driver::DialogueResult::Confirmed,
          def, Ask(def) + TooLong + Ask(def) + Confirm(def)},
     };

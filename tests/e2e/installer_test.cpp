@@ -20,6 +20,7 @@
 #include "openssl_signatures.h"
 #include "package/package_keys.h"
 #include "tools/kdpack/kdpack.h"
+#include "util/files.h"
 #include "util/strings.h"
 
 namespace kd::e2e {
@@ -506,6 +507,20 @@ TEST_F(InstallerRun, OverLongAnswerIsOneAnswer) {
     ExpectInstalledFiles(root / "long");
     ExpectValue("KELDO", 1, destination);
     ExpectValue("PATH", 2, BasePath + ";" + destination + "\\Bin");
+}
+
+TEST_F(InstallerRun, Utf8AnswerFileWithAMark) {
+    PackBoth();
+    // As PowerShell 5 and many editors save it: the mark is no part of the
+    // first answer, and Windows takes "é" into its code page (1252 here).
+    const std::string name = Windows ? "Caf\xE9" : "Caf\xC3\xA9", destination = W(root / name);
+    const RunResult run = Run("\xEF\xBB\xBF" + W(root / "Caf\xC3\xA9") + "\ny\n\n");
+    EXPECT_EQ(run.output, Start + Ask("c:\\keldo") + Confirm(destination) + Installed(destination, CorePath()) +
+                              "\n\nInstallation terminated successfully\n" + Restart + Enter);
+    EXPECT_EQ(run.exitCode, 0);
+    // Looked for as the installer names files: in the code page.
+    EXPECT_TRUE(util::FileExists((destination + "\\window\\keldo.cfg").c_str()));
+    ExpectValue("KELDO", 1, destination);
 }
 
 TEST_F(InstallerRun, SamplePackagesFromKdpack) {

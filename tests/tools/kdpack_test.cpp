@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <regex>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -229,6 +230,10 @@ TEST_F(KdpackTree, UsageAndHelp) {
         EXPECT_EQ(Kdpack(dir, {command}).exit, 2) << command;
     }
     EXPECT_EQ(Kdpack(dir, {"--help"}).exit, 0);
+    const Outcome version = Kdpack(dir, {"--version"});
+    EXPECT_EQ(version.exit, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("kdpack (untagged( [0-9a-f]{12})?|[0-9]+(\\.[0-9]+){3})\n")))
+        << version.out;
     EXPECT_EQ(Kdpack(dir, {}).exit, 2);
     EXPECT_EQ(Kdpack(dir, {"unpack", "x"}).exit, 2);
     EXPECT_EQ(Kdpack(dir, {"verify", "x.pkg", "--destination-length", "abc"}).exit, 2);
@@ -487,6 +492,34 @@ TEST_F(KdpackTree, InterruptRemovesTemporaryFiles) {
         EXPECT_FALSE(test::IsFile(dir / "out.pkg")) << signal;
         EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-tmp")) << signal;
         EXPECT_FALSE(test::IsFile(dir / "out.pkg.kdpack-body")) << signal;
+    }
+}
+
+// On a terminal (a pseudo-terminal of script) long steps draw a progress
+// line and erase it; piped, the same commands write only what they always did.
+TEST_F(KdpackTree, ProgressOnlyOnATerminal) {
+    if (test::IsWindowsBuild()) GTEST_SKIP() << "the pseudo-terminal is made by a POSIX program";
+    if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) here";
+    std::string noise(6u << 20, '\0');
+    std::uint32_t state = 1;
+    for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    ASSERT_TRUE(Put(dir / "src/big.bin", noise));
+    for (const std::string command : {"pack src out.pkg", "list out.pkg"}) {
+        const std::string run = std::string("cd \"") + dir.Path() + "\" && " KD_KDPACK_PROGRAM " " + command;
+        ASSERT_EQ(std::system((run + " >piped.txt 2>&1").c_str()), 0);
+        ASSERT_EQ(std::system(("script -qec '" + run + "' /dev/null >\"" + dir / "terminal.txt\"").c_str()), 0);
+        const std::string piped = test::ReadFile(dir / "piped.txt"), terminal = test::ReadFile(dir / "terminal.txt");
+        EXPECT_EQ(piped.find('\r'), std::string::npos) << command;
+        EXPECT_NE(terminal.find(command == "list out.pkg" ? "\rreading " : "\rcompressing "), std::string::npos);
+        // Each line of the terminal, after its last CR, is what was piped.
+        std::string shown;
+        for (std::size_t start = 0, end; start < terminal.size(); start = end + 1) {
+            end = std::min(terminal.find('\n', start), terminal.size());
+            std::string line = terminal.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();  // the terminal's line end
+            shown += line.substr(line.rfind('\r') == std::string::npos ? 0 : line.rfind('\r') + 1) + "\n";
+        }
+        EXPECT_EQ(shown, piped) << command;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 #include "util/files.h"
 
@@ -79,11 +80,19 @@ TEST_F(FilesTest, MissingFileIsNotRetried) {
     EXPECT_FALSE(util::OpenFileShared("", "w"));
 }
 
-TEST_F(FilesTest, ShortOfHandlesRetriesUntilTheOpenSucceeds) {
+TEST_F(FilesTest, ShortOfHandlesRetriesEvery500MsForAbout10Seconds) {
     const std::string path = dir / "later.txt";
     ASSERT_TRUE(WriteFile(path, "x"));
+    test::FakeClock clock;
+    const std::int64_t start = platform::Now();
     platform::InjectFault(platform::FaultPoint::Open, 1, platform::Error::TooManyOpenFiles, 2);
-    EXPECT_TRUE(util::OpenFileShared(path.c_str(), "rb"));  // two 500 ms pauses, then success
+    EXPECT_TRUE(util::OpenFileShared(path.c_str(), "rb"));
+    EXPECT_EQ(platform::Now() - start, 1000);  // two pauses, then success
+
+    // The clock starts on a whole second: 22 pauses pass more than 10 whole seconds.
+    platform::InjectFault(platform::FaultPoint::Open, 1, platform::Error::NotEnoughMemory, 1000);
+    EXPECT_FALSE(util::OpenFileShared(path.c_str(), "rb"));
+    EXPECT_EQ(platform::Now() - start, 1000 + 22 * 500);
 }
 
 TEST_F(FilesTest, ExistenceTests) {

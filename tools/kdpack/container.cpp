@@ -100,7 +100,7 @@ int Decompress(Io& io, const std::vector<std::string>& args) {
         return KdpackFailed;
     }
     const bool written = WriteReplacing(io, args[1], [&](std::FILE* output) {
-        util::StreamSource source(input.get());
+        ProgressSource source(io, "decompressing", input.get());
         util::StreamSink sink(output);
         codec::PackageDecoder decoder;
         const int result = decoder.Decode(source, sink, 0);

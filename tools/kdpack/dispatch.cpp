@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "kd_version.h"
 #include "script/format.h"
 
 #include "tools/kdpack/commands.h"
@@ -31,9 +32,11 @@ const std::string MainHelp =
     "  key new PRIVATE.pem PUBLIC.pem               make a signing key pair\n"
     "  sign PKG PRIVATE.pem [--output OUT.pkg]      sign a package\n"
     "\n"
-    "kdpack COMMAND --help describes one command. Exit status: 0 success,\n"
-    "1 failure (or problems found by verify), 2 a command line not understood,\n"
-    "130 stopped by an interrupt (its temporary files removed).\n";
+    "kdpack COMMAND --help describes one command; kdpack --version prints the\n"
+    "version. Exit status: 0 success, 1 failure (or problems found by verify),\n"
+    "2 a command line not understood, 130 stopped by an interrupt (its temporary\n"
+    "files removed). On a terminal, long steps show their progress on standard\n"
+    "error.\n";
 
 }  // namespace
 
@@ -133,7 +136,7 @@ const std::string SignHelp =
     "a finished package.\n";
 
 int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    Io io{out, err, platform::IsTerminal(err)};
+    Io io{out, err, platform::IsTerminal(err), platform::IsTerminal(out)};
     if (argc < 2) return Usage(io, MainHelp, "no command given");
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
@@ -157,7 +160,10 @@ int RunKdpack(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
         if (command == entry.name) found = &entry;
     }
     int result;
-    if (wantsHelp(command) || command == "help") {
+    if (command == "--version") {
+        std::fputs("kdpack " KD_VERSION_TEXT "\n", out);
+        result = KdpackOk;
+    } else if (wantsHelp(command) || command == "help") {
         std::fputs(MainHelp.c_str(), out);
         result = KdpackOk;
     } else if (!found) {

@@ -25,7 +25,7 @@ int ReadPackage(Io& io, const std::string& path, ScriptCheck& check) {
         Fail(io, "cannot open %s", path.c_str());
         return -1;
     }
-    util::StreamSource source(input.get());
+    ProgressSource source(io, "reading", input.get());
     codec::PackageDecoder decoder;
     const int result = decoder.Decode(source, check, 0);
     if (result != codec::DecodeOk) {
@@ -86,6 +86,7 @@ int List(Io& io, const std::vector<std::string>& args) {
     // Only counts: no set of paths, so memory stays flat however long the script.
     ScriptCheck check(static_cast<std::size_t>(DefaultDestination), {}, false, codePage);
     check.onCommand = [&io, &codePage](const script::ScriptCommand& command) {
+        BeforeOutput(io);
         const char* name = script::CommandName(command.command);
         const std::string shown = codePage.Shown(command.name);
         if (command.command == script::Command::File) {

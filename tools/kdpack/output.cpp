@@ -1,10 +1,12 @@
 // kdpack's messages, progress display and temporary outputs.
 #include "tools/kdpack/output.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <utility>
 
 #include "codec/decoder.h"
+#include "platform/clock.h"
 #include "tools/kdpack/kdpack.h"
 #include "util/files.h"
 
@@ -12,11 +14,32 @@ namespace kd::kdpack {
 
 namespace {
 
-constexpr std::uint64_t ProgressThreshold = 4u << 20;
+constexpr std::int64_t RedrawMs = 100;
+
+// `bytes` in the unit that suits `scale`, with one decimal: "12.3 MiB".
+std::string Amount(std::uint64_t bytes, std::uint64_t scale) {
+    static constexpr const char* units[] = {"KiB", "MiB", "GiB"};
+    if (scale < 1024) return std::to_string(bytes) + " bytes";
+    int unit = 0;
+    double divisor = 1024.0;
+    while (unit < 2 && scale >= (std::uint64_t{1024} << (10 * (unit + 1)))) {
+        ++unit;
+        divisor *= 1024.0;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(bytes) / divisor, units[unit]);
+    return text;
+}
+
+std::uint64_t SizeToShow(const Io& io, std::FILE* stream) {
+    const std::int64_t size = io.terminal ? util::StreamSize(stream) : -1;
+    return size > 0 ? static_cast<std::uint64_t>(size) : 0;
+}
 
 }  // namespace
 
 void Fail(Io& io, const char* format, ...) {
+    if (io.shown) io.shown->Erase();
     std::fputs("kdpack: ", io.err);
     va_list args;
     va_start(args, format);
@@ -73,21 +96,58 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-Progress::Progress(Io& io, const char* what, std::uint64_t total)
-    : io(io), what(what), total(total), active(io.terminal && total > ProgressThreshold) {}
+void BeforeOutput(Io& io) {
+    if (io.outTerminal && io.shown) io.shown->Erase();
+}
 
-Progress::~Progress() {
-    // Blank the line again; plain spaces work on every console.
-    if (active && shown >= 0) std::fprintf(io.err, "\r%*s\r", 24, "");
+Progress::Progress(Io& io, const char* what, std::uint64_t total)
+    : io(io), what(what), total(total), active(io.terminal && total > 0) {
+    if (active) start = platform::Now();
+}
+
+Progress::~Progress() { Erase(); }
+
+void Progress::Erase() {
+    if (drawnLength == 0) return;
+    // Blanks over the line; plain spaces work on every console.
+    std::fprintf(io.err, "\r%*s\r", static_cast<int>(drawnLength), "");
+    std::fflush(io.err);
+    drawnLength = 0;
+    if (io.shown == this) io.shown = nullptr;
 }
 
 void Progress::Show(std::uint64_t done) {
     if (!active) return;
-    const int percent = static_cast<int>(done * 100 / total);
-    if (percent == shown) return;
-    shown = percent;
-    std::fprintf(io.err, "\r%s %d%%", what, percent);
+    const std::int64_t now = platform::Now();
+    if (now - (drawnLength > 0 ? drawnAt : start) < RedrawMs) return;
+    if (done > total) done = total;
+    std::string line = std::string(what) + " " + Amount(done, total) + " of " + Amount(total, total) + " (" +
+                       std::to_string(done * 100 / total) + "%)";
+    const double seconds = static_cast<double>(now - start) / 1000.0;
+    if (done > 0 && seconds > 0) {
+        const double rate = static_cast<double>(done) / seconds;
+        const auto left = static_cast<std::uint64_t>(static_cast<double>(total - done) / rate + 0.999);
+        line += ", " + Amount(static_cast<std::uint64_t>(rate), static_cast<std::uint64_t>(rate)) + "/s, " +
+                (left < 120 ? std::to_string(left) + " s" : std::to_string((left + 59) / 60) + " min") + " left";
+    }
+    // What a longer line before left behind is covered with blanks.
+    const std::size_t length = line.size();
+    if (length < drawnLength) line.append(drawnLength - length, ' ');
+    std::fprintf(io.err, "\r%s", line.c_str());
     std::fflush(io.err);
+    drawnLength = std::max(length, drawnLength);
+    drawnAt = now;
+    io.shown = this;
+}
+
+ProgressSource::ProgressSource(Io& io, const char* what, std::FILE* stream)
+    : source(stream), progress(io, what, SizeToShow(io, stream)) {}
+
+std::size_t ProgressSource::Read(unsigned char* data, std::size_t size) {
+    const std::size_t read = source.Read(data, size);
+    done += read;
+    progress.Show(done);
+    return read;
 }
 
 std::FILE* CreateTemporary(Io& io, util::TemporaryFile& file) {

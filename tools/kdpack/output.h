@@ -10,18 +10,27 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "util/byte_stream.h"
 #include "util/temporary_file.h"
 
 namespace kd::kdpack {
 
+class Progress;
+
 struct Io {
     std::FILE* out;
     std::FILE* err;
-    bool terminal;
+    bool terminal;              // err is a terminal: progress is shown there
+    bool outTerminal = false;   // out is a terminal too
+    Progress* shown = nullptr;  // the progress line drawn on err, if any
 };
 
-// "kdpack: " and the formatted message on standard error.
+// "kdpack: " and the formatted message on standard error, below any
+// progress line, which is erased first.
 void Fail(Io& io, const char* format, ...);
+// Erases the progress line before a write to standard output when both are
+// terminals; nothing otherwise.
+void BeforeOutput(Io& io);
 // Fail with `problem`, then the command's help; returns KdpackUsage.
 int Usage(Io& io, const std::string& help, const char* problem);
 
@@ -51,19 +60,41 @@ std::string BaseName(const std::string& path);
 // larger than any key file (1 MiB).
 bool ReadKeyFile(const std::string& path, std::string& text);
 
-// A percentage on standard error, for long runs on a terminal only.
+// One line on standard error that shows how far a long step is: bytes done
+// of the total, percentage, rate and time left. Only on a terminal, drawn
+// at most ten times a second (the first time once the step has taken a
+// tenth of a second) and erased when the step ends.
 class Progress {
 public:
     Progress(Io& io, const char* what, std::uint64_t total);
     ~Progress();
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
     void Show(std::uint64_t done);
+    void Erase();
 
 private:
     Io& io;
     const char* what;
     std::uint64_t total;
     bool active;
-    int shown = -1;
+    std::int64_t start = 0;
+    std::int64_t drawnAt = 0;
+    std::size_t drawnLength = 0;
+};
+
+// A byte source over an open stream at its start, showing how much of it
+// has been read.
+class ProgressSource : public util::ByteSource {
+public:
+    ProgressSource(Io& io, const char* what, std::FILE* stream);
+    std::size_t Read(unsigned char* data, std::size_t size) override;
+    bool Failed() const override { return source.Failed(); }
+
+private:
+    util::StreamSource source;
+    std::uint64_t done = 0;
+    Progress progress;
 };
 
 // TemporaryFile's Create and Close, saying what failed.

@@ -234,7 +234,8 @@ void WalkDirectory(Walk& walk, const std::string& absolute, const std::string& s
 
 // Writes the commands of the walked tree to `body`, hashing what it writes.
 std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
-                      platform::Sha256& hash, std::uint64_t& bodySize) {
+                      platform::Sha256& hash, std::uint64_t& bodySize, Progress& progress) {
+    std::uint64_t copied = 0;
     bodySize = 0;
     auto put = [&](const void* data, std::size_t size) {
         hash.Update(data, size);
@@ -261,6 +262,7 @@ std::string WriteBody(const std::string& source, Walk& walk, std::FILE* body,
                     return shown + (failed ? ": cannot be read" : ": shrank while it was packed");
                 if (!put(block.data(), want)) return "cannot write the script";
                 left -= want;
+                progress.Show(copied += want);
             }
             if (platform::ReadByte(input.get()) != EOF) return shown + ": grew while it was packed";
             // A line end after the data keeps the script readable; the
@@ -336,7 +338,9 @@ int Pack(Io& io, const std::vector<std::string>& args) {
     platform::Sha256 bodyHash;
     std::uint64_t bodySize = 0;
     if (!CreateTemporary(io, body)) return KdpackFailed;
-    const std::string error = WriteBody(sourceUtf8, walk, body.Stream(), bodyHash, bodySize);
+    Progress reading(io, "reading files", walk.fileBytes);
+    const std::string error = WriteBody(sourceUtf8, walk, body.Stream(), bodyHash, bodySize, reading);
+    reading.Erase();
     if (!error.empty()) {
         Fail(io, "%s", error.c_str());
         return KdpackFailed;

@@ -162,7 +162,7 @@ int Sign(Io& io, const std::vector<std::string>& args) {
     util::TemporaryFile body(target + BodySuffix, KdpackInterrupted);
     if (!CreateTemporary(io, body)) return KdpackFailed;
     SplitSink sink(body.Stream());
-    util::StreamSource source(input.get());
+    ProgressSource source(io, "reading", input.get());
     codec::PackageDecoder decoder;
     const int result = decoder.Decode(source, sink, 0);
     input.reset();
