@@ -255,6 +255,23 @@ int main(int argc, char** argv) {
     if (wideInstalled) CopyTree(work / "wide-dest", work / "wide-copy");
     const double wideCopySeconds = Seconds(start);
 
+    // A destination 20 levels deep: every level above it is judged, once.
+    fs::path deep = work / "deep";
+    for (int level = 1; level < 20; ++level) deep /= "l" + std::to_string(level);
+    fs::create_directories(deep);
+    const fs::path tiny = work / "tiny.pkg";
+    std::string tinyPackage;
+    kd::codec::PackageEncoder().Encode("KELDO PACKAGE FILE\r\nx\r\n[DIR]\r\nName = \r\n", tinyPackage);
+    std::ofstream(tiny, std::ios::binary) << tinyPackage;
+    double deepSeconds = 1e9;
+    bool deepInstalled = true;
+    for (int round = 0; round < 5; ++round) {
+        fs::remove_all(deep / "l20");
+        start = std::chrono::steady_clock::now();
+        deepInstalled = installer.Install(tiny.string(), (deep / "l20").string(), false) && deepInstalled;
+        deepSeconds = std::min(deepSeconds, Seconds(start));
+    }
+
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double peakMegabytes = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
@@ -284,8 +301,10 @@ int main(int argc, char** argv) {
                 wideDirectories, wideDecodeSeconds, wideCopySeconds, wideInstallSeconds,
                 wideInstallSeconds / (wideDecodeSeconds + wideCopySeconds),
                 wideInstalled ? "" : ("  (FAILED: " + installer.errorText + ")").c_str());
+    std::printf("a tiny package into a new destination %d levels below %s: %.2f ms, best of 5%s\n",
+                20, work.string().c_str(), deepSeconds * 1000, deepInstalled ? "" : "  (FAILED)");
     std::printf("peak resident memory: %.1f MB (target < 16 MB)\n", peakMegabytes);
 
     fs::remove_all(work);
-    return decoded == 0 && installed && closed && wideInstalled ? 0 : 1;
+    return decoded == 0 && installed && closed && wideInstalled && deepInstalled ? 0 : 1;
 }
