@@ -39,6 +39,7 @@ struct MutexState;
 struct HashState;
 struct DirState;
 struct KeyState;
+struct ClosingState;
 struct StateDeleter {
     void operator()(FindState* state) const;
     void operator()(DirState* state) const;
@@ -46,6 +47,7 @@ struct StateDeleter {
     void operator()(MutexState* state) const;
     void operator()(HashState* state) const;
     void operator()(KeyState* state) const;
+    void operator()(ClosingState* state) const;
 };
 template <typename State>
 using StatePointer = std::unique_ptr<State, StateDeleter>;
@@ -312,11 +314,29 @@ struct AccessList {
 };
 Error AccessOf(const DirHandle& dir, AccessList& list);
 
-// Gives the directory and, through inheritance, everything below it the
-// descriptor of a closed new directory. POSIX: clears the group and other write
-// bits of it and of every entry below (links not followed). Fails when any
-// entry could not be changed.
-Error CloseToOthers(const DirHandle& dir);
+// One entry held through its own handle while the closing of a directory
+// judges and changes its access (util/closing.h walks and decides).
+using ClosingHandle = StatePointer<ClosingState>;
+
+// Opens `name` of `dir` ("." for `dir` itself) as itself, a link never
+// followed, to read and change its access. `info` describes it; `access` is
+// its access list, entry by entry (POSIX: the group and other write bits as
+// one inherited entry granting Other). A directory that is not a link is
+// also opened as `directory`, for the walk below it. Win32: NtCreateFile
+// relative to `dir` with FILE_OPEN_REPARSE_POINT for READ_CONTROL and
+// WRITE_DAC; under Wine, which opens a Unix link's target, an entry whose
+// handle names another path than its own is reported as a Link.
+Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory);
+
+// Closes the held entry to others through its handle. With `parent` null (the
+// directory the closing starts at): Win32 the protected descriptor of a
+// closed new directory; otherwise the entry keeps the explicit entries of its
+// access list that `keep` marks (same order) and gains what it inherits from
+// `parent`'s access as last read or set, flagged inherited, set with
+// SetKernelObjectSecurity (a link as itself; a link Wine followed is left
+// alone). POSIX: the group and other write bits are cleared (a link has none).
+Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const ClosingHandle* parent);
 
 // ---- Replacing a file inside a directory -------------------------------------
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "util/closing.h"
 #include "util/strings.h"
 
 namespace kd::util {
@@ -163,7 +164,7 @@ bool KeepFromOthers(const platform::DirHandle& dir) {
     if (platform::AccessOf(dir, access) != platform::Error::None) return false;
     switch (JudgeDestination(access, {})) {
     case Verdict::Keep: return true;
-    case Verdict::Close: return platform::CloseToOthers(dir) == platform::Error::None;
+    case Verdict::Close: return CloseToOthers(dir) == platform::Error::None;
     case Verdict::Refuse: break;
     }
     return false;
