@@ -224,9 +224,10 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
 
 Error PinDirectory(const DirHandle& dir, DirHandle& pin) {
     // Shares reading and writing, so the installer's own handles (which never
-    // ask for DELETE) stay usable; it refuses to share deletion.
+    // ask for DELETE) stay usable; it refuses to share deletion. An open that
+    // asks for no data access takes no part in sharing: it lists.
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_READ_ATTRIBUTES,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
                                          FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
