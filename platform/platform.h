@@ -541,8 +541,9 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 
 // Lookup: asking what a name is or who owns it (InfoAt, InfoOf, ReadLinkAt,
 // OpenDirectoryAt). Delete also covers RenameAt, which takes the old file's
-// name away.
-enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
+// name away. Library: loading a system DLL at run time (Win32 only: CNG and
+// crypt32, for hashing and signatures).
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Library, Lookup };
 constexpr int FaultPointCount = static_cast<int>(FaultPoint::Lookup) + 1;  // Lookup stays last
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
