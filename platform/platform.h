@@ -235,8 +235,18 @@ struct EntryInfo {
     Account owner = Account::Other;
     bool readOnly = false;
     unsigned nameCount = 0;     // hard links
-    std::uint64_t volume = 0, index = 0;  // identity of the file
+    // Identity of the file: its volume and its identifier there. Win32: the
+    // volume serial and the 128-bit FILE_ID_INFO where the file system gives
+    // one (ReFS uses all of it), else the 32-bit serial and 64-bit index with
+    // indexHigh 0; POSIX: device and inode. Compare with SameIdentity.
+    std::uint64_t volume = 0, index = 0, indexHigh = 0;
 };
+// True when `info` holds an identity (a missing entry has none).
+inline bool HasIdentity(const EntryInfo& info) { return info.index != 0 || info.indexHigh != 0; }
+// True when both describe the same file; an entry without identity is no other.
+inline bool SameIdentity(const EntryInfo& a, const EntryInfo& b) {
+    return HasIdentity(a) && a.volume == b.volume && a.index == b.index && a.indexHigh == b.indexHigh;
+}
 // What `name` is inside `dir`, a link not followed (POSIX: fstatat with
 // AT_SYMLINK_NOFOLLOW; Win32: the name opened with FILE_OPEN_REPARSE_POINT and
 // asked through the handle). Missing with None when absent; any other

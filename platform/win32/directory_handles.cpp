@@ -31,6 +31,20 @@ struct DirState {
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
 
+void Identify(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& file, EntryInfo& info) {
+    FILE_ID_INFO id{};
+    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        // 128 bits: on ReFS the 64-bit index is not unique.
+        info.volume = id.VolumeSerialNumber;
+        std::memcpy(&info.index, id.FileId.Identifier, sizeof info.index);
+        std::memcpy(&info.indexHigh, id.FileId.Identifier + sizeof info.index, sizeof info.indexHigh);
+    } else {
+        info.volume = file.dwVolumeSerialNumber;
+        info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+        info.indexHigh = 0;
+    }
+}
+
 namespace {
 
 constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -130,8 +144,7 @@ Error Describe(HANDLE handle, EntryInfo& info) {
                                                                      : EntryType::File;
     info.readOnly = (file.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info.nameCount = file.nNumberOfLinks;
-    info.volume = file.dwVolumeSerialNumber;
-    info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+    Identify(handle, file, info);
     PSID owner = nullptr;
     LocalMemory descriptor;
     if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
