@@ -276,7 +276,10 @@ Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool clos
 // Removes `name` from `dir` as a name: a file, an empty directory (`directory`
 // true) or a link itself. A read-only file is refused with AccessDenied.
 // POSIX: unlinkat. Win32: opened with FILE_OPEN_REPARSE_POINT and deleted
-// through SetFileInformationByHandle(FileDispositionInfo).
+// through NtSetInformationFile(FileDispositionInformationEx) with POSIX
+// semantics, so the name goes while others hold the file open; where that is
+// refused (older systems, FAT, Wine 8), SetFileInformationByHandle
+// (FileDispositionInfo).
 Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory);
 
 // Clears the read-only attribute of the file `name` in `dir`, through a
@@ -354,11 +357,13 @@ Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const
 // stood at `to` stays whole until then, and the new file is whole after.
 // Neither name is followed as a link: a link at `from` is refused (IsLink),
 // one at `to` is replaced itself. A directory or a read-only file at `to` is
-// refused with AccessDenied; Windows also refuses a `to` that is still open
-// (AccessDenied, Wine too). Fails at FaultPoint::Delete. POSIX: renameat.
-// Win32: `from` opened with FILE_OPEN_REPARSE_POINT for DELETE, then
-// NtSetInformationFile(FileRenameInformation) with `dir` as the root
-// directory and ReplaceIfExists.
+// refused with AccessDenied; Windows without POSIX semantics also refuses a
+// `to` that is still open (AccessDenied, Wine too). Fails at
+// FaultPoint::Delete. POSIX: renameat. Win32: `from` opened with
+// FILE_OPEN_REPARSE_POINT for DELETE, then NtSetInformationFile with `dir` as
+// the root directory: FileRenameInformationEx with POSIX semantics and
+// replace-if-exists, or where that is refused (older systems, FAT, Wine 8)
+// FileRenameInformation with ReplaceIfExists.
 Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to);
 
 // ---- Environment and registry (machine-wide environment values) ---------------

@@ -91,6 +91,28 @@ NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, 
     return result;
 }
 
+// The POSIX-semantics forms of deletion and renaming (FileDispositionInformationEx,
+// FileRenameInformationEx), which older mingw-w64 headers lack.
+constexpr int FileDispositionInformationEx = 64;
+constexpr int FileRenameInformationEx = 65;
+constexpr ULONG FileDispositionDelete = 0x1, FileDispositionPosixSemantics = 0x2;
+constexpr ULONG FileRenameReplaceIfExists = 0x1, FileRenamePosixSemantics = 0x2;
+
+// How a system without the Ex forms, or a file system without POSIX
+// semantics, refuses them; the older call is made then.
+bool ExFormRefused(NTSTATUS status) {
+    constexpr NTSTATUS refusals[] = {
+        static_cast<NTSTATUS>(0xC0000002L),  // STATUS_NOT_IMPLEMENTED
+        static_cast<NTSTATUS>(0xC0000003L),  // STATUS_INVALID_INFO_CLASS
+        static_cast<NTSTATUS>(0xC000000DL),  // STATUS_INVALID_PARAMETER
+        static_cast<NTSTATUS>(0xC00000BBL),  // STATUS_NOT_SUPPORTED
+    };
+    for (const NTSTATUS refusal : refusals) {
+        if (status == refusal) return true;
+    }
+    return false;
+}
+
 std::string Child(const DirState& dir, const std::string& name) {
     return dir.path.empty() || dir.path.back() == '\\' ? dir.path + name : dir.path + "\\" + name;
 }
@@ -372,6 +394,13 @@ Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
     if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLinkTag(tag) && !directory) {
         return Error::AccessDenied;
     }
+    // The name goes at once even while a scanner or indexer holds the file;
+    // a read-only file is still refused.
+    ULONG flags = FileDispositionDelete | FileDispositionPosixSemantics;
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS deleted = ::NtSetInformationFile(handle.Get(), &io, &flags, sizeof flags,
+                                                    static_cast<FILE_INFORMATION_CLASS>(FileDispositionInformationEx));
+    if (!ExFormRefused(deleted)) return NT_SUCCESS(deleted) ? Error::None : ErrorFromStatus(deleted);
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     return ::SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &disposition,
@@ -456,14 +485,23 @@ Error RenameAt(const DirHandle& dir, const std::string& from, const std::string&
     const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
     FILE_RENAME_INFORMATION info{};
-    info.ReplaceIfExists = TRUE;
     info.RootDirectory = dir->handle.Get();
     info.FileNameLength = static_cast<ULONG>(nameBytes);
     std::memcpy(buffer.data(), &info, sizeof info);
     std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFORMATION, FileName), name.data(), nameBytes);
+    // The Ex form's flags take the place of ReplaceIfExists: the old file's
+    // name goes even while another process holds it open with delete sharing.
+    const ULONG flags = FileRenameReplaceIfExists | FileRenamePosixSemantics;
+    std::memcpy(buffer.data(), &flags, sizeof flags);
     IO_STATUS_BLOCK status{};
-    const NTSTATUS renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(),
-                                                    static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    NTSTATUS renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                              static_cast<FILE_INFORMATION_CLASS>(FileRenameInformationEx));
+    if (ExFormRefused(renamed)) {
+        info.ReplaceIfExists = TRUE;
+        std::memcpy(buffer.data(), &info, offsetof(FILE_RENAME_INFORMATION, FileName));
+        renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                         FileRenameInformation);
+    }
     return NT_SUCCESS(renamed) ? Error::None : ErrorFromStatus(renamed);
 }
 
