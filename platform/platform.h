@@ -462,6 +462,12 @@ void SleepMs(unsigned milliseconds);
 // their own binary as a child process.
 std::string ProgramPath();
 
+// True when this process runs with an elevated administrator's token. Win32:
+// GetTokenInformation(TokenElevation) on the process token; a query that
+// fails counts as not elevated. POSIX: always, as the stand-in stands for an
+// elevated run. A stand-in answer set by SetTokenAnswer comes first.
+bool RunsElevated();
+
 // True when the Windows build runs under Wine (tests use it to mark the few
 // cases where Wine as root differs from Windows).
 bool IsWine();
@@ -567,6 +573,11 @@ void ClearFaults();
 // True when a fault injected at `point` since the last InjectFault for it
 // has made a call fail: a sweep over n stops at the first n that does not.
 bool FaultFired(FaultPoint point);
+
+// What RunsElevated is told by the token: the system's own answer, or a
+// stand-in.
+enum class TokenAnswer { System, Elevated, NotElevated, QueryFails };
+void SetTokenAnswer(TokenAnswer answer);
 
 // The steps between a check and the use of what was checked: before each
 // handle-based open, create, remove and list, and before a text conversion

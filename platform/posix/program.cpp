@@ -1,11 +1,13 @@
 // The running program in the POSIX stand-in: pausing it, the path of its
-// image, never Wine, and no process guards to turn on.
+// image, an elevated run unless a stand-in token says otherwise, never Wine,
+// and no process guards to turn on.
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "platform/fault_hook.h"
 #include "platform/platform.h"
 
 namespace kd::platform {
@@ -25,6 +27,11 @@ std::string ProgramPath() {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool RunsElevated() {
+    const TokenAnswer answer = detail::StandInToken();
+    return answer == TokenAnswer::System || answer == TokenAnswer::Elevated;
 }
 
 bool IsWine() { return false; }

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "driver/dialogue.h"
+#include "driver/installer.h"
 #include "driver/server.h"
 #include "driver_test_support.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace kd {
@@ -208,6 +210,31 @@ TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
 
     ScriptedConsole closed("");
     EXPECT_EQ(driver::EndRun(closed.Get(), {}, 0), 0);  // the end of input ends the wait
+}
+
+// A run without an elevated token ends before anything is looked for or asked.
+TEST(Elevation, ComesFirst) {
+    const std::string banner = "\n\nKELDO server installation";
+    const struct {
+        platform::TokenAnswer answer;
+        bool refused;
+    } cases[] = {
+        {platform::TokenAnswer::Elevated, false},
+        {platform::TokenAnswer::NotElevated, true},
+        {platform::TokenAnswer::QueryFails, true},
+    };
+    TempDir root;  // holds no package
+    for (const auto& c : cases) {
+        platform::SetTokenAnswer(c.answer);
+        ScriptedConsole console("\n");
+        const int exitCode = driver::RunInstaller(console.Get(), root / "kdinstall", nullptr);
+        platform::SetTokenAnswer(platform::TokenAnswer::System);
+        EXPECT_EQ(exitCode, driver::ExitFailure);
+        const std::string refusal = banner + "\nError: kdinstall must be run as an administrator"
+                                             "\n\nInstallation failed\n\n\nPress enter to continue";
+        EXPECT_EQ(console.Output() == refusal, c.refused) << console.Output();
+        EXPECT_EQ(console.Output().rfind(banner + "\nCannot find ", 0) == 0, !c.refused) << console.Output();
+    }
 }
 
 class ServerCheckTest : public testing::Test {
