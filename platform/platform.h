@@ -335,9 +335,11 @@ using ClosingHandle = StatePointer<ClosingState>;
 // followed, to read and change its access. `info` describes it; `access` is
 // its access list, entry by entry (POSIX: the group and other write bits as
 // one inherited entry granting Other). A directory that is not a link is
-// also opened as `directory`, for the walk below it. Win32: NtCreateFile
-// relative to `dir` with FILE_OPEN_REPARSE_POINT for READ_CONTROL and
-// WRITE_DAC; under Wine, which opens a Unix link's target, an entry whose
+// also opened as `directory`, for the walk below it. POSIX: anything but a
+// directory is opened only by CloseHeld, and changed only if it is still what
+// was judged. Win32: NtCreateFile relative to `dir` with
+// FILE_OPEN_REPARSE_POINT for READ_CONTROL (WRITE_DAC by CloseHeld, opening
+// the held object again through its handle); under Wine, which opens a Unix link's target, an entry whose
 // handle names another path than its own is reported as a Link.
 Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
                   AccessList& access, DirHandle& directory);

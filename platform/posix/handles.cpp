@@ -25,10 +25,14 @@ struct DirState {
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
 
-// An entry held for closing; no descriptor for a link, which has no access
-// of its own, or an entry that could not be opened.
+// An entry held for closing. Anything but a directory is held by its name in
+// the directory (which the walk keeps open) until it must change, and is
+// changed only if it is still what was judged.
 struct ClosingState {
     int fd = -1;
+    int dirFd = -1;
+    std::string name;
+    struct stat judged {};
     ~ClosingState() {
         if (fd >= 0) ::close(fd);
     }
@@ -296,32 +300,38 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
     access = {};
     directory.reset();
     entry.reset(new ClosingState);
-    const int fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat status {};
-    if (fd < 0) {
-        // A link has no access of its own; an entry this account may not
-        // open is left alone unless it has to change.
-        const int code = errno;
-        if (code != ELOOP && code != EACCES) return ErrorFromErrno(code);
-        if (::fstatat(dir->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
-        if (S_ISDIR(status.st_mode)) return ErrorFromErrno(code);
+    if (::fstatat(dir->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+    // A link has no access of its own. Anything but a directory is opened
+    // only if it has to change: opening a device or FIFO may act on it.
+    if (!S_ISDIR(status.st_mode)) {
         Describe(status, info);
         if (!S_ISLNK(status.st_mode)) access = AccessOfMode(status.st_mode);
+        entry->dirFd = dir->fd;
+        entry->name = name;
+        entry->judged = status;
         return Error::None;
     }
-    entry->fd = fd;
-    if (::fstat(fd, &status) != 0) return ErrorFromErrno(errno);
+    entry->fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (entry->fd < 0 || ::fstat(entry->fd, &status) != 0) return ErrorOfOpen(errno);
     Describe(status, info);
     access = AccessOfMode(status.st_mode);
     Error error = Error::None;
-    if (S_ISDIR(status.st_mode)) directory = Adopt(::openat(fd, ".", DirFlags), error);
+    if (S_ISDIR(status.st_mode)) directory = Adopt(::openat(entry->fd, ".", DirFlags), error);
     return error;
 }
 
 Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>&, const ClosingHandle*) {
+    if (entry->fd < 0 && entry->dirFd >= 0) {
+        entry->fd = ::openat(entry->dirFd, entry->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
     struct stat info {};
-    if (entry->fd < 0) return Error::AccessDenied;
-    if (::fstat(entry->fd, &info) != 0) return ErrorFromErrno(errno);
+    if (entry->fd < 0 || ::fstat(entry->fd, &info) != 0) return Error::AccessDenied;
+    // Only what was judged: not another file put in its place since.
+    if (entry->dirFd >= 0 && (info.st_dev != entry->judged.st_dev || info.st_ino != entry->judged.st_ino ||
+                              info.st_nlink != entry->judged.st_nlink)) {
+        return Error::AccessDenied;
+    }
     if ((info.st_mode & OthersWrite) == 0) return Error::None;
     return ::fchmod(entry->fd, info.st_mode & 07777 & ~OthersWrite) == 0 ? Error::None : ErrorFromErrno(errno);
 }

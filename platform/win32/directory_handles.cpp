@@ -678,8 +678,8 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
     access = {};
     directory.reset();
     entry.reset(new ClosingState);
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
-                                         ShareAll, FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, entry->handle);
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
+                                         FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, entry->handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
     const HANDLE handle = entry->handle.Get();
     Error error = Describe(handle, info);
@@ -711,7 +711,13 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
 
 Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const ClosingHandle* parent) {
     if (entry->followed) return Error::None;
-    const HANDLE handle = entry->handle.Get();
+    // The held object opened again, for changing its access: only what has
+    // to change is asked for WRITE_DAC.
+    ScopedFileHandle writable;
+    const NTSTATUS reopened = OpenRelative(entry->handle.Get(), ".", WRITE_DAC, ShareAll, FILE_OPEN,
+                                           FILE_OPEN_FOR_BACKUP_INTENT, nullptr, writable);
+    if (!NT_SUCCESS(reopened)) return ErrorFromStatus(reopened);
+    const HANDLE handle = writable.Get();
     if (!parent) {
         LocalMemory descriptor;
         if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
