@@ -215,7 +215,8 @@ using DirHandle = StatePointer<DirState>;
 DirHandle OpenDirectory(const char* path, Error& error);
 
 // Holds the directory `dir` so that nobody can delete or rename it while
-// `pin` lives. Win32: the directory opened again through its handle without
+// `pin` lives. Win32: the directory opened again through its handle for
+// listing (an open without data access takes no part in sharing), without
 // FILE_SHARE_DELETE; a handle someone opened earlier with DELETE access makes
 // it fail with SharingViolation, and no such handle can be opened while it is
 // held (the installer's own removal of it too). POSIX: nothing can prevent a
