@@ -340,8 +340,9 @@ using ClosingHandle = StatePointer<ClosingState>;
 // directory is opened only by CloseHeld, and changed only if it is still what
 // was judged. Win32: NtCreateFile relative to `dir` with
 // FILE_OPEN_REPARSE_POINT for READ_CONTROL (WRITE_DAC by CloseHeld, opening
-// the held object again through its handle); under Wine, which opens a Unix link's target, an entry whose
-// handle names another path than its own is reported as a Link.
+// the held object again through its handle); under Wine, which opens a Unix
+// link's target, an entry whose handle names another path than its own is
+// reported as a Link.
 Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
                   AccessList& access, DirHandle& directory);
 
