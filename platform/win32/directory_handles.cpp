@@ -27,6 +27,7 @@ namespace kd::platform {
 struct DirState {
     ScopedFileHandle handle;
     std::string path;  // for the look by name that Wine needs
+    std::string finalPath;  // as Wine resolved it; asked once, by the closing
 };
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
@@ -578,8 +579,10 @@ std::string FinalPathOf(HANDLE handle) {
 
 // Under Wine a relative open passes through a Unix link: the handle then
 // names another path than the name it was opened by.
-bool WineFollowed(HANDLE parent, HANDLE entry, const std::string& name) {
-    const std::string parentPath = FinalPathOf(parent), entryPath = FinalPathOf(entry);
+bool WineFollowed(DirState& parent, HANDLE entry, const std::string& name) {
+    if (parent.finalPath.empty()) parent.finalPath = FinalPathOf(parent.handle.Get());
+    const std::string& parentPath = parent.finalPath;
+    const std::string entryPath = FinalPathOf(entry);
     if (parentPath.empty() || entryPath.empty()) return true;
     const std::string expected = parentPath.back() == '\\' ? parentPath + name : parentPath + "\\" + name;
     return ::lstrcmpiA(expected.c_str(), entryPath.c_str()) != 0;
@@ -682,13 +685,19 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
                                          FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, entry->handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
     const HANDLE handle = entry->handle.Get();
-    Error error = Describe(handle, info);
-    if (error != Error::None) return error;
+    // Only what the closing weighs: no owner is asked for.
+    FILE_STANDARD_INFO standard{};
+    bool ok = false;
+    const bool link = HoldsLink(handle, ok);
+    if (!ok || !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    info.type = link ? EntryType::Link : standard.Directory ? EntryType::Directory : EntryType::File;
+    info.nameCount = standard.NumberOfLinks;
     const std::string path = name == "." ? dir->path : Child(*dir, name);
     if (name != "." && IsWine()) {
         bool byName = false;
-        entry->followed = (KindByName(path, byName) == Error::None && byName) ||
-                          WineFollowed(dir->handle.Get(), handle, name);
+        entry->followed = (KindByName(path, byName) == Error::None && byName) || WineFollowed(*dir, handle, name);
         if (entry->followed) {
             info.type = EntryType::Link;
             return Error::None;
@@ -696,7 +705,7 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
     }
     entry->descriptor = DaclOf(handle);
     if (entry->descriptor.empty()) return ErrorFromWin32(::GetLastError());
-    error = AccessOfDescriptor(entry->descriptor.data(), access);
+    const Error error = AccessOfDescriptor(entry->descriptor.data(), access);
     if (error != Error::None || info.type != EntryType::Directory) return error;
     entry->directory = true;
     ScopedFileHandle self;
