@@ -32,6 +32,7 @@
 #include "script/format.h"
 #include "script/line2.h"
 #include "platform/platform.h"
+#include "trust/closing.h"
 #include "util/files.h"
 
 namespace fs = std::filesystem;
@@ -236,7 +237,7 @@ int main(int argc, char** argv) {
     kd::platform::Error error = kd::platform::Error::None;
     start = std::chrono::steady_clock::now();
     const kd::platform::DirHandle openDir = kd::platform::OpenDirectory(open.c_str(), error);
-    const bool closed = openDir && kd::platform::CloseToOthers(openDir) == kd::platform::Error::None;
+    const bool closed = openDir && kd::trust::CloseToOthers(openDir) == kd::platform::Error::None;
     const double closeSeconds = Seconds(start);
 
     // The wide shape: decode + copy against install, as above.

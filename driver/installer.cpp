@@ -48,6 +48,13 @@ int RunInstaller(util::Console& console, const std::string& programPath, const c
     const std::string installerDirectory =
         InstallerDirectory(programPath, platform::CurrentDirectory());
     Print(console, "\n\nKELDO server installation");
+    // First of all: a run without an elevated token could still make the
+    // destination (anyone may add a folder under C:\), owned by that user,
+    // and every later run would refuse it. Asking the questions first would
+    // only waste the answers.
+    if (!platform::RunsElevated()) {
+        return EndRun(console, {"\nError: kdinstall must be run as an administrator", FailedLine}, ExitFailure);
+    }
 
     PackagePaths packages;
     std::string missing;

@@ -116,8 +116,7 @@ trust::Level ScriptRun::OpenBelowDestination(const std::string& relative, bool w
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {
-    return info.type != platform::EntryType::Missing && scriptIdentity.index != 0 &&
-           info.volume == scriptIdentity.volume && info.index == scriptIdentity.index;
+    return info.type != platform::EntryType::Missing && platform::SameIdentity(info, scriptIdentity);
 }
 
 ScriptRun::Touches ScriptRun::ConversionTouchesScript(const platform::DirHandle& dir,

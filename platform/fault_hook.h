@@ -39,4 +39,10 @@ inline void SetFault(FaultPoint point, int nth, Error error, int count) {
     slot.fired = false;
 }
 
+// The stand-in answer of the token, TokenAnswer::System when there is none.
+inline TokenAnswer& StandInToken() {
+    static TokenAnswer answer = TokenAnswer::System;
+    return answer;
+}
+
 }  // namespace kd::platform::detail

@@ -32,6 +32,8 @@ void AtStep(Step step, const std::string& name) {
     if (Callback()) Callback()(step, name);
 }
 
+void SetTokenAnswer(TokenAnswer answer) { detail::StandInToken() = answer; }
+
 bool FaultFired(FaultPoint point) { return detail::Slot(point).fired; }
 
 int CloseStream(Stream stream) {

@@ -39,6 +39,7 @@ struct MutexState;
 struct HashState;
 struct DirState;
 struct KeyState;
+struct ClosingState;
 struct StateDeleter {
     void operator()(FindState* state) const;
     void operator()(DirState* state) const;
@@ -46,6 +47,7 @@ struct StateDeleter {
     void operator()(MutexState* state) const;
     void operator()(HashState* state) const;
     void operator()(KeyState* state) const;
+    void operator()(ClosingState* state) const;
 };
 template <typename State>
 using StatePointer = std::unique_ptr<State, StateDeleter>;
@@ -213,7 +215,8 @@ using DirHandle = StatePointer<DirState>;
 DirHandle OpenDirectory(const char* path, Error& error);
 
 // Holds the directory `dir` so that nobody can delete or rename it while
-// `pin` lives. Win32: the directory opened again through its handle without
+// `pin` lives. Win32: the directory opened again through its handle for
+// listing (an open without data access takes no part in sharing), without
 // FILE_SHARE_DELETE; a handle someone opened earlier with DELETE access makes
 // it fail with SharingViolation, and no such handle can be opened while it is
 // held (the installer's own removal of it too). POSIX: nothing can prevent a
@@ -233,8 +236,18 @@ struct EntryInfo {
     Account owner = Account::Other;
     bool readOnly = false;
     unsigned nameCount = 0;     // hard links
-    std::uint64_t volume = 0, index = 0;  // identity of the file
+    // Identity of the file: its volume and its identifier there. Win32: the
+    // volume serial and the 128-bit FILE_ID_INFO where the file system gives
+    // one (ReFS uses all of it), else the 32-bit serial and 64-bit index with
+    // indexHigh 0; POSIX: device and inode. Compare with SameIdentity.
+    std::uint64_t volume = 0, index = 0, indexHigh = 0;
 };
+// True when `info` holds an identity (a missing entry has none).
+inline bool HasIdentity(const EntryInfo& info) { return info.index != 0 || info.indexHigh != 0; }
+// True when both describe the same file; an entry without identity is no other.
+inline bool SameIdentity(const EntryInfo& a, const EntryInfo& b) {
+    return HasIdentity(a) && a.volume == b.volume && a.index == b.index && a.indexHigh == b.indexHigh;
+}
 // What `name` is inside `dir`, a link not followed (POSIX: fstatat with
 // AT_SYMLINK_NOFOLLOW; Win32: the name opened with FILE_OPEN_REPARSE_POINT and
 // asked through the handle). Missing with None when absent; any other
@@ -264,7 +277,10 @@ Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool clos
 // Removes `name` from `dir` as a name: a file, an empty directory (`directory`
 // true) or a link itself. A read-only file is refused with AccessDenied.
 // POSIX: unlinkat. Win32: opened with FILE_OPEN_REPARSE_POINT and deleted
-// through SetFileInformationByHandle(FileDispositionInfo).
+// through NtSetInformationFile(FileDispositionInformationEx) with POSIX
+// semantics, so the name goes while others hold the file open; where that is
+// refused (older systems, FAT, Wine 8), SetFileInformationByHandle
+// (FileDispositionInfo).
 Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory);
 
 // Clears the read-only attribute of the file `name` in `dir`, through a
@@ -317,11 +333,32 @@ Error AccessOf(const DirHandle& dir, AccessList& list);
 // READ_CONTROL, then GetSecurityInfo.
 Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list);
 
-// Gives the directory and, through inheritance, everything below it the
-// descriptor of a closed new directory. POSIX: clears the group and other write
-// bits of it and of every entry below (links not followed). Fails when any
-// entry could not be changed.
-Error CloseToOthers(const DirHandle& dir);
+// One entry held through its own handle while the closing of a directory
+// judges and changes its access (trust/closing.h walks and decides).
+using ClosingHandle = StatePointer<ClosingState>;
+
+// Opens `name` of `dir` ("." for `dir` itself) as itself, a link never
+// followed, to read and change its access. `info` describes it; `access` is
+// its access list, entry by entry (POSIX: the group and other write bits as
+// one inherited entry granting Other). A directory that is not a link is
+// also opened as `directory`, for the walk below it. POSIX: anything but a
+// directory is opened only by CloseHeld, and changed only if it is still what
+// was judged. Win32: NtCreateFile relative to `dir` with
+// FILE_OPEN_REPARSE_POINT for READ_CONTROL (WRITE_DAC by CloseHeld, opening
+// the held object again through its handle); under Wine, which opens a Unix
+// link's target, an entry whose handle names another path than its own is
+// reported as a Link.
+Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory);
+
+// Closes the held entry to others through its handle. With `parent` null (the
+// directory the closing starts at): Win32 the protected descriptor of a
+// closed new directory; otherwise the entry keeps the explicit entries of its
+// access list that `keep` marks (same order) and gains what it inherits from
+// `parent`'s access as last read or set, flagged inherited, set with
+// SetKernelObjectSecurity (a link as itself; a link Wine followed is left
+// alone). POSIX: the group and other write bits are cleared (a link has none).
+Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const ClosingHandle* parent);
 
 // ---- Replacing a file inside a directory -------------------------------------
 
@@ -329,11 +366,13 @@ Error CloseToOthers(const DirHandle& dir);
 // stood at `to` stays whole until then, and the new file is whole after.
 // Neither name is followed as a link: a link at `from` is refused (IsLink),
 // one at `to` is replaced itself. A directory or a read-only file at `to` is
-// refused with AccessDenied; Windows also refuses a `to` that is still open
-// (AccessDenied, Wine too). Fails at FaultPoint::Delete. POSIX: renameat.
-// Win32: `from` opened with FILE_OPEN_REPARSE_POINT for DELETE, then
-// NtSetInformationFile(FileRenameInformation) with `dir` as the root
-// directory and ReplaceIfExists.
+// refused with AccessDenied; Windows without POSIX semantics also refuses a
+// `to` that is still open (AccessDenied, Wine too). Fails at
+// FaultPoint::Delete. POSIX: renameat. Win32: `from` opened with
+// FILE_OPEN_REPARSE_POINT for DELETE, then NtSetInformationFile with `dir` as
+// the root directory: FileRenameInformationEx with POSIX semantics and
+// replace-if-exists, or where that is refused (older systems, FAT, Wine 8)
+// FileRenameInformation with ReplaceIfExists.
 Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to);
 
 // ---- Environment and registry (machine-wide environment values) ---------------
@@ -428,6 +467,12 @@ Mutex CreateUnnamedMutex();
 // The path the program was started as (argv[0] form); used by tests to run
 // their own binary as a child process.
 std::string ProgramPath();
+
+// True when this process runs with an elevated administrator's token. Win32:
+// GetTokenInformation(TokenElevation) on the process token; a query that
+// fails counts as not elevated. POSIX: always, as the stand-in stands for an
+// elevated run. A stand-in answer set by SetTokenAnswer comes first.
+bool RunsElevated();
 
 // True when the Windows build runs under Wine (tests use it to mark the few
 // cases where Wine as root differs from Windows).
@@ -529,8 +574,9 @@ KeyResult NewKeyPair(std::string& privatePem, std::string& publicPem);
 
 // Lookup: asking what a name is or who owns it (InfoAt, InfoOf, ReadLinkAt,
 // OpenDirectoryAt). Delete also covers RenameAt, which takes the old file's
-// name away.
-enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Lookup };
+// name away. Library: loading a system DLL at run time (Win32 only: CNG and
+// crypt32, for hashing and signatures).
+enum class FaultPoint { Open, Write, CreateDir, Delete, Close, ProcessPolicy, Read, Flush, Library, Lookup };
 constexpr int FaultPointCount = static_cast<int>(FaultPoint::Lookup) + 1;  // Lookup stays last
 // Makes calls at `point` fail with `error`: the `nth` next call (1 = the very
 // next) and the `count` - 1 calls after it. ClearFaults removes every fault.
@@ -539,6 +585,11 @@ void ClearFaults();
 // True when a fault injected at `point` since the last InjectFault for it
 // has made a call fail: a sweep over n stops at the first n that does not.
 bool FaultFired(FaultPoint point);
+
+// What RunsElevated is told by the token: the system's own answer, or a
+// stand-in.
+enum class TokenAnswer { System, Elevated, NotElevated, QueryFails };
+void SetTokenAnswer(TokenAnswer answer);
 
 // The steps between a check and the use of what was checked: before each
 // handle-based open, create, remove and list, and before a text conversion

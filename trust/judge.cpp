@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "trust/closing.h"
 
 namespace kd::trust {
 
@@ -75,34 +76,36 @@ Verdict JudgeWritten(const platform::AccessList& access) {
 
 // ---- Judge ----------------------------------------------------------------------
 
-Judge::Held* Judge::Record(const platform::DirHandle& level) {
+std::uint8_t* Judge::Record(const platform::DirHandle& level, bool above) {
     platform::EntryInfo info;
     if (!level || !Succeeded(platform::InfoOf(level, info)) || !Trusted(info.owner)) return nullptr;
     // A file system that gives no identity is judged at every use.
-    if (info.index == 0) {
-        uncounted = Held{};
-        return Succeeded(platform::PinDirectory(level, uncounted.pin)) ? &uncounted : nullptr;
+    if (!platform::HasIdentity(info)) {
+        uncounted = 0;
+        return Succeeded(platform::PinDirectory(level, uncountedHold)) ? &uncounted : nullptr;
     }
-    Held& held = levels[Identity{info.volume, info.index}];
-    if (held.done == 0 && !held.pin) {
+    const auto [at, isNew] = levels.try_emplace(Identity{info.volume, info.index, info.indexHigh}, 0);
+    if (isNew) {
         // Held from the first look: a handle another user opened earlier to
         // delete or rename it shows here (Windows), and none can be opened
         // while the installation runs.
-        if (!Succeeded(platform::PinDirectory(level, held.pin))) {
-            levels.erase(Identity{info.volume, info.index});
+        platform::DirHandle hold;
+        if (!Succeeded(platform::PinDirectory(level, hold))) {
+            levels.erase(at);
             return nullptr;
         }
+        if (hold) (above ? heldAbove : heldBelow).push_back(std::move(hold));
     }
-    return &held;
+    return &at->second;
 }
 
 bool Judge::Above(const platform::DirHandle& level) {
-    Held* held = Record(level);
-    if (!held) return false;
-    if (held->done & AboveDone) return true;
+    std::uint8_t* done = Record(level, true);
+    if (!done) return false;
+    if (*done & AboveDone) return true;
     platform::AccessList access;
     if (!Succeeded(platform::AccessOf(level, access)) || !SafeAbove(access)) return false;
-    held->done |= AboveDone;
+    *done |= AboveDone;
     return true;
 }
 
@@ -114,33 +117,33 @@ bool Judge::LinkAbove(const platform::DirHandle& dir, const std::string& name) {
            Trusted(info.owner) && Succeeded(platform::AccessAt(dir, name, access)) && SafeAbove(access);
 }
 
-bool Judge::Close(const platform::DirHandle& level, Held& held) {
-    if (held.done & ClosedDone) return true;
+bool Judge::Close(const platform::DirHandle& level, std::uint8_t& done) {
+    if (done & ClosedDone) return true;
     platform::AccessList access;
     if (!Succeeded(platform::AccessOf(level, access))) return false;
     switch (JudgeWritten(access)) {
     case Verdict::Keep: break;
     case Verdict::Close:
-        if (!Succeeded(platform::CloseToOthers(level))) return false;
+        if (!Succeeded(CloseToOthers(level))) return false;
         break;
     case Verdict::Refuse: return false;
     }
-    held.done |= ClosedDone;
+    done |= ClosedDone;
     return true;
 }
 
 bool Judge::Closed(const platform::DirHandle& level) {
-    Held* held = Record(level);
-    return held && Close(level, *held);
+    std::uint8_t* done = Record(level, false);
+    return done && Close(level, *done);
 }
 
 bool Judge::Written(const platform::DirHandle& level, std::string* refused) {
-    Held* held = Record(level);
-    if (!held) return false;
-    if (held->done & EntriesDone) return true;
+    std::uint8_t* done = Record(level, false);
+    if (!done) return false;
+    if (*done & EntriesDone) return true;
     // Closed first, so that nothing of another user's can come in between
     // the look at the entries and the use.
-    if (!Close(level, *held)) return false;
+    if (!Close(level, *done)) return false;
     std::vector<platform::FindEntry> entries;
     if (!Succeeded(platform::ListAt(level, entries))) return false;
     for (const platform::FindEntry& entry : entries) {
@@ -151,14 +154,17 @@ bool Judge::Written(const platform::DirHandle& level, std::string* refused) {
             return false;
         }
     }
-    held->done |= EntriesDone;
+    *done |= EntriesDone;
     return true;
 }
 
 void Judge::Forget() {
+    // A level judged above that was also written into may lose its hold
+    // here; it stays judged, as nobody else may remove it.
+    heldBelow.clear();
     for (auto it = levels.begin(); it != levels.end();) {
-        if (it->second.done & AboveDone) {
-            it->second.done = AboveDone;
+        if (it->second & AboveDone) {
+            it->second = AboveDone;
             ++it;
         } else {
             it = levels.erase(it);
@@ -167,9 +173,9 @@ void Judge::Forget() {
 }
 
 bool Judge::Created(const platform::DirHandle& level) {
-    Held* held = Record(level);
-    if (!held) return false;
-    held->done |= ClosedDone | EntriesDone;
+    std::uint8_t* done = Record(level, false);
+    if (!done) return false;
+    *done |= ClosedDone | EntriesDone;
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -66,29 +67,31 @@ public:
     // such levels away, and what stands later is judged anew. Levels above
     // stay judged and held.
     void Forget();
-    // How many levels it holds.
-    std::size_t Size() const { return levels.size(); }
 
 private:
     enum : std::uint8_t { AboveDone = 1, ClosedDone = 2, EntriesDone = 4 };
     struct Identity {
-        std::uint64_t volume = 0, index = 0;
+        std::uint64_t volume = 0, index = 0, indexHigh = 0;
         bool operator==(const Identity&) const = default;
     };
     struct IdentityHash {
-        std::size_t operator()(const Identity& id) const { return id.index * 31 + id.volume; }
+        std::size_t operator()(const Identity& id) const {
+            return (id.index ^ (id.indexHigh * 0x9e3779b97f4a7c15ull)) * 31 + id.volume;
+        }
     };
-    struct Held {
-        std::uint8_t done = 0;
-        platform::DirHandle pin;
-    };
-    // The record of `level`, pinned on first sight; null when its identity
-    // or owner cannot be told, it cannot be held, or its owner is not trusted.
-    Held* Record(const platform::DirHandle& level);
-    bool Close(const platform::DirHandle& level, Held& held);
+    // What was judged of a level, or null when its identity or owner cannot
+    // be told, it cannot be held, or its owner is not trusted. A level is
+    // held from its first look; `above` says which list keeps its hold.
+    std::uint8_t* Record(const platform::DirHandle& level, bool above);
+    bool Close(const platform::DirHandle& level, std::uint8_t& done);
 
-    std::unordered_map<Identity, Held, IdentityHash> levels;
-    Held uncounted;  // the last level without an identity
+    // Per level only its identity and what was judged (56 bytes with the
+    // map's node and bucket); the holds apart, and only where the system
+    // gives one (Windows).
+    std::unordered_map<Identity, std::uint8_t, IdentityHash> levels;
+    std::vector<platform::DirHandle> heldAbove, heldBelow;
+    std::uint8_t uncounted = 0;  // the last level without an identity
+    platform::DirHandle uncountedHold;
 };
 
 }  // namespace kd::trust

@@ -85,7 +85,7 @@ bool AncestorsAbove(const platform::DirHandle& start, Walk& walk) {
         platform::DirHandle parent = platform::OpenDirectoryAt(*level, "..", error);
         if (!parent || !Succeeded(platform::InfoOf(parent, parentInfo))) return false;
         // The root is its own parent.
-        if (parentInfo.volume == info.volume && parentInfo.index == info.index) return true;
+        if (platform::SameIdentity(parentInfo, info)) return true;
         current = std::move(parent);
         level = &current;
     }

@@ -127,13 +127,13 @@ bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
             result = false;
         } else if (Selected(fileFilter, entry.name)) {
             platform::EntryInfo info;
-            if (keep.index != 0) {
+            if (platform::HasIdentity(keep)) {
                 // A file that cannot be told from the kept one stays.
                 if (platform::InfoAt(dir, entry.name, info) != platform::Error::None) {
                     result = false;
                     continue;
                 }
-                if (info.volume == keep.volume && info.index == keep.index) continue;
+                if (platform::SameIdentity(info, keep)) continue;
             }
             if (platform::RemoveAt(dir, entry.name, false) != platform::Error::None) result = false;
         }

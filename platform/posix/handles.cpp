@@ -26,6 +26,21 @@ struct DirState {
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
 
+// An entry held for closing. Anything but a directory is held by its name in
+// the directory (which the walk keeps open) until it must change, and is
+// changed only if it is still what was judged.
+struct ClosingState {
+    int fd = -1;
+    int dirFd = -1;
+    std::string name;
+    struct stat judged {};
+    ~ClosingState() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+void StateDeleter::operator()(ClosingState* state) const { delete state; }
+
 namespace {
 
 constexpr int DirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -61,46 +76,18 @@ struct DirCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-// Clears the others' write bits of one open entry and, for a directory,
-// of everything below it.
-bool CloseEntry(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return false;
-    if ((info.st_mode & OthersWrite) != 0 && ::fchmod(fd, info.st_mode & 07777 & ~OthersWrite) != 0) {
-        return false;
+// Group or other write stands for an inherited entry granting Other every
+// right; the sticky bit keeps others from deleting what is not theirs.
+AccessList AccessOfMode(mode_t mode) {
+    AccessList list;
+    if ((mode & OthersWrite) != 0) {
+        AccessEntry entry;
+        entry.inherited = true;
+        entry.toChildren = true;
+        entry.mask = AddFileRight | AddSubdirectoryRight | ((mode & S_ISVTX) ? 0 : DeleteChildRight);
+        list.entries.push_back(entry);
     }
-    if (!S_ISDIR(info.st_mode)) return true;
-    const int listFd = ::openat(fd, ".", DirFlags);
-    if (listFd < 0) return false;
-    std::unique_ptr<DIR, DirCloser> directory(::fdopendir(listFd));
-    if (!directory) {
-        ::close(listFd);
-        return false;
-    }
-    bool result = true;
-    while (dirent* item = ::readdir(directory.get())) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..") continue;
-        struct stat child {};
-        if (::fstatat(fd, name.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
-            result = false;
-            continue;
-        }
-        // Links stay as they are; what they point to is not ours to close.
-        if (S_ISLNK(child.st_mode)) continue;
-        if (!S_ISDIR(child.st_mode) && (child.st_mode & OthersWrite) == 0) continue;
-        // A file with a second name shares its mode with a name that may lie
-        // outside: it is not ours to change, and cannot stay open to others.
-        if (!S_ISDIR(child.st_mode) && child.st_nlink > 1) {
-            result = false;
-            continue;
-        }
-        const int childFd =
-            ::openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (childFd < 0 || !CloseEntry(childFd)) result = false;
-        if (childFd >= 0) ::close(childFd);
-    }
-    return result;
+    return list;
 }
 
 }  // namespace
@@ -299,13 +286,7 @@ Error AccessOf(const DirHandle& dir, AccessList& list) {
     list = {};
     struct stat info {};
     if (::fstat(dir->fd, &info) != 0) return ErrorFromErrno(errno);
-    if ((info.st_mode & OthersWrite) != 0) {
-        AccessEntry entry;
-        entry.inherited = true;
-        entry.toChildren = true;
-        entry.mask = AddFileRight | AddSubdirectoryRight | ((info.st_mode & S_ISVTX) ? 0 : DeleteChildRight);
-        list.entries.push_back(entry);
-    }
+    list = AccessOfMode(info.st_mode);
     return Error::None;
 }
 
@@ -329,8 +310,46 @@ Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list) 
     return AccessOf(entry, list);
 }
 
-Error CloseToOthers(const DirHandle& dir) {
-    return CloseEntry(dir->fd) ? Error::None : Error::AccessDenied;
+Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory) {
+    info = {};
+    access = {};
+    directory.reset();
+    entry.reset(new ClosingState);
+    struct stat status {};
+    if (::fstatat(dir->fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return ErrorFromErrno(errno);
+    // A link has no access of its own. Anything but a directory is opened
+    // only if it has to change: opening a device or FIFO may act on it.
+    if (!S_ISDIR(status.st_mode)) {
+        Describe(status, info);
+        if (!S_ISLNK(status.st_mode)) access = AccessOfMode(status.st_mode);
+        entry->dirFd = dir->fd;
+        entry->name = name;
+        entry->judged = status;
+        return Error::None;
+    }
+    entry->fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (entry->fd < 0 || ::fstat(entry->fd, &status) != 0) return ErrorOfOpen(errno);
+    Describe(status, info);
+    access = AccessOfMode(status.st_mode);
+    Error error = Error::None;
+    if (S_ISDIR(status.st_mode)) directory = Adopt(::openat(entry->fd, ".", DirFlags), error);
+    return error;
+}
+
+Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>&, const ClosingHandle*) {
+    if (entry->fd < 0 && entry->dirFd >= 0) {
+        entry->fd = ::openat(entry->dirFd, entry->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+    struct stat info {};
+    if (entry->fd < 0 || ::fstat(entry->fd, &info) != 0) return Error::AccessDenied;
+    // Only what was judged: not another file put in its place since.
+    if (entry->dirFd >= 0 && (info.st_dev != entry->judged.st_dev || info.st_ino != entry->judged.st_ino ||
+                              info.st_nlink != entry->judged.st_nlink)) {
+        return Error::AccessDenied;
+    }
+    if ((info.st_mode & OthersWrite) == 0) return Error::None;
+    return ::fchmod(entry->fd, info.st_mode & 07777 & ~OthersWrite) == 0 ? Error::None : ErrorFromErrno(errno);
 }
 
 }  // namespace kd::platform

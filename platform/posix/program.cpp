@@ -1,9 +1,11 @@
-// The running program in the POSIX stand-in: the path of its image, never
-// Wine, and no process guards to turn on.
+// The running program in the POSIX stand-in: the path of its image, an
+// elevated run unless a stand-in token says otherwise, never Wine, and no
+// process guards to turn on.
 #include <unistd.h>
 
 #include <string>
 
+#include "platform/fault_hook.h"
 #include "platform/platform.h"
 
 namespace kd::platform {
@@ -19,6 +21,11 @@ std::string ProgramPath() {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+bool RunsElevated() {
+    const TokenAnswer answer = detail::StandInToken();
+    return answer == TokenAnswer::System || answer == TokenAnswer::Elevated;
 }
 
 bool IsWine() { return false; }

@@ -27,9 +27,24 @@ namespace kd::platform {
 struct DirState {
     ScopedFileHandle handle;
     std::string path;  // for the look by name that Wine needs
+    std::string finalPath;  // as Wine resolved it; asked once, by the closing
 };
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
+
+void Identify(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& file, EntryInfo& info) {
+    FILE_ID_INFO id{};
+    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        // 128 bits: on ReFS the 64-bit index is not unique.
+        info.volume = id.VolumeSerialNumber;
+        std::memcpy(&info.index, id.FileId.Identifier, sizeof info.index);
+        std::memcpy(&info.indexHigh, id.FileId.Identifier + sizeof info.index, sizeof info.indexHigh);
+    } else {
+        info.volume = file.dwVolumeSerialNumber;
+        info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+        info.indexHigh = 0;
+    }
+}
 
 namespace {
 
@@ -77,6 +92,28 @@ NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, 
     return result;
 }
 
+// The POSIX-semantics forms of deletion and renaming (FileDispositionInformationEx,
+// FileRenameInformationEx), which older mingw-w64 headers lack.
+constexpr int FileDispositionInformationEx = 64;
+constexpr int FileRenameInformationEx = 65;
+constexpr ULONG FileDispositionDelete = 0x1, FileDispositionPosixSemantics = 0x2;
+constexpr ULONG FileRenameReplaceIfExists = 0x1, FileRenamePosixSemantics = 0x2;
+
+// How a system without the Ex forms, or a file system without POSIX
+// semantics, refuses them; the older call is made then.
+bool ExFormRefused(NTSTATUS status) {
+    constexpr NTSTATUS refusals[] = {
+        static_cast<NTSTATUS>(0xC0000002L),  // STATUS_NOT_IMPLEMENTED
+        static_cast<NTSTATUS>(0xC0000003L),  // STATUS_INVALID_INFO_CLASS
+        static_cast<NTSTATUS>(0xC000000DL),  // STATUS_INVALID_PARAMETER
+        static_cast<NTSTATUS>(0xC00000BBL),  // STATUS_NOT_SUPPORTED
+    };
+    for (const NTSTATUS refusal : refusals) {
+        if (status == refusal) return true;
+    }
+    return false;
+}
+
 std::string Child(const DirState& dir, const std::string& name) {
     return dir.path.empty() || dir.path.back() == '\\' ? dir.path + name : dir.path + "\\" + name;
 }
@@ -95,12 +132,17 @@ Error KindByName(const std::string& path, bool& isLink) {
     return Error::None;
 }
 
-// True when the handle holds a link (a reparse point that stands for another name).
+// What counts as a link: a reparse point that stands for another name
+// (junction, mount point, symbolic link), not one a filter keeps data behind.
+bool IsLinkTag(const FILE_ATTRIBUTE_TAG_INFO& tag) {
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// True when the handle holds a link.
 bool HoldsLink(HANDLE handle, bool& ok) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     ok = ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) != FALSE;
-    return ok && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           IsReparseTagNameSurrogate(tag.ReparseTag);
+    return ok && IsLinkTag(tag);
 }
 
 // Refuses a link found through the handle or by name.
@@ -125,8 +167,7 @@ Error Describe(HANDLE handle, EntryInfo& info) {
                                                                      : EntryType::File;
     info.readOnly = (file.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info.nameCount = file.nNumberOfLinks;
-    info.volume = file.dwVolumeSerialNumber;
-    info.index = (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow;
+    Identify(handle, file, info);
     PSID owner = nullptr;
     LocalMemory descriptor;
     if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
@@ -219,9 +260,10 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
 
 Error PinDirectory(const DirHandle& dir, DirHandle& pin) {
     // Shares reading and writing, so the installer's own handles (which never
-    // ask for DELETE) stay usable; it refuses to share deletion.
+    // ask for DELETE) stay usable; it refuses to share deletion. An open that
+    // asks for no data access takes no part in sharing: it lists.
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_READ_ATTRIBUTES,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), ".", FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
                                          FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
@@ -350,10 +392,16 @@ Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
     if (!::GetFileInformationByHandleEx(handle.Get(), FileAttributeTagInfo, &tag, sizeof tag)) {
         return ErrorFromWin32(::GetLastError());
     }
-    const bool isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink && !directory) {
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLinkTag(tag) && !directory) {
         return Error::AccessDenied;
     }
+    // The name goes at once even while a scanner or indexer holds the file;
+    // a read-only file is still refused.
+    ULONG flags = FileDispositionDelete | FileDispositionPosixSemantics;
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS deleted = ::NtSetInformationFile(handle.Get(), &io, &flags, sizeof flags,
+                                                    static_cast<FILE_INFORMATION_CLASS>(FileDispositionInformationEx));
+    if (!ExFormRefused(deleted)) return NT_SUCCESS(deleted) ? Error::None : ErrorFromStatus(deleted);
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     return ::SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &disposition,
@@ -440,14 +488,23 @@ Error RenameAt(const DirHandle& dir, const std::string& from, const std::string&
     const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
     FILE_RENAME_INFORMATION info{};
-    info.ReplaceIfExists = TRUE;
     info.RootDirectory = dir->handle.Get();
     info.FileNameLength = static_cast<ULONG>(nameBytes);
     std::memcpy(buffer.data(), &info, sizeof info);
     std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFORMATION, FileName), name.data(), nameBytes);
+    // The Ex form's flags take the place of ReplaceIfExists: the old file's
+    // name goes even while another process holds it open with delete sharing.
+    const ULONG flags = FileRenameReplaceIfExists | FileRenamePosixSemantics;
+    std::memcpy(buffer.data(), &flags, sizeof flags);
     IO_STATUS_BLOCK status{};
-    const NTSTATUS renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(),
-                                                    static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    NTSTATUS renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                              static_cast<FILE_INFORMATION_CLASS>(FileRenameInformationEx));
+    if (ExFormRefused(renamed)) {
+        info.ReplaceIfExists = TRUE;
+        std::memcpy(buffer.data(), &info, offsetof(FILE_RENAME_INFORMATION, FileName));
+        renamed = ::NtSetInformationFile(source.Get(), &status, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                         FileRenameInformation);
+    }
     return NT_SUCCESS(renamed) ? Error::None : ErrorFromStatus(renamed);
 }
 
@@ -502,36 +559,216 @@ Error AccessAt(const DirHandle& dir, const std::string& name, AccessList& list) 
     return AccessOfDescriptor(descriptor.Get(), list);
 }
 
+struct ClosingState {
+    ScopedFileHandle handle;
+    bool directory = false;
+    bool followed = false;           // Wine opened what a link leads to
+    std::vector<BYTE> descriptor;    // its DACL as last read or set, self-relative
+};
+
+void StateDeleter::operator()(ClosingState* state) const { delete state; }
+
 namespace {
 
-void NoteFailure(LPWSTR, DWORD status, PPROG_INVOKE_SETTING invoke, PVOID failed, BOOL) {
-    if (status != ERROR_SUCCESS) *static_cast<bool*>(failed) = true;
-    *invoke = ProgressInvokeOnError;
+// The DACL of the object behind `handle`, self-relative; empty on failure.
+std::vector<BYTE> DaclOf(HANDLE handle) {
+    DWORD size = 0;
+    ::GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    if (size == 0 ||
+        !::GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)) {
+        return {};
+    }
+    return descriptor;
+}
+
+// The path the system resolved for an open handle ("\\?\" dropped); empty on failure.
+std::string FinalPathOf(HANDLE handle) {
+    char buffer[MAX_PATH * 4];
+    const DWORD length = ::GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, 0);
+    if (length == 0 || length >= sizeof buffer) return {};
+    std::string path(buffer, length);
+    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+    return path;
+}
+
+// Under Wine a relative open passes through a Unix link: the handle then
+// names another path than the name it was opened by.
+bool WineFollowed(DirState& parent, HANDLE entry, const std::string& name) {
+    if (parent.finalPath.empty()) parent.finalPath = FinalPathOf(parent.handle.Get());
+    const std::string& parentPath = parent.finalPath;
+    const std::string entryPath = FinalPathOf(entry);
+    if (parentPath.empty() || entryPath.empty()) return true;
+    const std::string expected = parentPath.back() == '\\' ? parentPath + name : parentPath + "\\" + name;
+    return ::lstrcmpiA(expected.c_str(), entryPath.c_str()) != 0;
+}
+
+PACL DaclIn(const std::vector<BYTE>& descriptor) {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (descriptor.empty() ||
+        !::GetSecurityDescriptorDacl(const_cast<BYTE*>(descriptor.data()), &present, &dacl, &defaulted) ||
+        !present) {
+        return nullptr;
+    }
+    return dacl;
+}
+
+bool IsCreatorSid(const ACE_HEADER* header) {
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) return false;
+    const PSID sid = const_cast<DWORD*>(&reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->SidStart);
+    return ::IsWellKnownSid(sid, WinCreatorOwnerSid) || ::IsWellKnownSid(sid, WinCreatorGroupSid);
+}
+
+// Appends a copy of `ace` with other flags and mask.
+void AppendAce(std::vector<std::vector<BYTE>>& aces, const ACE_HEADER* ace, BYTE flags, ACCESS_MASK mask) {
+    std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(ace), reinterpret_cast<const BYTE*>(ace) + ace->AceSize);
+    reinterpret_cast<ACE_HEADER*>(copy.data())->AceFlags = flags;
+    // Every ACE kind keeps its mask right after the header.
+    std::memcpy(copy.data() + sizeof(ACE_HEADER), &mask, sizeof mask);
+    aces.push_back(std::move(copy));
+}
+
+// What an entry inherits from one entry of its parent's DACL, as the system
+// hands it down to a new object. A creator's entry is not turned into one
+// for the owner: only its inheritable copy goes on.
+void Inherit(std::vector<std::vector<BYTE>>& aces, const ACE_HEADER* ace, bool directory) {
+    const BYTE flags = ace->AceFlags;
+    const bool objects = flags & OBJECT_INHERIT_ACE, containers = flags & CONTAINER_INHERIT_ACE;
+    const bool noPropagate = flags & NO_PROPAGATE_INHERIT_ACE;
+    ACCESS_MASK mask = 0;
+    std::memcpy(&mask, reinterpret_cast<const BYTE*>(ace) + sizeof(ACE_HEADER), sizeof mask);
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    ACCESS_MASK mapped = mask;
+    ::MapGenericMask(&mapped, &mapping);
+    if (!directory) {
+        if (objects && !IsCreatorSid(ace)) AppendAce(aces, ace, INHERITED_ACE, mapped);
+        return;
+    }
+    const BYTE passedOn = noPropagate ? 0 : static_cast<BYTE>(flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+    if (!containers) {
+        if (!noPropagate) AppendAce(aces, ace, INHERITED_ACE | INHERIT_ONLY_ACE | OBJECT_INHERIT_ACE, mask);
+        return;
+    }
+    // An entry whose rights need mapping, or a creator's, is split into the
+    // directory's own and the one passed on.
+    if (mapped == mask && !IsCreatorSid(ace)) {
+        AppendAce(aces, ace, INHERITED_ACE | passedOn, mask);
+        return;
+    }
+    if (!IsCreatorSid(ace)) AppendAce(aces, ace, INHERITED_ACE, mapped);
+    if (passedOn) AppendAce(aces, ace, INHERITED_ACE | INHERIT_ONLY_ACE | passedOn, mask);
+}
+
+// Sets a DACL made of `aces`, not protected and marked as inherited
+// automatically, through the handle; `stored` receives the descriptor set.
+Error SetDacl(HANDLE handle, const std::vector<std::vector<BYTE>>& aces, std::vector<BYTE>& stored) {
+    DWORD size = sizeof(ACL);
+    for (const auto& ace : aces) size += static_cast<DWORD>(ace.size());
+    size = (size + 3) & ~3u;
+    std::vector<BYTE> acl(size);
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeAcl(reinterpret_cast<PACL>(acl.data()), size, ACL_REVISION)) return ErrorFromWin32(::GetLastError());
+    for (const auto& ace : aces) {
+        if (!::AddAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION, MAXDWORD,
+                      const_cast<BYTE*>(ace.data()), static_cast<DWORD>(ace.size()))) {
+            return ErrorFromWin32(::GetLastError());
+        }
+    }
+    if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE) ||
+        !::SetSecurityDescriptorControl(&descriptor, SE_DACL_AUTO_INHERITED, SE_DACL_AUTO_INHERITED) ||
+        !::SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, &descriptor)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    DWORD length = 0;
+    ::MakeSelfRelativeSD(&descriptor, nullptr, &length);
+    stored.assign(length, 0);
+    if (length == 0 || !::MakeSelfRelativeSD(&descriptor, stored.data(), &length)) stored.clear();
+    return Error::None;
 }
 
 }  // namespace
 
-Error CloseToOthers(const DirHandle& dir) {
-    LocalMemory descriptor;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory) {
+    info = {};
+    access = {};
+    directory.reset();
+    entry.reset(new ClosingState);
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
+                                         FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, entry->handle);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    const HANDLE handle = entry->handle.Get();
+    // Only what the closing weighs: no owner is asked for.
+    FILE_STANDARD_INFO standard{};
+    bool ok = false;
+    const bool link = HoldsLink(handle, ok);
+    if (!ok || !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
         return ErrorFromWin32(::GetLastError());
     }
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!::GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted)) {
-        return ErrorFromWin32(::GetLastError());
+    info.type = link ? EntryType::Link : standard.Directory ? EntryType::Directory : EntryType::File;
+    info.nameCount = standard.NumberOfLinks;
+    const std::string path = name == "." ? dir->path : Child(*dir, name);
+    if (name != "." && IsWine()) {
+        bool byName = false;
+        entry->followed = (KindByName(path, byName) == Error::None && byName) || WineFollowed(*dir, handle, name);
+        if (entry->followed) {
+            info.type = EntryType::Link;
+            return Error::None;
+        }
     }
-    // Set on the directory and handed down to everything below it, which
-    // keeps only what it sets explicitly.
-    bool failed = false;
-    std::string path = dir->path;
-    const DWORD result = ::TreeSetNamedSecurityInfoA(
-        path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, dacl, nullptr, TREE_SEC_INFO_SET, NoteFailure, ProgressInvokeOnError,
-        &failed);
-    if (result != ERROR_SUCCESS) return ErrorFromWin32(result);
-    return failed ? Error::AccessDenied : Error::None;
+    entry->descriptor = DaclOf(handle);
+    if (entry->descriptor.empty()) return ErrorFromWin32(::GetLastError());
+    const Error error = AccessOfDescriptor(entry->descriptor.data(), access);
+    if (error != Error::None || info.type != EntryType::Directory) return error;
+    entry->directory = true;
+    ScopedFileHandle self;
+    const NTSTATUS opened = OpenRelative(handle, ".", DirectoryAccess, ShareAll, FILE_OPEN,
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, self);
+    if (!NT_SUCCESS(opened)) return ErrorFromStatus(opened);
+    directory.reset(new DirState);
+    directory->handle.Reset(self.Release());
+    directory->path = path;
+    return Error::None;
+}
+
+Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const ClosingHandle* parent) {
+    if (entry->followed) return Error::None;
+    // The held object opened again, for changing its access: only what has
+    // to change is asked for WRITE_DAC.
+    ScopedFileHandle writable;
+    const NTSTATUS reopened = OpenRelative(entry->handle.Get(), ".", WRITE_DAC, ShareAll, FILE_OPEN,
+                                           FILE_OPEN_FOR_BACKUP_INTENT, nullptr, writable);
+    if (!NT_SUCCESS(reopened)) return ErrorFromStatus(reopened);
+    const HANDLE handle = writable.Get();
+    if (!parent) {
+        LocalMemory descriptor;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                ProtectedDirectoryDescriptor, SDDL_REVISION_1, descriptor.Out(), nullptr) ||
+            !::SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor.Get())) {
+            return ErrorFromWin32(::GetLastError());
+        }
+        const auto* bytes = static_cast<const BYTE*>(descriptor.Get());
+        entry->descriptor.assign(bytes, bytes + ::GetSecurityDescriptorLength(descriptor.Get()));
+        return Error::None;
+    }
+    // The entry's own entries that stay, then what the closed parent hands down.
+    std::vector<std::vector<BYTE>> aces;
+    const PACL own = DaclIn(entry->descriptor);
+    for (DWORD i = 0; own && i < own->AceCount && i < keep.size(); ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(own, i, &ace)) return Error::Other;
+        if (keep[i]) AppendAce(aces, static_cast<ACE_HEADER*>(ace), static_cast<ACE_HEADER*>(ace)->AceFlags,
+                               reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask);
+    }
+    const PACL handedDown = DaclIn((*parent)->descriptor);
+    for (DWORD i = 0; handedDown && i < handedDown->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(handedDown, i, &ace)) return Error::Other;
+        Inherit(aces, static_cast<ACE_HEADER*>(ace), entry->directory);
+    }
+    return SetDacl(handle, aces, entry->descriptor);
 }
 
 }  // namespace kd::platform

@@ -113,16 +113,17 @@ Error RemoveName(const char* path) {
 }
 
 bool SameFile(const char* first, const char* second) {
-    auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    auto identify = [](const char* path, EntryInfo& info) {
         constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         ScopedFileHandle handle(::CreateFileA(path, 0, share, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return handle.Valid() && ::GetFileInformationByHandle(handle.Get(), &info);
+        BY_HANDLE_FILE_INFORMATION file{};
+        if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &file)) return false;
+        Identify(handle.Get(), file, info);
+        return true;
     };
-    BY_HANDLE_FILE_INFORMATION a{}, b{};
-    if (!identify(first, a) || !identify(second, b)) return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    EntryInfo a, b;
+    return identify(first, a) && identify(second, b) && SameIdentity(a, b);
 }
 
 Error SetReadOnly(const char* path) {

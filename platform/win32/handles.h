@@ -108,6 +108,10 @@ inline ACCESS_MASK DesiredAccess(Access access, bool writeDac) {
            (writeDac ? WRITE_DAC : 0);
 }
 
+// Fills the identity fields of `info` for the open file: the FILE_ID_INFO
+// where the file system gives it, else `file`'s serial and index.
+void Identify(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& file, EntryInfo& info);
+
 // Wraps an open file handle in a stream: a C runtime descriptor of `flags`
 // (_O_BINARY, _O_RDONLY, ...), then a stream of `stdioMode`. Null on
 // failure, with `handle` closed and `error` set to Other; else error None.

@@ -20,11 +20,7 @@ constexpr const char* TrustedInstallerSid =
 
 using LocalMemory = ScopedHandle<LocalMemoryTraits>;
 
-bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) {
-    BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof sid;
-    return ::CreateWellKnownSid(type, nullptr, sid, &size) && ::EqualSid(owner, sid);
-}
+bool IsWellKnown(PSID owner, WELL_KNOWN_SID_TYPE type) { return ::IsWellKnownSid(owner, type) != FALSE; }
 
 // The TOKEN_USER of this process; empty on failure.
 std::vector<BYTE> TokenUser() {
@@ -38,8 +34,10 @@ std::vector<BYTE> TokenUser() {
     return buffer;
 }
 
+// The token's user is asked once: every owner and access entry is compared
+// with it.
 bool IsTokenUser(PSID owner) {
-    const std::vector<BYTE> user = TokenUser();
+    static const std::vector<BYTE> user = TokenUser();
     return !user.empty() && ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
 }
 
@@ -75,11 +73,11 @@ Account AccountOfSid(PSID sid) {
     for (const auto& known : wellKnown) {
         if (IsWellKnown(sid, known.type)) return known.account;
     }
-    LocalMemory installer;
-    if (::ConvertStringSidToSidA(TrustedInstallerSid, installer.Out()) &&
-        ::EqualSid(sid, installer.Get())) {
-        return Account::TrustedInstaller;
-    }
+    static const LocalMemory installer = [] {
+        PSID parsed = nullptr;
+        return LocalMemory(::ConvertStringSidToSidA(TrustedInstallerSid, &parsed) ? parsed : nullptr);
+    }();
+    if (installer.Valid() && ::EqualSid(sid, installer.Get())) return Account::TrustedInstaller;
     return IsTokenUser(sid) ? Account::RunningAccount : Account::Other;
 }
 

@@ -1,5 +1,5 @@
 // ECDSA P-256 public keys through crypt32 (PEM and DER decoding) and CNG
-// (import and verification). Private keys stay with the POSIX build: Wine's
+// (import and verification), both loaded at run time. Private keys stay with the POSIX build: Wine's
 // crypt32 cannot decode them, so signing here could never be tested.
 #include <windows.h>
 #include <bcrypt.h>
@@ -10,16 +10,11 @@
 
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/system_library.h"
 
 namespace kd::platform {
 
 namespace {
-
-struct KeyTraits {
-    using Type = BCRYPT_KEY_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type key) { ::BCryptDestroyKey(key); }
-};
 
 // The curve parameter of a P-256 key: the DER of OID 1.2.840.10045.3.1.7.
 constexpr unsigned char P256Parameter[] = {0x06, 0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
@@ -35,7 +30,11 @@ bool IsP256(const CERT_PUBLIC_KEY_INFO& info) {
 }  // namespace
 
 struct KeyState {
-    ScopedHandle<KeyTraits> key;
+    const CngCalls* cng = nullptr;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    ~KeyState() {
+        if (key) cng->destroyKey(key);
+    }
 };
 
 void StateDeleter::operator()(KeyState* state) const { delete state; }
@@ -43,15 +42,17 @@ void StateDeleter::operator()(KeyState* state) const { delete state; }
 bool PublicKey::Load(const std::string& pem) {
     state.reset();
     der.clear();
-    if (pem.empty() || pem.size() > 0x7FFFFFFF) return false;
+    const Crypt32Calls* const crypt32 = Crypt32();
+    const CngCalls* const cng = Cng();
+    if (!crypt32 || !cng || pem.empty() || pem.size() > 0x7FFFFFFF) return false;
     const DWORD pemSize = static_cast<DWORD>(pem.size());
     DWORD size = 0;
-    if (!::CryptStringToBinaryA(pem.data(), pemSize, CRYPT_STRING_BASE64HEADER, nullptr, &size,
+    if (!crypt32->stringToBinary(pem.data(), pemSize, CRYPT_STRING_BASE64HEADER, nullptr, &size,
                                 nullptr, nullptr)) {
         return false;
     }
     std::string bytes(size, '\0');
-    if (!::CryptStringToBinaryA(pem.data(), pemSize, CRYPT_STRING_BASE64HEADER,
+    if (!crypt32->stringToBinary(pem.data(), pemSize, CRYPT_STRING_BASE64HEADER,
                                 reinterpret_cast<BYTE*>(bytes.data()), &size, nullptr, nullptr)) {
         return false;
     }
@@ -59,7 +60,7 @@ bool PublicKey::Load(const std::string& pem) {
 
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
-    if (!::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
+    if (!crypt32->decodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
                                reinterpret_cast<const BYTE*>(bytes.data()), size,
                                CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &infoSize)) {
         return false;
@@ -67,10 +68,9 @@ bool PublicKey::Load(const std::string& pem) {
     const ScopedHandle<LocalMemoryTraits> decoded(info);
     if (!IsP256(*info)) return false;
     StatePointer<KeyState> loaded(new (std::nothrow) KeyState);
-    if (!loaded || !::CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr,
-                                                  loaded->key.Out())) {
-        return false;
-    }
+    if (!loaded) return false;
+    loaded->cng = cng;
+    if (!crypt32->importPublicKeyInfo(X509_ASN_ENCODING, info, 0, nullptr, &loaded->key)) return false;
     state = std::move(loaded);
     der = std::move(bytes);
     return true;
@@ -79,7 +79,7 @@ bool PublicKey::Load(const std::string& pem) {
 bool PublicKey::Verify(const unsigned char (&digest)[Sha256::DigestSize],
                        const unsigned char (&signature)[SignatureSize]) const {
     if (!state) return false;
-    return ::BCryptVerifySignature(state->key.Get(), nullptr, const_cast<PUCHAR>(digest),
+    return state->cng->verifySignature(state->key, nullptr, const_cast<PUCHAR>(digest),
                                    sizeof digest, const_cast<PUCHAR>(signature), sizeof signature,
                                    0) == 0;
 }

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "driver/dialogue.h"
+#include "driver/installer.h"
 #include "driver/server.h"
 #include "driver_test_support.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace kd {
@@ -224,6 +226,25 @@ TEST(EndRun, PrintsItsLinesAndWaitsForOneLine) {
 
     ScriptedConsole closed("");
     EXPECT_EQ(driver::EndRun(closed.Get(), {}, 0), 0);  // the end of input ends the wait
+}
+
+// A run without an elevated token ends before anything is looked for or asked.
+TEST(Elevation, ComesFirst) {
+    using platform::TokenAnswer;
+    const std::string banner = "\n\nKELDO server installation";
+    TempDir root;  // holds no package
+    for (const auto answer : {TokenAnswer::Elevated, TokenAnswer::NotElevated, TokenAnswer::QueryFails}) {
+        platform::SetTokenAnswer(answer);
+        ScriptedConsole console("\n");
+        EXPECT_EQ(driver::RunInstaller(console.Get(), root / "kdinstall", nullptr), driver::ExitFailure);
+        platform::SetTokenAnswer(TokenAnswer::System);
+        if (answer == TokenAnswer::Elevated) {
+            EXPECT_EQ(console.Output().rfind(banner + "\nCannot find ", 0), 0u) << console.Output();
+        } else {
+            EXPECT_EQ(console.Output(), banner + "\nError: kdinstall must be run as an administrator"
+                                                 "\n\nInstallation failed\n\n\nPress enter to continue");
+        }
+    }
 }
 
 class ServerCheckTest : public testing::Test {

@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
          "[TEXTDIR]\nName = t\n", "Cannot set text file {D}\\t\\x.txt", NameKind::Plain, nullptr},
         {"ClosingMeetsAHardLink", "x.txt", Points::OpenHardTextFile, Owner::InstallingAccount,
          Dir("") + File("a.dat", "x"), "cannot use target directory: {D}", NameKind::Plain,
-         "Windows sets a descriptor on a file whatever name it is reached by"},
+         "Wine shows a folder others may write with explicit entries: refused, never closed"},
         // A FIFO is replaced or fails the command, never waits for a writer.
         {"FileOverAFifo", "Bin/a.dat", Points::Fifo, Owner::InstallingAccount,
          Dir("Bin") + File("a.dat", "new a"), "", NameKind::Plain, NoFifoOnWindows},

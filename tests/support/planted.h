@@ -27,6 +27,11 @@ bool MakeFifo(const std::string& path);
 // target's owner. False on failure.
 bool GiveToOtherUser(const std::string& path);
 
+// Lets everyone write what `path` names (mode 0777; under Wine through the
+// Unix tool, which Wine then shows as entries granting Everyone). False on
+// failure.
+bool OpenToOthers(const std::string& path);
+
 // What stands at `path`, a link at its last level not followed: nothing, a
 // link, or anything else. A name that cannot be looked at for another reason
 // than its absence reads as a Link. Under Wine a symbolic link to a file

@@ -63,6 +63,8 @@ bool OtherUserCanWrite(const std::string& path) {
 
 bool GiveToOtherUser(const std::string& path) { return ::lchown(path.c_str(), 4242, 4242) == 0; }
 
+bool OpenToOthers(const std::string& path) { return ::chmod(path.c_str(), 0777) == 0; }
+
 std::vector<std::string> OtherWriters(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return {"unreadable"};

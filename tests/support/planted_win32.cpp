@@ -134,6 +134,12 @@ bool GiveToOtherUser(const std::string& path) {
     return WaitFor([&] { return !OwnerTrusted(path); });
 }
 
+bool OpenToOthers(const std::string& path) {
+    const std::string name = UnixName(path);
+    if (name.empty() || !StartUnix("chmod", "777 " + Quoted(name))) return false;
+    return WaitFor([&] { return !OtherWriters(path).empty(); });
+}
+
 std::vector<std::string> OtherWriters(const std::string& path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
