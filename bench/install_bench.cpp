@@ -32,6 +32,7 @@
 #include "script/format.h"
 #include "script/line2.h"
 #include "platform/platform.h"
+#include "util/files.h"
 
 namespace fs = std::filesystem;
 

@@ -429,8 +429,8 @@ Mutex CreateUnnamedMutex();
 // their own binary as a child process.
 std::string ProgramPath();
 
-// True when the Windows build runs under Wine (the handle layer and tests use
-// it where Wine as root differs from Windows).
+// True when the Windows build runs under Wine (tests use it to mark the few
+// cases where Wine as root differs from Windows; the handle layer works around them).
 bool IsWine();
 
 // ---- Interrupts ----------------------------------------------------------------
