@@ -84,6 +84,8 @@ Conversion ConvertBeside(const platform::DirHandle& dir, const std::string& name
 
 }  // namespace
 
+// Through the handle of the directory that holds the target, as TEXTFILE
+// converts: a link at the target is not opened, so not followed.
 bool KdPackage::ConvertTextFile(const std::string& target) {
     const std::string temporaryPath = target + script::TemporarySuffix;
     platform::Error error = platform::Error::None;
