@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/decode_file.h"
 #include "bench/greedy_encoder.h"
 #include "codec/decoder.h"
-#include "package/package_file.h"
 #include "codec/encoder.h"
 #include "reference_decoder.h"
 
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         
         int result = 0;
         const double decodeTime =
-            Best(3, [&] { result = kd::package::DecompressPackageFile(packed.c_str(), plain.c_str()); });
+            Best(3, [&] { result = kd::bench::DecodeFile(packed.c_str(), plain.c_str()); });
         const bool same = result == kd::codec::DecodeOk && ReadAll(plain) == text;
         const double referenceTime = Best(2, [&] { ReferenceDecodeFile(packed.c_str(), plain.c_str()); });
         const bool referenceSame = ReadAll(plain) == text;

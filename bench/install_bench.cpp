@@ -25,8 +25,8 @@
 #include <random>
 #include <string>
 
+#include "bench/decode_file.h"
 #include "codec/decoder.h"
-#include "package/package_file.h"
 #include "codec/encoder.h"
 #include "package/package.h"
 #include "script/format.h"
@@ -144,7 +144,7 @@ std::uint64_t CopyTree(const fs::path& from, const fs::path& to) {
         if (entry.is_directory()) {
             fs::create_directories(target);
         } else {
-            kd::util::CopyFileBytes(entry.path().c_str(), target.c_str(), 0, -1);
+            kd::bench::CopyFile(entry.path().c_str(), target.c_str());
             bytes += entry.file_size();
         }
     }
@@ -178,14 +178,14 @@ int main(int argc, char** argv) {
     const double generateSeconds = Seconds(start);
 
     start = std::chrono::steady_clock::now();
-    const int decoded = kd::package::DecompressPackageFile(package.c_str(), (work / "plain").c_str());
+    const int decoded = kd::bench::DecodeFile(package.c_str(), (work / "plain").c_str());
     const double decodeSeconds = Seconds(start);
     const std::uint64_t scriptBytes = fs::file_size(work / "plain");
     fs::remove(work / "plain");
     // The same decode with the digest computed in its output sink.
     kd::script::DigestWatcher watcher;
     start = std::chrono::steady_clock::now();
-    const int decodedWithDigest = kd::package::DecompressPackageFile(package.c_str(), (work / "plain").c_str(), 0, &watcher);
+    const int decodedWithDigest = kd::bench::DecodeFile(package.c_str(), (work / "plain").c_str(), &watcher);
     const bool digestMatches = watcher.Matches();
     const double digestDecodeSeconds = Seconds(start);
     fs::remove(work / "plain");
@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
                                             "\" " + std::to_string(wideDirectories)).c_str()) == 0;
     start = std::chrono::steady_clock::now();
     const bool wideDecoded = wideGenerated &&
-                             kd::package::DecompressPackageFile(wide.c_str(), (work / "wide-plain").c_str()) == 0;
+                             kd::bench::DecodeFile(wide.c_str(), (work / "wide-plain").c_str()) == 0;
     const double wideDecodeSeconds = Seconds(start);
     start = std::chrono::steady_clock::now();
     const bool wideInstalled = wideDecoded && installer.Install(wide.string(), (work / "wide-dest").string(), false);

@@ -11,11 +11,9 @@
 
 namespace kd::codec {
 
-// Results of Decode. The numbers are fixed; callers treat every non-zero
-// result as a failure.
+// Results of Decode. The numbers are fixed (1 is kdpack's DecodeCannotOpen);
+// callers treat every non-zero result as a failure.
 constexpr int DecodeOk = 0;           // the text was written to the sink
-constexpr int DecodeCannotOpen = 1;   // input cannot be opened or output not created (by
-                                      // whoever opens files for the decoder)
 constexpr int DecodeNoHeader = 143;   // fewer than 4 bytes: no declared length
 constexpr int DecodeZeroLength = 117; // the declared length is 0
 constexpr int DecodeWriteFailed = 145;// a byte could not be written to the sink
@@ -29,8 +27,7 @@ public:
     // in blocks; false from the sink stops decoding with DecodeWriteFailed.
     // A failed read counts as the end of the input. outputLimit 0 means none;
     // otherwise decoding stops after the symbol that brings the output to the
-    // limit. Returns a result above, never DecodeCannotOpen; the sink is not
-    // flushed.
+    // limit. Returns a result above; the sink is not flushed.
     int Decode(util::ByteSource& input, util::ByteSink& sink, std::uint32_t outputLimit);
     // The same from a container in memory.
     int Decode(std::string_view container, util::ByteSink& sink, std::uint32_t outputLimit);

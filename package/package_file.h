@@ -1,5 +1,4 @@
-// Opening the files the decoder works between: a package file on disk and
-// the decompressed script beside the installation.
+// The decoder between a package stream and the decompressed script.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +14,5 @@ namespace kd::package {
 // after it was written. Returns a decoder result.
 int DecompressPackageStream(std::FILE* package, std::FILE* script, std::uint32_t outputLimit = 0,
                             util::ByteSink* observer = nullptr);
-
-// The same from the package at packagePath into scriptPath, made new once the
-// package is open (an existing name is removed as a name first, never written
-// through): DecodeCannotOpen when the package cannot be opened or the script
-// not made. Both files are closed on every path; the script is never deleted.
-int DecompressPackageFile(const char* packagePath, const char* scriptPath,
-                          std::uint32_t outputLimit = 0, util::ByteSink* observer = nullptr);
 
 }  // namespace kd::package

@@ -1,5 +1,6 @@
-// ConvertTextFile: rewrites a file with CR LF line ends into a temporary
-// file beside it, which then takes the file's place in one rename.
+// The text file conversion: a file rewritten with CR LF line ends into a
+// temporary file beside it, which then takes the file's place in one rename,
+// all through the handle of the directory that holds it.
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -10,6 +11,7 @@
 #include "package/script_run.h"
 #include "script/format.h"
 #include "platform/platform.h"
+#include "util/directories.h"
 #include "util/files.h"
 #include "util/temporary_file.h"
 
@@ -20,7 +22,7 @@ namespace {
 // One read takes at most this size minus 2 bytes; longer lines are split.
 constexpr int TextLineBufferSize = 65536;
 
-enum class Conversion { Done, WriteFailed, ReadFailed, NoMemory, SwitchFailed };
+enum class Conversion { Done, NoTemporary, NoTarget, WriteFailed, ReadFailed, NoMemory, SwitchFailed };
 
 // Copies the lines of `input` to `output`, each ended with CR LF. Lines are
 // counted by bytes, not up to a zero byte, so a zero byte is copied like any
@@ -41,13 +43,23 @@ Conversion CopyLines(std::FILE* input, std::FILE* output) {
     return taken < 0 ? Conversion::ReadFailed : Conversion::Done;
 }
 
-// Converts `input` into `converted`, gives it the access of `input`, closes
-// both, and only then calls `replace`, which gives the converted file the
-// target's place in one step.
-// Nothing before it changes the target, so no read or write failure can cut
-// the target short, and a failed replace leaves the old text whole.
-template <typename Replace>
-Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted, Replace&& replace) {
+// Makes the temporary file `name` + ".kd_temp" new in `dir` (a leftover or a
+// planted link at that name goes as a name), then takes the target from
+// `openTarget` (null when it cannot be opened), converts it into the
+// temporary file, gives that the target's access, closes both, and only then
+// renames the converted copy over `name`, replacing whatever stands there,
+// a link included, and writing through nothing. Nothing before the rename
+// changes the target, so no read or write failure can cut it short, and a
+// failed rename leaves the old text whole. The temporary file never outlives
+// a failure.
+template <typename OpenTarget>
+Conversion ConvertBeside(const platform::DirHandle& dir, const std::string& name, OpenTarget&& openTarget) {
+    const std::string temporaryName = name + script::TemporarySuffix;
+    util::TemporaryAt temporary;
+    platform::Stream converted = temporary.Create(dir, temporaryName, platform::Access::Write, InterruptedExit);
+    if (!converted) return Conversion::NoTemporary;
+    platform::Stream input = openTarget();
+    if (!input) return Conversion::NoTarget;
     const Conversion lines = CopyLines(input.get(), converted.get());
     // Made private, so nobody else could open it while it was written; it
     // takes over who may read and write the target. A read-only target is
@@ -64,42 +76,40 @@ Conversion ConvertThenReplace(platform::Stream input, platform::Stream converted
     // Buffered bytes reach the disk only now; a short text must not take the
     // target's place.
     if (platform::CloseStream(std::move(converted)) != 0) return Conversion::WriteFailed;
-    return replace() == platform::Error::None ? Conversion::Done : Conversion::SwitchFailed;
+    platform::AtStep(platform::Step::WriteBack, name);
+    if (platform::RenameAt(dir, temporaryName, name) != platform::Error::None) return Conversion::SwitchFailed;
+    temporary.Keep();
+    return Conversion::Done;
 }
 
 }  // namespace
 
+// Through the handle of the directory that holds the target, as TEXTFILE
+// converts: a link at the target is not opened, so not followed.
 bool KdPackage::ConvertTextFile(const std::string& target) {
     const std::string temporaryPath = target + script::TemporarySuffix;
-    util::TemporaryFile temporary(temporaryPath);
-
-    // Made new: a leftover or a planted link at the name is removed as a name
-    // and never written through.
-    platform::Stream output = util::CreateFreshFile(temporaryPath.c_str(), true);
-    if (!output) {
+    platform::Error error = platform::Error::None;
+    std::string name;
+    const platform::DirHandle dir = util::OpenContainingDirectory(target, name, error);
+    const Conversion result = !dir || name.empty() ? Conversion::NoTemporary : ConvertBeside(dir, name, [&] {
+        return platform::OpenFileAt(dir, name, {platform::Access::Read, false, false}, error);
+    });
+    switch (result) {
+    case Conversion::Done:
+        return true;
+    case Conversion::NoTemporary:
         errorText = "Cannot open temporary file " + temporaryPath;
         return false;
-    }
-    platform::Stream input = util::OpenFileShared(target.c_str(), "r");
-    if (!input) {
+    case Conversion::NoTarget:
+    case Conversion::ReadFailed:
         errorText = "Cannot open file " + target;
         return false;
-    }
-    switch (ConvertThenReplace(std::move(input), std::move(output), [&] {
-        return platform::RenameReplacing(temporaryPath.c_str(), target.c_str());
-    })) {
-    case Conversion::Done:
-        temporary.Keep();
-        return true;
     case Conversion::NoMemory:
         errorText = "Not enough memory";
         return false;
     case Conversion::WriteFailed:
         // No blank before the path: the message is kept exactly as shipped.
         errorText = "Cannot write file" + temporaryPath;
-        return false;
-    case Conversion::ReadFailed:
-        errorText = "Cannot open file " + target;
         return false;
     case Conversion::SwitchFailed:
         break;
@@ -110,20 +120,7 @@ bool KdPackage::ConvertTextFile(const std::string& target) {
 }
 
 bool ConvertInPlace(const platform::DirHandle& dir, const std::string& name, platform::Stream target) {
-    const std::string temporaryName = name + script::TemporarySuffix;
-    // Made new: a leftover or a planted link at the name goes as a name.
-    util::TemporaryAt temporary;
-    platform::Stream converted = temporary.Create(dir, temporaryName, platform::Access::Write, InterruptedExit);
-    if (!converted) return false;
-    // The rename replaces whatever stands at the name then, a link included,
-    // and writes through nothing.
-    const Conversion result = ConvertThenReplace(std::move(target), std::move(converted), [&] {
-        platform::AtStep(platform::Step::WriteBack, name);
-        return platform::RenameAt(dir, temporaryName, name);
-    });
-    if (result != Conversion::Done) return false;
-    temporary.Keep();
-    return true;
+    return ConvertBeside(dir, name, [&] { return std::move(target); }) == Conversion::Done;
 }
 
 }  // namespace kd::package

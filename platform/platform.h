@@ -475,7 +475,7 @@ std::string ProgramPath();
 bool RunsElevated();
 
 // True when the Windows build runs under Wine (tests use it to mark the few
-// cases where Wine as root differs from Windows).
+// cases where Wine as root differs from Windows; the handle layer works around them).
 bool IsWine();
 
 // ---- Interrupts ----------------------------------------------------------------

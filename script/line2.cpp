@@ -126,9 +126,4 @@ bool DigestWatcher::Matches() {
     return lineTwo.hasDigest && hashed && std::memcmp(lineTwo.digest, actual, DigestSize) == 0;
 }
 
-std::string DigestWatcher::ActualHex() {
-    Finish();
-    return hashed ? Hex(actual, DigestSize) : std::string();
-}
-
 }  // namespace kd::script

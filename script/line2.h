@@ -84,8 +84,6 @@ public:
     // After the whole script was written: the digest on line 2 is the one
     // of the rest. False when there is none or hashing failed.
     bool Matches();
-    // The digest of the rest, as 64 digits (empty when hashing failed).
-    std::string ActualHex();
 
 private:
     void Finish();

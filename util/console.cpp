@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/console_input.h"
 #include "platform/platform.h"
 #include "util/files.h"
 
@@ -11,6 +12,8 @@ namespace kd::util {
 namespace {
 
 constexpr unsigned char Utf8Mark[] = {0xEF, 0xBB, 0xBF};
+constexpr char16_t CtrlZ = 0x1A;
+constexpr std::size_t TypedBlock = 256;
 constexpr std::int64_t RedrawMs = 100;
 constexpr int PercentWidth = 5;  // " 100%"
 
@@ -56,10 +59,62 @@ void ReadMark(Console& console, std::string& pending) {
     console.utf8Answers = true;
 }
 
+// The next unit typed, or -1 once the typed input has ended.
+int NextTyped(TypedInput& typed) {
+    if (typed.next == typed.units.size()) {
+        if (typed.ended) return -1;
+        typed.units.resize(TypedBlock);
+        const std::size_t count = typed.read(typed.units.data(), TypedBlock);
+        typed.units.resize(count < TypedBlock ? count : TypedBlock);
+        typed.next = 0;
+        typed.ended = count == 0;
+        if (typed.ended) return -1;
+    }
+    return typed.units[typed.next++];
+}
+
+LineRead ReadTypedLine(TypedInput& typed, std::string& line) {
+    std::u16string units;
+    bool anyUnit = false, tooLong = false;
+    int c;
+    while ((c = NextTyped(typed)) >= 0) {
+        if (c == CtrlZ) {
+            typed.ended = true;
+            typed.next = typed.units.size();
+            break;
+        }
+        anyUnit = true;
+        if (c == '\n') break;
+        // A unit is a byte or more in any code page: one unit past the
+        // longest answer tells that it is too long.
+        if (units.size() <= LongestAnswer) {
+            units += static_cast<char16_t>(c);
+        } else {
+            tooLong = true;
+        }
+    }
+    if (c == '\n' && !units.empty() && units.back() == u'\r') units.pop_back();
+    if (!anyUnit) return LineRead::End;
+    if (tooLong) return LineRead::TooLong;
+    if (!platform::Utf16ToCodePage(units, line)) {
+        line.clear();
+        return LineRead::NotInCodePage;
+    }
+    if (line.size() <= LongestAnswer) return LineRead::Ok;
+    line.clear();
+    return LineRead::TooLong;
+}
+
 }  // namespace
 
 LineRead ReadConsoleLine(Console& console, std::string& line) {
     line.clear();
+    if (!console.utf8Answers && !console.typed.read && platform::IsWideConsole(console.input)) {
+        console.typed.read = [input = console.input](char16_t* units, std::size_t size) {
+            return platform::ReadTyped(input, units, size);
+        };
+    }
+    if (console.typed.read) return ReadTypedLine(console.typed, line);
     std::string pending;
     if (!console.utf8Answers) ReadMark(console, pending);
     std::size_t next = 0;

@@ -6,12 +6,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "util/byte_stream.h"
 
 namespace kd::util {
+
+// What is typed at a console that gives UTF-16 (Windows).
+struct TypedInput {
+    // Reads at most `size` units; 0 when nothing could be read.
+    std::function<std::size_t(char16_t* units, std::size_t size)> read;
+    std::u16string units;  // read, from `next` on not yet taken
+    std::size_t next = 0;
+    bool ended = false;  // Ctrl-Z was typed, or a read gave nothing
+};
 
 struct Console {
     std::FILE* input = stdin;
@@ -22,6 +32,9 @@ struct Console {
     // Whether the output is a terminal, asked of the platform when a
     // percentage is first to be shown; tests may set it.
     std::optional<bool> terminal;
+    // Set by the first read when the input is a console that gives UTF-16
+    // (platform::IsWideConsole); tests may set its `read`.
+    TypedInput typed;
 };
 
 // The longest answer, in bytes before its line feed: with the line feed and
@@ -31,17 +44,21 @@ constexpr std::size_t LongestAnswer = 2046;
 enum class LineRead {
     Ok,             // `line` holds the answer
     TooLong,        // more than LongestAnswer bytes; read to its end and discarded
-    NotInCodePage,  // a UTF-8 answer this computer's code page cannot hold; read to its end
+    NotInCodePage,  // a UTF-8 or typed answer this computer's code page cannot hold; read to its end
     End,            // end of input or a read error before any byte
 };
 
 // Reads one line and removes its line feed; a carriage return stays, and so
 // does every NUL byte: cutting there would make "\0y" (a line of a UTF-16
-// answer file) an empty answer, which takes the default. A longer line is read to its end in
-// constant memory, so its tail is never taken for the next answer. A UTF-8
-// byte order mark at the very start of the input is skipped, and every
-// answer after it is converted from UTF-8 (platform::Utf8ToCodePage). `line`
-// is empty unless the result is Ok.
+// answer file) an empty answer, which takes the default. A longer line is
+// read to its end in constant memory, so its tail is never taken for the next
+// answer. A UTF-8 byte order mark at the very start of the input is skipped,
+// and every answer after it is converted from UTF-8
+// (platform::Utf8ToCodePage). A line typed at a console that gives UTF-16
+// loses its CR LF and is converted to the code page by the same rule
+// (platform::Utf16ToCodePage); its length is counted in converted bytes, and
+// Ctrl-Z ends the input, as the C run-time's text mode has it. `line` is
+// empty unless the result is Ok.
 LineRead ReadConsoleLine(Console& console, std::string& line);
 
 // Writes the text exactly as given (it is never used as a format) and flushes,

@@ -1,27 +1,19 @@
-// Directory operations. Operating-system independent: searches, creation and
-// removal go through platform/.
+// Directory operations. Operating-system independent: every one works through
+// directory handles; the path forms open a directory and call the handle form.
 #include "util/directories.h"
 
 #include <cstring>
 #include <string>
-#include <string_view>
+#include <utility>
 
 #include "platform/platform.h"
 #include "util/files.h"
+#include "util/names.h"
 #include "util/strings.h"
 
 namespace kd::util {
 
 namespace {
-
-// directory + "\" (unless empty or already ending in one) + name; false when
-// the result would not fit the working path limit.
-bool JoinPath(const std::string& directory, const std::string& name, std::string& out) {
-    out = directory;
-    AddTrailingBackslash(out);
-    out += name;
-    return out.size() < static_cast<std::size_t>(PathBufferSize);
-}
 
 // Null and "*" select everything, "" nothing, other text the names that
 // begin with it, case ignored.
@@ -33,29 +25,54 @@ bool Selected(const char* filter, const std::string& name) {
     return position && *position == 0;
 }
 
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
+// The identity of the file `path` names, a link not followed; none (0, 0)
+// when it cannot be looked at.
+platform::EntryInfo IdentityOf(const char* path) {
+    platform::EntryInfo info;
+    platform::Error error = platform::Error::None;
+    std::string leaf;
+    const platform::DirHandle parent = OpenContainingDirectory(path, leaf, error);
+    if (!parent || leaf.empty() || platform::InfoAt(parent, leaf, info) != platform::Error::None) return {};
+    return info;
 }
 
-// The cheap name test first: identity costs two lookups per file.
-bool IsKept(const char* keepFile, const std::string& name, const std::string& full) {
-    if (!keepFile) return false;
-    std::string_view keep(keepFile);
-    const auto separator = keep.find_last_of("\\/");
-    if (separator != std::string_view::npos) keep.remove_prefix(separator + 1);
-    return SameNameNoCase(keep, name) && platform::SameFile(full.c_str(), keepFile);
+// Removes the subdirectory `name` of `dir` whole. A link, listed or put in
+// the directory's place since, goes as a name and is never entered: what it
+// points to may lie outside the tree.
+bool RemoveSubdirectoryAt(const platform::DirHandle& dir, const std::string& name, bool listedAsLink,
+                          const platform::EntryInfo& keep) {
+    platform::Error error = platform::Error::None;
+    const platform::DirHandle child = listedAsLink ? nullptr : platform::OpenDirectoryAt(dir, name, error);
+    const bool emptied = !child || RemoveTreeAt(child, "*", "*", keep);
+    const bool removable = child || listedAsLink || error == platform::Error::IsLink;
+    return removable && platform::RemoveAt(dir, name, true) == platform::Error::None && emptied;
 }
 
 }  // namespace
 
+platform::DirHandle OpenContainingDirectory(std::string path, std::string& leaf, platform::Error& error) {
+    const auto isRoot = [](const std::string& head) {
+        return head.empty() || head.back() == ':' || (head.size() == 1 && IsSeparator(head[0]));
+    };
+    // One trailing separator names the same directory.
+    if (path.size() > 1 && IsSeparator(path.back()) && !isRoot(path.substr(0, path.size() - 1))) path.pop_back();
+    const std::size_t cut = path.find_last_of("\\/");
+    leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::string parent = cut == std::string::npos ? "." : path.substr(0, cut);
+    if (cut != std::string::npos && isRoot(parent)) parent = path.substr(0, cut + 1);
+    return platform::OpenDirectory(parent.c_str(), error);
+}
+
 bool CreateDirectoryPath(const char* path) {
-    if (!path || std::strlen(path) >= static_cast<std::size_t>(PathBufferSize)) return false;
-    if (PathExists(path)) return true;
-    return platform::CreateDir(path) == platform::Error::None;
+    if (!path || !*path || std::strlen(path) >= static_cast<std::size_t>(PathBufferSize)) return false;
+    platform::Error error = platform::Error::None;
+    std::string leaf;
+    const platform::DirHandle parent = OpenContainingDirectory(path, leaf, error);
+    if (!parent) return false;
+    if (leaf.empty()) return true;  // a root
+    // Whatever stands at the name counts, a file too.
+    error = platform::CreateDirectoryAt(parent, leaf, false);
+    return error == platform::Error::None || error == platform::Error::AlreadyExists;
 }
 
 bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
@@ -64,47 +81,16 @@ bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
     // Too long to search: refused rather than taken for a missing directory.
     if (std::strlen(directory) >= static_cast<std::size_t>(PathBufferSize)) return false;
     if (!PathExists(directory)) return true;
+    const platform::EntryInfo keep = keepFile ? IdentityOf(keepFile) : platform::EntryInfo{};
+    platform::Error error = platform::Error::None;
     if (removeSelf) {
-        fileFilter = nullptr;
-        subdirectoryFilter = nullptr;
+        std::string leaf;
+        const platform::DirHandle parent = OpenContainingDirectory(directory, leaf, error);
+        return parent && !leaf.empty() && RemoveSubdirectoryAt(parent, leaf, false, keep);
     }
-    const std::string base = directory;
-    std::string pattern;
-    if (!JoinPath(base, "*", pattern)) return false;
-
-    bool result = true;
-    {
-        platform::FindHandle search;
-        platform::FindEntry entry;
-        // A search that cannot start (the path is a file) is a failure; an
-        // empty directory still yields its "." entries.
-        if (!search.First(pattern.c_str(), entry)) return false;
-        do {
-            std::string full;
-            const bool fits = JoinPath(base, entry.name, full);
-            if (entry.isDirectory) {
-                // Covers "." and ".." and every other name that begins with a dot.
-                if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) {
-                    continue;
-                }
-                // A link is removed, never entered: what it points to may lie
-                // outside the tree.
-                if (entry.isLink) {
-                    if (!fits || platform::RemoveDir(full.c_str()) != platform::Error::None) {
-                        result = false;
-                    }
-                } else if (!fits || !RemoveTree(full.c_str(), true, "*", "*", keepFile)) {
-                    result = false;
-                }
-            } else if (Selected(fileFilter, entry.name) && !IsKept(keepFile, entry.name, full)) {
-                if (!fits || platform::EraseFile(full.c_str()) != platform::Error::None) {
-                    result = false;
-                }
-            }
-        } while (search.Next(entry));
-    }  // the search is closed before the directory is removed
-    if (removeSelf && platform::RemoveDir(directory) != platform::Error::None) return false;
-    return result;
+    // A path that is a file cannot be opened or listed as a directory: a failure.
+    const platform::DirHandle dir = platform::OpenDirectory(directory, error);
+    return dir && RemoveTreeAt(dir, fileFilter, subdirectoryFilter, keep);
 }
 
 bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
@@ -114,17 +100,9 @@ bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
     bool result = true;
     for (const platform::FindEntry& entry : entries) {
         if (entry.isDirectory) {
+            // Covers every name that begins with a dot.
             if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) continue;
-            platform::Error error = platform::Error::None;
-            const platform::DirHandle child =
-                entry.isLink ? nullptr : platform::OpenDirectoryAt(dir, entry.name, error);
-            // A link, listed or put in the directory's place since, goes as a name.
-            if (child && !RemoveTreeAt(child, "*", "*", keep)) result = false;
-            if ((child || entry.isLink || error == platform::Error::IsLink) &&
-                platform::RemoveAt(dir, entry.name, true) == platform::Error::None) {
-                continue;
-            }
-            result = false;
+            if (!RemoveSubdirectoryAt(dir, entry.name, entry.isLink, keep)) result = false;
         } else if (Selected(fileFilter, entry.name)) {
             platform::EntryInfo info;
             if (platform::HasIdentity(keep)) {
@@ -142,13 +120,14 @@ bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
 }
 
 bool ListDirectory(const char* directory, const char* pattern, std::vector<std::string>& names) {
-    if (!directory) return false;
-    std::string search;
-    if (!JoinPath(directory, pattern ? pattern : "*", search)) return false;
-    platform::FindHandle handle;
-    platform::FindEntry entry;
-    for (bool found = handle.First(search.c_str(), entry); found; found = handle.Next(entry)) {
-        if (!entry.isDirectory) names.push_back(entry.name);
+    if (!directory || std::strlen(directory) >= static_cast<std::size_t>(PathBufferSize)) return false;
+    platform::Error error = platform::Error::None;
+    const platform::DirHandle dir = platform::OpenDirectory(*directory ? directory : ".", error);
+    std::vector<platform::FindEntry> entries;
+    // A directory that cannot be searched adds nothing.
+    if (!dir || platform::ListAt(dir, entries) != platform::Error::None) return true;
+    for (platform::FindEntry& entry : entries) {
+        if (!entry.isDirectory && (!pattern || WildcardMatch(pattern, entry.name))) names.push_back(std::move(entry.name));
     }
     return true;
 }

@@ -2,10 +2,8 @@
 // through platform/.
 #include "util/files.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
-#include <utility>
 #include <string_view>
 
 #include "platform/clock.h"
@@ -130,34 +128,6 @@ bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t off
         count -= static_cast<std::int64_t>(block);
     }
     return true;
-}
-
-bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int64_t offset,
-                   std::int64_t count) {
-    if (!sourcePath || !*sourcePath || !destinationPath || !*destinationPath) return false;
-    if (offset < 0 || count < -1) return false;
-    Stream source = OpenFileShared(sourcePath, "rb");
-    if (!source) return false;
-    Stream destination = OpenFileShared(destinationPath, "wb");
-    if (!destination) return false;
-    if (!CopyStreamBytes(source.get(), destination.get(), offset, count)) return false;
-    // Buffered bytes that cannot be written are a failed copy too.
-    return platform::CloseStream(std::move(destination)) == 0;
-}
-
-int ReadLine(char* buffer, int size, std::FILE* stream) {
-    int length = 0;
-    const int taken = ReadLineBytes(buffer, size, stream, length);
-    if (taken <= 0) {
-        if (buffer && size > 0) buffer[0] = '\0';
-        return 0;
-    }
-    // A zero byte ends the line as a C string sees it; the line end is then
-    // looked for in front of it.
-    const int seen = static_cast<int>(std::strlen(buffer));
-    if (seen == length) return taken;
-    if (seen > 0 && buffer[seen - 1] == '\r') buffer[seen - 1] = '\0';
-    return seen;
 }
 
 int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length) {

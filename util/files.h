@@ -37,25 +37,18 @@ bool PathExists(const char* path);
 // Deletes the file if the path is not empty; the outcome is not reported.
 void RemoveFile(const char* path);
 
-// Copies `count` bytes (-1: to the end) from `offset` of the source to a new
-// or truncated destination, in 16384-byte blocks. The count is clipped to the
-// source's end. False on any failure; a created destination stays.
-bool CopyFileBytes(const char* sourcePath, const char* destinationPath, std::int64_t offset,
-                   std::int64_t count);
-// The same between two open streams, which stay open; on success the source
-// is positioned just after the copied range.
+// Copies `count` bytes (-1: to the end) from `offset` of the source to the
+// destination, in 16384-byte blocks; both streams stay open. The count is
+// clipped to the source's end. False on any failure; on success the source is
+// positioned just after the copied range.
 bool CopyStreamBytes(std::FILE* source, std::FILE* destination, std::int64_t offset,
                      std::int64_t count);
 
-// Reads one line of at most size - 2 bytes, removes one final LF and then one
-// CR, and returns the length counted before that removal (0 only at the end
-// of input). A longer line comes back in pieces.
-int ReadLine(char* buffer, int size, std::FILE* stream);
-
-// ReadLine for lines that may hold zero bytes: reads at most size - 2 bytes
-// up to and including a LF, sets `length` to the line's length once one
-// final LF and then one CR are removed, and returns the number of bytes taken
-// from the stream (0 only at the end of input), or -1 after a read error.
+// Reads one line, which may hold zero bytes: at most size - 2 bytes up to and
+// including a LF (a longer line comes back in pieces), sets `length` to the
+// line's length once one final LF and then one CR are removed, and returns
+// the number of bytes taken from the stream (0 only at the end of input), or
+// -1 after a read error.
 int ReadLineBytes(char* buffer, int size, std::FILE* stream, int& length);
 
 // The size of the stream's file, found by seeking to its end; the stream is

@@ -212,6 +212,9 @@ TEST_F(KdpackTree, FailuresLeaveNoOutput) {
     EXPECT_NE(decompress.err.find("truncated"), std::string::npos) << decompress.err;
     EXPECT_FALSE(test::IsFile(dir / "cut.txt"));
     EXPECT_FALSE(test::IsFile(dir / "cut.txt.kdpack-tmp"));
+    // The number kdpack gives a package it cannot open stays 1.
+    const Outcome missing = Kdpack(dir, {"decompress", dir / "none.pkg", dir / "none.txt"});
+    EXPECT_NE(missing.err.find("cannot be opened, or the output cannot be created (result 1)"), std::string::npos);
 
     ASSERT_TRUE(test::WriteFile(dir / "empty", ""));
     EXPECT_EQ(Kdpack(dir, {"compress", dir / "empty", dir / "e.pkg"}).exit, 1);

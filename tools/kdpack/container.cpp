@@ -95,8 +95,8 @@ int Decompress(Io& io, const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage(io, DecompressHelp, "decompress needs PKG and OUT");
     platform::Stream input = util::OpenFileShared(args[0].c_str(), "rb");
     if (!input) {
-        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(codec::DecodeCannotOpen),
-             codec::DecodeCannotOpen);
+        Fail(io, "cannot decompress %s: %s (result %d)", args[0].c_str(), DecodeMeaning(DecodeCannotOpen),
+             DecodeCannotOpen);
         return KdpackFailed;
     }
     const bool written = WriteReplacing(io, args[1], [&](std::FILE* output) {

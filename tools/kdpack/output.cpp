@@ -82,7 +82,7 @@ int ParseArguments(Io& io, const std::string& help, const std::vector<std::strin
 
 const char* DecodeMeaning(int result) {
     switch (result) {
-    case codec::DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
+    case DecodeCannotOpen: return "it cannot be opened, or the output cannot be created";
     case codec::DecodeNoHeader: return "it is shorter than the 4-byte length field";
     case codec::DecodeZeroLength: return "its declared length is 0";
     case codec::DecodeWriteFailed: return "the output cannot be written";

@@ -49,7 +49,11 @@ struct Option {
 int ParseArguments(Io& io, const std::string& help, const std::vector<std::string>& args,
                    std::initializer_list<Option> options, std::vector<std::string>& positional);
 
-// What a decoder result means, for messages.
+// The decoder's result numbers go with one of kdpack's own: the package
+// cannot be opened (or the output not made). Its number is printed, so it
+// stays 1.
+constexpr int DecodeCannotOpen = 1;
+// What a decoder result, or DecodeCannotOpen, means, for messages.
 const char* DecodeMeaning(int result);
 // A limit of whole GiB as messages give it: "2 GiB".
 inline std::string InGiB(std::uint64_t bytes) { return std::to_string(bytes >> 30) + " GiB"; }
