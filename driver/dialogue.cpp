@@ -64,9 +64,7 @@ bool LocatePackages(const std::string& installerDirectory, PackagePaths& package
 }
 
 std::string DefaultDestination(const char* keldo) {
-    std::string destination = keldo != nullptr ? keldo : "";
-    util::TrimString(destination, false, true);
-    util::RemoveTrailingSeparator(destination);
+    std::string destination = util::DirectoryForm(keldo != nullptr ? keldo : "");
     if (destination.empty()) destination = "c:\\keldo";
     util::SlashesToBackslashes(destination);
     return destination;
@@ -110,9 +108,7 @@ DialogueResult AskDestination(util::Console& console, const std::string& default
         }
         if (Normalised(answer).starts_with('Q')) return DialogueResult::Quit;
 
-        std::string candidate = answer;
-        util::TrimString(candidate, false, true);
-        util::RemoveTrailingSeparator(candidate);
+        std::string candidate = util::DirectoryForm(answer);
         if (candidate.empty()) candidate = defaultDestination;
         util::SlashesToBackslashes(candidate);
         // A relative destination would put a relative entry into the machine
@@ -142,10 +138,10 @@ DialogueResult AskDestination(util::Console& console, const std::string& default
 }
 
 bool IsDestinationChanged(const std::string& previousDirectory, const std::string& destination) {
-    std::string previous = previousDirectory;
-    util::TrimString(previous, false, true);
-    util::RemoveTrailingSeparator(previous);
-    return previous != destination;
+    // Slashes are not turned here: the previous value counts byte for byte
+    // against the confirmed destination, so a KELDO written with "/" reads
+    // as another directory and the old registration is removed.
+    return util::DirectoryForm(previousDirectory) != destination;
 }
 
 }  // namespace kd::driver

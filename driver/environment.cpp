@@ -117,6 +117,8 @@ std::string UpdateSystemEnvironment(util::Console& console, const std::string& d
                                     const std::string& defaultDestination) {
     Print(console, "\nUpdating environment...");
 
+    // The dialogue gives the destination in the installer's form already;
+    // a caller that passes one with its separator still writes none.
     std::string keldo = destination;
     util::RemoveTrailingSeparator(keldo);
     const bool keldoWritten = platform::WriteEnvironmentRegistryValue(

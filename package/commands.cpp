@@ -51,11 +51,9 @@ ScriptRun::ScriptRun(KdPackage& package, std::FILE* script, std::int64_t scriptL
       packagePath(std::move(packagePath)),
       packageName(script::PackageFileName(this->packagePath)),
       destinationDirectory(std::move(destinationDirectory)),
-      destinationBase(this->destinationDirectory),
       destination(destination),
       judge(judge),
       progress(progress) {
-    util::RemoveTrailingSeparator(destinationBase);
     platform::InfoOfStream(script, scriptIdentity);
 }
 
@@ -193,7 +191,8 @@ bool ScriptRun::Dir(std::string directory) {
     // installation is not judged again. An empty level names the
     // destination itself.
     trust::Walk walk{judge};
-    std::string path = destinationBase;
+    std::string path = destinationDirectory;
+    util::RemoveTrailingSeparator(path);
     if (!levelsJudged) {
         levelNames.clear();
         levels.clear();

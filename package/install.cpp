@@ -77,9 +77,9 @@ bool KdPackage::Install(const char* packagePath, const char* destinationDirector
     }
 
     const std::string destinationArgument = destinationDirectory ? destinationDirectory : "";
-    std::string destination = destinationArgument;
-    util::TrimString(destination, false, true);
-    util::RemoveTrailingSeparator(destination);
+    // The directory is opened in the installer's form; the commands build
+    // their messages on the argument as passed.
+    std::string destination = util::DirectoryForm(destinationArgument);
     // A directory another user made, or a link another user planted, stays
     // under that user's control whatever goes into it. The destination is
     // held open from here on: every command acts inside this directory. Each

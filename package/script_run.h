@@ -101,7 +101,6 @@ private:
     std::string packagePath;
     std::string packageName;  // the installer's copy of the script is named after it
     std::string destinationDirectory;
-    std::string destinationBase;  // without its trailing separator
     const platform::DirHandle& destination;
     trust::Judge& judge;
     platform::EntryInfo scriptIdentity;

@@ -21,6 +21,17 @@ constexpr int PathBufferSize = 2048;
 // or memory are retried every 500 ms for about 10 s. Null on failure.
 Stream OpenFileShared(const char* path, const char* mode);
 
+// Making a new file, one way for each purpose:
+// - in a directory the installer holds open: platform::OpenFileAt with
+//   createNew (FILE's data), or util::TemporaryAt for a private file removed on
+//   every way out (the script copy, a conversion's copy);
+// - an output by path that takes its final name when whole (kdpack's
+//   outputs): util::TemporaryFile, which makes it with CreateFreshFile;
+// - a file that must not exist yet and is never replaced (kdpack's key
+//   files): platform::OpenShared with Disposition::CreateNew.
+// OpenFileShared's "w" and "a" modes keep the helper's defined meaning for
+// its callers; the installer makes no file through them.
+
 // Creates `path` as a new, empty file opened for binary writing, and never
 // opens what already stands there: an existing name (a leftover of a crash, or
 // a planted link) is first removed as a name, never through the link. Retried

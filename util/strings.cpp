@@ -95,6 +95,12 @@ void RemoveTrailingSeparator(std::string& path) {
     if (!path.empty() && path.back() == '\\') path.pop_back();
 }
 
+std::string DirectoryForm(std::string path) {
+    TrimString(path, false, true);
+    RemoveTrailingSeparator(path);
+    return path;
+}
+
 void AddTrailingBackslash(std::string& path) {
     if (!path.empty() && path.back() != '\\') path += '\\';
 }

@@ -26,6 +26,12 @@ std::optional<std::size_t> FindNoCase(const char* text, const char* pattern);
 // run of spaces to one. removeAllSpaces erases every space instead.
 void TrimString(std::string& text, bool removeAllSpaces, bool collapseSpaces);
 
+// A directory as the installer holds it while it compares or stores it:
+// blanks normalised as TrimString with collapseSpaces, then one trailing
+// separator removed (RemoveTrailingSeparator). Slashes stay: where they
+// count as backslashes, the caller turns them.
+std::string DirectoryForm(std::string path);
+
 // The two directory separators of a Windows path.
 constexpr bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 

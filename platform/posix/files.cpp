@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/fault_hook.h"
 #include "platform/platform.h"
@@ -72,33 +73,32 @@ Stream OpenShared(const char* path, const OpenMode& mode, Error& error) {
 
     // Non-blocking, so a FIFO planted at the name cannot stall the open
     // waiting for its other end; only files and devices are opened.
-    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, mode.ownerOnly ? 0600 : 0666);
-    if (fd < 0) {
+    Descriptor fd(::open(native.c_str(), flags | O_NONBLOCK, mode.ownerOnly ? 0600 : 0666));
+    if (!fd.Valid()) {
         error = ErrorFromErrno(errno);
         return nullptr;
     }
     struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || S_ISDIR(opened.st_mode) || S_ISFIFO(opened.st_mode) ||
-        S_ISSOCK(opened.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &opened) != 0 || S_ISDIR(opened.st_mode) || S_ISFIFO(opened.st_mode) ||
+        S_ISSOCK(opened.st_mode) || ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         error = Error::AccessDenied;
         return nullptr;
     }
     // No text translation here, so no "t".
-    return AdoptDescriptor(fd, detail::StdioMode(mode).c_str(), error);
+    return AdoptDescriptor(std::move(fd), detail::StdioMode(mode).c_str(), error);
 }
 
 int AccessFlags(Access access) {
     return access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
 }
 
-Stream AdoptDescriptor(int fd, const char* stdioMode, Error& error) {
-    Stream stream(::fdopen(fd, stdioMode));
+Stream AdoptDescriptor(Descriptor fd, const char* stdioMode, Error& error) {
+    Stream stream(::fdopen(fd.Get(), stdioMode));
     if (!stream) {
-        ::close(fd);
         error = Error::Other;
         return nullptr;
     }
+    fd.Release();  // the stream closes it now
     error = Error::None;
     return stream;
 }

@@ -171,11 +171,8 @@ Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool clos
     if (::mkdirat(dir->fd, name.c_str(), 0755) != 0) return ErrorFromErrno(errno);
     if (closed) {
         // The umask may have taken bits away; set exactly what was made.
-        const int fd = ::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW);
-        if (fd >= 0) {
-            ::fchmod(fd, 0755);
-            ::close(fd);
-        }
+        const Descriptor fd(::openat(dir->fd, name.c_str(), DirFlags | O_NOFOLLOW));
+        if (fd.Valid()) ::fchmod(fd.Get(), 0755);
     }
     return Error::None;
 }
@@ -197,17 +194,14 @@ Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
 }
 
 Error SetNormalAttributesAt(const DirHandle& dir, const std::string& name) {
-    const int fd = ::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return ErrorOfOpen(errno);
+    const Descriptor fd(::openat(dir->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) return ErrorOfOpen(errno);
     struct stat info {};
-    Error result = Error::None;
-    if (::fstat(fd, &info) != 0) {
-        result = ErrorFromErrno(errno);
-    } else if (S_ISREG(info.st_mode) && ::fchmod(fd, (info.st_mode & 07777) | S_IWUSR) != 0) {
-        result = ErrorFromErrno(errno);
+    if (::fstat(fd.Get(), &info) != 0) return ErrorFromErrno(errno);
+    if (S_ISREG(info.st_mode) && ::fchmod(fd.Get(), (info.st_mode & 07777) | S_IWUSR) != 0) {
+        return ErrorFromErrno(errno);
     }
-    ::close(fd);
-    return result;
+    return Error::None;
 }
 
 Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMode& mode,
@@ -217,25 +211,24 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
     if (error != Error::None) return nullptr;
     int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | AccessFlags(mode.access);
     if (mode.createNew) flags |= O_CREAT | O_EXCL;
-    const int fd = ::openat(dir->fd, name.c_str(), flags, mode.privateFile ? 0600 : 0644);
-    if (fd < 0) {
+    Descriptor fd(::openat(dir->fd, name.c_str(), flags, mode.privateFile ? 0600 : 0644));
+    if (!fd.Valid()) {
         error = ErrorOfOpen(errno);
         return nullptr;
     }
     // Only files, and a read-only one not for writing, even as root; a FIFO
     // was opened without waiting and is refused here.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         (mode.access != Access::Read && !mode.createNew && IsReadOnly(info)) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
+        ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         error = Error::AccessDenied;
         return nullptr;
     }
     const char* stdioMode = mode.access == Access::Read    ? "r"
                             : mode.access == Access::Write ? "w"
                                                            : "r+";
-    return AdoptDescriptor(fd, stdioMode, error);
+    return AdoptDescriptor(std::move(fd), stdioMode, error);
 }
 
 Error RenameAt(const DirHandle& dir, const std::string& from, const std::string& to) {
@@ -257,14 +250,11 @@ Error RenameAt(const DirHandle& dir, const std::string& from, const std::string&
 Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries) {
     AtStep(Step::List, "");
     // A handle of its own: reading moves its position, and closedir closes it.
-    const int fd = ::openat(dir->fd, ".", DirFlags);
-    if (fd < 0) return ErrorFromErrno(errno);
-    std::unique_ptr<DIR, DirCloser> directory(::fdopendir(fd));
-    if (!directory) {
-        const Error error = ErrorFromErrno(errno);
-        ::close(fd);
-        return error;
-    }
+    Descriptor fd(::openat(dir->fd, ".", DirFlags));
+    if (!fd.Valid()) return ErrorFromErrno(errno);
+    std::unique_ptr<DIR, DirCloser> directory(::fdopendir(fd.Get()));
+    if (!directory) return ErrorFromErrno(errno);
+    fd.Release();  // closedir closes it now
     while (dirent* item = ::readdir(directory.get())) {
         FindEntry entry;
         entry.name = item->d_name;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -30,8 +31,36 @@ inline bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR
 // O_RDONLY, O_WRONLY or O_RDWR.
 int AccessFlags(Access access);
 
-// Wraps the open descriptor `fd` in a stream of the stdio mode `stdioMode`.
-// Null on failure, with `fd` closed and `error` set to Other; else error None.
-Stream AdoptDescriptor(int fd, const char* stdioMode, Error& error);
+// A file descriptor, closed when it goes out of scope unless released: the
+// stand-in's counterpart of the Win32 handle types.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd(fd) {}
+    ~Descriptor() { Reset(); }
+    Descriptor(Descriptor&& other) noexcept : fd(other.Release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    int Get() const { return fd; }
+    bool Valid() const { return fd >= 0; }
+    int Release() {
+        const int held = fd;
+        fd = -1;
+        return held;
+    }
+    void Reset(int next = -1) {
+        if (fd >= 0) ::close(fd);
+        fd = next;
+    }
+
+private:
+    int fd;
+};
+
+// Wraps the open descriptor in a stream of the stdio mode `stdioMode`. Null
+// on failure, with the descriptor closed and `error` set to Other; else
+// error None.
+Stream AdoptDescriptor(Descriptor fd, const char* stdioMode, Error& error);
 
 }  // namespace kd::platform
