@@ -12,15 +12,27 @@ namespace kd::platform {
 
 namespace {
 
+// An iconv converter, closed when the program ends.
+struct OpenConverter {
+    iconv_t converter = reinterpret_cast<iconv_t>(-1);
+    OpenConverter() = default;
+    OpenConverter(const OpenConverter&) = delete;
+    OpenConverter& operator=(const OpenConverter&) = delete;
+    ~OpenConverter() {
+        if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+    }
+};
+
 // One converter a direction and code page, kept for the run.
 iconv_t Converter(int codePage, bool toCodePage) {
-    static std::map<std::pair<int, bool>, iconv_t> open;
-    auto [at, added] = open.try_emplace({codePage, toCodePage}, reinterpret_cast<iconv_t>(-1));
+    static std::map<std::pair<int, bool>, OpenConverter> open;
+    auto [at, added] = open.try_emplace({codePage, toCodePage});
     if (added) {
         const std::string name = "WINDOWS-" + std::to_string(codePage);
-        at->second = toCodePage ? iconv_open(name.c_str(), "UTF-32LE") : iconv_open("UTF-32LE", name.c_str());
+        at->second.converter =
+            toCodePage ? iconv_open(name.c_str(), "UTF-32LE") : iconv_open("UTF-32LE", name.c_str());
     }
-    return at->second;
+    return at->second.converter;
 }
 
 // Converts `in` whole; false when any of it cannot be converted.
@@ -38,7 +50,14 @@ bool Convert(iconv_t converter, const char* in, std::size_t inSize, char* out, s
 
 bool CodePageCharacters(int codePage, CodePageTable& characters, CodePageTable& upper) {
     const iconv_t converter = Converter(codePage, false);
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    // Freed when the program ends, like the converters.
+    static const struct UnicodeLocale {
+        locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+        ~UnicodeLocale() {
+            if (locale != nullptr) freelocale(locale);
+        }
+    } held;
+    const locale_t unicode = held.locale;
     if (converter == reinterpret_cast<iconv_t>(-1) || unicode == nullptr) return false;
     for (int byte = 0; byte < 256; ++byte) {
         const char in = static_cast<char>(byte);
