@@ -100,12 +100,6 @@ int Seek(std::FILE* stream, std::int64_t offset, int origin);
 
 // ---- Directories -----------------------------------------------------------
 
-// Win32: CreateDirectoryA(path, nullptr). Only the last level is created.
-Error CreateDir(const char* path);
-// Win32: RemoveDirectoryA. Fails unless the directory is empty; a directory
-// link (junction, symbolic link) goes without touching what it points to.
-Error RemoveDir(const char* path);
-
 struct FindEntry {
     std::string name;  // the entry's name, without its directory
     bool isDirectory = false;

@@ -106,22 +106,6 @@ bool FindHandle::First(const char* pattern, FindEntry& entry) {
 
 bool FindHandle::Next(FindEntry& entry) { return state && NextMatch(*state, entry); }
 
-Error CreateDir(const char* path) {
-    Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    const std::string native = NativePath(path);
-    return ::mkdir(native.c_str(), 0777) == 0 ? Error::None : ErrorFromErrno(errno);
-}
-
-Error RemoveDir(const char* path) {
-    const std::string native = NativePath(path);
-    struct stat info {};
-    if (::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        return ::unlink(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
-    }
-    return ::rmdir(native.c_str()) == 0 ? Error::None : ErrorFromErrno(errno);
-}
-
 std::string CurrentDirectory() {
     std::string buffer(256, '\0');
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -44,16 +44,6 @@ bool FindHandle::Next(FindEntry& entry) {
     return true;
 }
 
-Error CreateDir(const char* path) {
-    Error fault = detail::TakeFault(FaultPoint::CreateDir);
-    if (fault != Error::None) return fault;
-    return ::CreateDirectoryA(path, nullptr) ? Error::None : ErrorFromWin32(::GetLastError());
-}
-
-Error RemoveDir(const char* path) {
-    return ::RemoveDirectoryA(path) ? Error::None : ErrorFromWin32(::GetLastError());
-}
-
 std::string CurrentDirectory() {
     DWORD size = ::GetCurrentDirectoryA(0, nullptr);
     if (size == 0) return {};
