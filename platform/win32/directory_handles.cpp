@@ -12,9 +12,9 @@
 #include <winioctl.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -282,13 +282,15 @@ Error OpenThroughFilter(ScopedFileHandle& handle, ACCESS_MASK access, ULONG shar
     if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Error::None;
     if (IsLinkTag(tag)) return Error::IsLink;
     ScopedFileHandle data;
-    const NTSTATUS status = OpenRelativeAs(handle.Get(), std::wstring(), access, share, FILE_OPEN, options, nullptr, data);
+    const NTSTATUS status =
+        OpenRelativeAs(handle.Get(), std::wstring(), access, share, FILE_OPEN, options, nullptr, data);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
     BY_HANDLE_FILE_INFORMATION first{}, second{};
     EntryInfo was, now;
     bool ok = false;
     if (HoldsLink(data.Get(), ok)) return Error::IsLink;
-    if (!ok || !::GetFileInformationByHandle(handle.Get(), &first) || !::GetFileInformationByHandle(data.Get(), &second)) {
+    if (!ok || !::GetFileInformationByHandle(handle.Get(), &first) ||
+        !::GetFileInformationByHandle(data.Get(), &second)) {
         return ErrorFromWin32(::GetLastError());
     }
     Identify(handle.Get(), first, was);

@@ -153,7 +153,8 @@ std::wstring LongPath(const std::string& path) {
 bool RemoveNamedFile(const std::string& path) { return ::DeleteFileW(LongPath(path).c_str()) != 0; }
 
 bool WriteNamedFile(const std::string& path, const std::string& content) {
-    platform::ScopedFileHandle file(::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    platform::ScopedFileHandle file(
+        ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return file.Valid() &&
            ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
