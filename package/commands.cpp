@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/listed_names.h"
 #include "platform/platform.h"
 #include "package/script_run.h"
 #include "util/directories.h"
@@ -337,7 +338,7 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
     if (name.empty()) return true;  // names no file
     // Nothing is removed through another user's link, and no link of another
     // user goes; there is no failure to report.
-    auto removable = [&](const platform::DirHandle& dir, const std::string& leaf) {
+    auto removable = [&](const platform::DirHandle& dir, const auto& leaf) {
         platform::EntryInfo info;
         return Succeeded(platform::InfoAt(dir, leaf, info)) &&
                info.type != platform::EntryType::Missing && !IsScript(info) &&
@@ -364,9 +365,10 @@ bool ScriptRun::RemoveFiles(const std::string& name) {
     const bool bySuffix = name.front() == '*';
     const std::string part = bySuffix ? name.substr(1) : name.substr(0, name.size() - 1);
     for (const platform::FindEntry& entry : entries) {
-        if (entry.isDirectory) continue;
+        // A name the code page cannot hold is no name a pattern gives.
+        if (entry.isDirectory || !platform::NameKept(entry)) continue;
         if (bySuffix ? !EndsWith(entry.name, part) : !StartsWith(entry.name, part)) continue;
-        if (removable(in, entry.name)) platform::RemoveAt(in, entry.name, false);
+        if (removable(in, entry)) platform::RemoveAt(in, entry, false);
     }
     return true;
 }
@@ -431,6 +433,8 @@ bool ScriptRun::TextDirectory(std::string relative) {
         std::string target = directory;
         util::AddTrailingBackslash(target);
         target += entry.name;
+        // Another user's, as a name the code page cannot hold is.
+        if (!platform::NameKept(entry)) return Fail("Cannot set text file ", target);
         // The script and its name's conversion are passed over.
         const Touches touches = ConversionTouchesScript(dir, entry.name);
         if (touches == Touches::Unknown) return Fail("Cannot set text file ", target);

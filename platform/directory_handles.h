@@ -75,7 +75,7 @@ Error CopyAccess(std::FILE* from, std::FILE* to);
 
 // The target of the link `name` in `dir`, as a path (POSIX: readlinkat;
 // Win32: FSCTL_GET_REPARSE_POINT, a junction's or symbolic link's
-// substitute name without its "\??\" prefix).
+// substitute name without its "\??\" prefix, a volume's as "\\?\Volume{...}\").
 Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& target);
 
 // Creates the directory `name` in `dir`. `closed`: non-administrators cannot

@@ -105,6 +105,7 @@ struct FindEntry {
     bool isDirectory = false;
     bool isLink = false;  // a symbolic link or junction (Win32: a reparse point)
     bool isSpecial = false;  // POSIX: a FIFO, socket or device; never on Win32
+    std::u16string listedName;  // Win32 ListAt: the name as listed (platform/listed_names.h)
 };
 
 // A directory search, closed when it goes out of scope (FindClose).

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/listed_names.h"
 #include "trust/judge.h"
 
 namespace kd::trust {
@@ -34,7 +35,7 @@ Error CloseBelow(const platform::ClosingHandle& parent, const platform::DirHandl
         platform::EntryInfo info;
         platform::AccessList access;
         platform::DirHandle below;
-        error = platform::OpenToClose(dir, found.name, entry, info, access, below);
+        error = platform::OpenToClose(dir, found, entry, info, access, below);
         // Only a trusted account can have taken it away from a closed level.
         if (error == Error::NotFound) continue;
         if (error != Error::None) return error;

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/listed_names.h"
 #include "platform/platform.h"
 #include "trust/closing.h"
 
@@ -148,8 +149,10 @@ bool Judge::Written(const platform::DirHandle& level, std::string* refused) {
     if (!Succeeded(platform::ListAt(level, entries))) return false;
     for (const platform::FindEntry& entry : entries) {
         platform::EntryInfo info;
-        if (!Succeeded(platform::InfoAt(level, entry.name, info))) return false;
-        if (info.type != platform::EntryType::Missing && !Trusted(info.owner)) {
+        if (!Succeeded(platform::InfoAt(level, entry, info))) return false;
+        // A name that no script can give (one the code page cannot hold) is
+        // another user's, whoever owns it.
+        if (info.type != platform::EntryType::Missing && (!Trusted(info.owner) || !platform::NameKept(entry))) {
             if (refused) *refused = entry.name;
             return false;
         }

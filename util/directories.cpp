@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/listed_names.h"
 #include "platform/platform.h"
 #include "util/files.h"
 #include "util/names.h"
@@ -25,6 +26,8 @@ bool Selected(const char* filter, const std::string& name) {
     return position && *position == 0;
 }
 
+bool SelectsAll(const char* filter) { return !filter || (filter[0] == '*' && filter[1] == '\0'); }
+
 // The identity of the file `path` names, a link not followed; none (0, 0)
 // when it cannot be looked at.
 platform::EntryInfo IdentityOf(const char* path) {
@@ -39,13 +42,13 @@ platform::EntryInfo IdentityOf(const char* path) {
 // Removes the subdirectory `name` of `dir` whole. A link, listed or put in
 // the directory's place since, goes as a name and is never entered: what it
 // points to may lie outside the tree.
-bool RemoveSubdirectoryAt(const platform::DirHandle& dir, const std::string& name, bool listedAsLink,
+bool RemoveSubdirectoryAt(const platform::DirHandle& dir, const platform::FindEntry& entry,
                           const platform::EntryInfo& keep) {
     platform::Error error = platform::Error::None;
-    const platform::DirHandle child = listedAsLink ? nullptr : platform::OpenDirectoryAt(dir, name, error);
+    const platform::DirHandle child = entry.isLink ? nullptr : platform::OpenDirectoryAt(dir, entry, error);
     const bool emptied = !child || RemoveTreeAt(child, "*", "*", keep);
-    const bool removable = child || listedAsLink || error == platform::Error::IsLink;
-    return removable && platform::RemoveAt(dir, name, true) == platform::Error::None && emptied;
+    const bool removable = child || entry.isLink || error == platform::Error::IsLink;
+    return removable && platform::RemoveAt(dir, entry, true) == platform::Error::None && emptied;
 }
 
 }  // namespace
@@ -86,7 +89,9 @@ bool RemoveTree(const char* directory, bool removeSelf, const char* fileFilter,
     if (removeSelf) {
         std::string leaf;
         const platform::DirHandle parent = OpenContainingDirectory(directory, leaf, error);
-        return parent && !leaf.empty() && RemoveSubdirectoryAt(parent, leaf, false, keep);
+        platform::FindEntry named;
+        named.name = leaf;
+        return parent && !leaf.empty() && RemoveSubdirectoryAt(parent, named, keep);
     }
     // A path that is a file cannot be opened or listed as a directory: a failure.
     const platform::DirHandle dir = platform::OpenDirectory(directory, error);
@@ -99,21 +104,27 @@ bool RemoveTreeAt(const platform::DirHandle& dir, const char* fileFilter,
     if (platform::ListAt(dir, entries) != platform::Error::None) return false;
     bool result = true;
     for (const platform::FindEntry& entry : entries) {
+        // A name the code page cannot hold matches no filter but everything,
+        // and goes by the name it was listed with.
+        const bool kept = platform::NameKept(entry);
         if (entry.isDirectory) {
             // Covers every name that begins with a dot.
-            if (entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)) continue;
-            if (!RemoveSubdirectoryAt(dir, entry.name, entry.isLink, keep)) result = false;
-        } else if (Selected(fileFilter, entry.name)) {
+            if (kept ? entry.name.front() == '.' || !Selected(subdirectoryFilter, entry.name)
+                     : !SelectsAll(subdirectoryFilter)) {
+                continue;
+            }
+            if (!RemoveSubdirectoryAt(dir, entry, keep)) result = false;
+        } else if (kept ? Selected(fileFilter, entry.name) : SelectsAll(fileFilter)) {
             platform::EntryInfo info;
             if (platform::HasIdentity(keep)) {
                 // A file that cannot be told from the kept one stays.
-                if (platform::InfoAt(dir, entry.name, info) != platform::Error::None) {
+                if (platform::InfoAt(dir, entry, info) != platform::Error::None) {
                     result = false;
                     continue;
                 }
                 if (platform::SameIdentity(info, keep)) continue;
             }
-            if (platform::RemoveAt(dir, entry.name, false) != platform::Error::None) result = false;
+            if (platform::RemoveAt(dir, entry, false) != platform::Error::None) result = false;
         }
     }
     return result;
@@ -127,7 +138,9 @@ bool ListDirectory(const char* directory, const char* pattern, std::vector<std::
     // A directory that cannot be searched adds nothing.
     if (!dir || platform::ListAt(dir, entries) != platform::Error::None) return true;
     for (platform::FindEntry& entry : entries) {
-        if (!entry.isDirectory && (!pattern || WildcardMatch(pattern, entry.name))) names.push_back(std::move(entry.name));
+        if (!entry.isDirectory && platform::NameKept(entry) && (!pattern || WildcardMatch(pattern, entry.name))) {
+            names.push_back(std::move(entry.name));
+        }
     }
     return true;
 }

@@ -1,8 +1,9 @@
 // Win32 directory-handle calls: names opened with NtCreateFile relative to a
 // directory handle and FILE_OPEN_REPARSE_POINT, so a link at a name is seen
-// and never followed; deletion and listing through handles. Wine opens a
-// Unix symbolic link's target even then, so each name is also looked at by
-// its path, where Wine shows the link.
+// and never followed; deletion and listing through handles. A listed entry is
+// opened again by the UTF-16 units it was listed with. Wine opens a Unix
+// symbolic link's target even then, so under Wine each name is also looked at
+// by its path, where Wine shows the link.
 #include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
@@ -11,13 +12,16 @@
 #include <winioctl.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fault_hook.h"
+#include "platform/listed_names.h"
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/security.h"
@@ -26,8 +30,8 @@ namespace kd::platform {
 
 struct DirState {
     ScopedFileHandle handle;
-    std::string path;  // for the look by name that Wine needs
-    std::string finalPath;  // as Wine resolved it; asked once, by the closing
+    std::wstring path;  // for climbing to the parent, and the look by name that Wine needs
+    std::wstring finalPath;  // as Wine resolved it; asked once, by the closing
 };
 
 void StateDeleter::operator()(DirState* state) const { delete state; }
@@ -73,10 +77,25 @@ std::wstring WideName(const std::string& name) {
     return std::wstring(wide.begin(), wide.end());
 }
 
-NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, ULONG share,
-                      ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR descriptor,
-                      ScopedFileHandle& out) {
-    std::wstring wide = WideName(name);
+// A name acted on: as the script or the caller gave it (ANSI, for messages,
+// the step callback and the look by name), and the units it is opened by.
+struct Name {
+    const std::string& ansi;
+    std::wstring wide;
+};
+
+Name Named(const std::string& name) { return {name, WideName(name)}; }
+
+// A listed entry keeps its own units; an entry from anywhere else has none.
+Name Listed(const FindEntry& entry) {
+    if (entry.listedName.empty()) return Named(entry.name);
+    return {entry.name, std::wstring(entry.listedName.begin(), entry.listedName.end())};
+}
+
+// NtCreateFile of `wide` relative to `root`, with `options` as given.
+NTSTATUS OpenRelativeAs(HANDLE root, std::wstring wide, ACCESS_MASK access, ULONG share,
+                        ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR descriptor,
+                        ScopedFileHandle& out) {
     UNICODE_STRING text;
     text.Buffer = wide.data();
     text.Length = text.MaximumLength = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
@@ -86,10 +105,24 @@ NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, 
     HANDLE handle = nullptr;
     const NTSTATUS result =
         ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr,
-                       FILE_ATTRIBUTE_NORMAL, share, disposition,
-                       options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+                       FILE_ATTRIBUTE_NORMAL, share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT,
+                       nullptr, 0);
     if (NT_SUCCESS(result)) out.Reset(handle);
     return result;
+}
+
+// The same, never following a reparse point at the name.
+NTSTATUS OpenRelative(HANDLE root, const std::wstring& wide, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR descriptor,
+                      ScopedFileHandle& out) {
+    return OpenRelativeAs(root, wide, access, share, disposition, options | FILE_OPEN_REPARSE_POINT, descriptor,
+                          out);
+}
+
+NTSTATUS OpenRelative(HANDLE root, const std::string& name, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR descriptor,
+                      ScopedFileHandle& out) {
+    return OpenRelative(root, WideName(name), access, share, disposition, options, descriptor, out);
 }
 
 // The POSIX-semantics forms of deletion and renaming (FileDispositionInformationEx,
@@ -114,15 +147,22 @@ bool ExFormRefused(NTSTATUS status) {
     return false;
 }
 
-std::string Child(const DirState& dir, const std::string& name) {
-    return dir.path.empty() || dir.path.back() == '\\' ? dir.path + name : dir.path + "\\" + name;
+std::wstring Child(const DirState& dir, const std::wstring& name) {
+    return dir.path.empty() || dir.path.back() == L'\\' ? dir.path + name : dir.path + L"\\" + name;
 }
 
-// The look by name: IsLink for a reparse point, NotFound when absent; any
-// other failure fails closed.
-Error KindByName(const std::string& path, bool& isLink) {
+// Wine opens what a Unix symbolic link leads to even with
+// FILE_OPEN_REPARSE_POINT, and shows the link only by its path. The looks by
+// name are made for Wine alone: Windows sees every link through the handle,
+// and no path there is then limited to MAX_PATH.
+bool WineShowsLinksOnlyByName() { return IsWine(); }
+
+// The look by name (Wine only): IsLink for a reparse point, NotFound when
+// absent; any other failure fails closed.
+Error KindByName(const std::wstring& path, bool& isLink) {
     isLink = false;
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (!WineShowsLinksOnlyByName()) return Error::NotFound;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = ::GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Error::NotFound
@@ -145,11 +185,12 @@ bool HoldsLink(HANDLE handle, bool& ok) {
     return ok && IsLinkTag(tag);
 }
 
-// Refuses a link found through the handle or by name.
-Error CheckNotLink(HANDLE handle, const std::string& path) {
+// Refuses a link found through the handle or, under Wine, by name.
+Error CheckNotLink(HANDLE handle, const std::wstring& path) {
     bool ok = false;
     if (HoldsLink(handle, ok)) return Error::IsLink;
     if (!ok) return ErrorFromWin32(::GetLastError());
+    if (!WineShowsLinksOnlyByName()) return Error::None;
     bool byName = false;
     const Error error = KindByName(path, byName);
     if (error != Error::None) return error;
@@ -186,36 +227,85 @@ struct ReparseHeader {
     WORD substituteOffset, substituteLength, printOffset, printLength;
 };
 
-std::string Narrow(const wchar_t* text, std::size_t length) {
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                           nullptr, nullptr);
+// The text in the ANSI code page, never mapped to a look-alike (best-fit
+// turns U+FF3C into "\\"). `exact` is false when a character had no form
+// there and became the default one.
+std::string Narrow(const wchar_t* text, std::size_t length, bool* exact = nullptr) {
+    const int count = static_cast<int>(length);
+    // The UTF-8 code page takes no default character: it refuses what it cannot hold.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL* defaulted = utf8 ? nullptr : &usedDefault;
+    int size = ::WideCharToMultiByte(CP_ACP, flags, text, count, nullptr, 0, nullptr, defaulted);
+    const bool kept = size > 0 && !usedDefault;
+    const DWORD used = size > 0 ? flags : 0;  // a lone surrogate in UTF-8: replaced, for messages
+    if (size <= 0) size = ::WideCharToMultiByte(CP_ACP, 0, text, count, nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0) {
-        ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), result.data(), size,
-                              nullptr, nullptr);
+        ::WideCharToMultiByte(CP_ACP, used, text, count, result.data(), size, nullptr, nullptr);
     }
+    if (exact) *exact = kept && length > 0;
     return result;
 }
 
+// A path for the portable walk, which takes ANSI paths: refused (Other) when
+// the code page cannot hold it.
+Error NarrowPath(const std::wstring& path, std::string& target) {
+    bool exact = false;
+    target = Narrow(path.data(), path.size(), &exact);
+    return exact ? Error::None : Error::Other;
+}
+
 // The target Wine resolves for a link it shows only by name.
-Error FinalPathByName(const std::string& path, std::string& target) {
-    ScopedFileHandle handle(::CreateFileA(path.c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
+Error FinalPathByName(const std::wstring& path, std::string& target) {
+    ScopedFileHandle handle(::CreateFileW(path.c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.Valid()) return ErrorFromWin32(::GetLastError());
-    char buffer[MAX_PATH * 4];
-    const DWORD length = ::GetFinalPathNameByHandleA(handle.Get(), buffer, sizeof buffer, 0);
-    if (length == 0 || length >= sizeof buffer) return Error::Other;
-    target.assign(buffer, length);
-    if (target.rfind("\\\\?\\", 0) == 0) target.erase(0, 4);
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0 || length >= buffer.size()) return Error::Other;
+    buffer.resize(length);
+    if (buffer.rfind(L"\\\\?\\", 0) == 0) buffer.erase(0, 4);
+    return NarrowPath(buffer, target);
+}
+
+// A reparse point that is no link (deduplicated data, a cloud file's
+// placeholder) keeps its data behind a filter that FILE_OPEN_REPARSE_POINT
+// passes by: such a file is opened again through its handle without it. The
+// handle that replaces `handle` must still hold the same file, and no link.
+Error OpenThroughFilter(ScopedFileHandle& handle, ACCESS_MASK access, ULONG share, ULONG options) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(handle.Get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Error::None;
+    if (IsLinkTag(tag)) return Error::IsLink;
+    ScopedFileHandle data;
+    const NTSTATUS status =
+        OpenRelativeAs(handle.Get(), std::wstring(), access, share, FILE_OPEN, options, nullptr, data);
+    if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    EntryInfo was, now;
+    bool ok = false;
+    if (HoldsLink(data.Get(), ok)) return Error::IsLink;
+    if (!ok || !::GetFileInformationByHandle(handle.Get(), &first) ||
+        !::GetFileInformationByHandle(data.Get(), &second)) {
+        return ErrorFromWin32(::GetLastError());
+    }
+    Identify(handle.Get(), first, was);
+    Identify(data.Get(), second, now);
+    if (!SameIdentity(was, now)) return Error::AccessDenied;
+    handle.Reset(data.Release());
     return Error::None;
 }
 
 }  // namespace
 
-DirHandle OpenDirectory(const char* path, Error& error) {
-    std::string name = path ? path : "";
-    if (!name.empty() && name.back() == ':') name += '.';  // the drive's working directory
-    ScopedFileHandle handle(::CreateFileA(name.c_str(), DirectoryAccess, ShareAll, nullptr,
+namespace {
+
+DirHandle OpenDirectoryByPath(const std::wstring& path, Error& error) {
+    ScopedFileHandle handle(::CreateFileW(path.c_str(), DirectoryAccess, ShareAll, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.Valid()) {
         error = ErrorFromWin32(::GetLastError());
@@ -224,23 +314,24 @@ DirHandle OpenDirectory(const char* path, Error& error) {
     error = Error::None;
     DirHandle dir(new DirState);
     dir->handle.Reset(handle.Release());
-    dir->path = name;
+    dir->path = path;
     return dir;
 }
 
-DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& error) {
-    AtStep(Step::Open, name);
+DirHandle OpenDirectoryAt(const DirHandle& dir, const Name& name, Error& error) {
+    AtStep(Step::Open, name.ansi);
     error = detail::TakeFault(FaultPoint::Lookup);
     if (error != Error::None) return nullptr;
-    if (name == "..") {
+    if (name.ansi == "..") {
         // A relative open cannot climb: the parent is named by its path.
-        return OpenDirectory((dir->path + "\\..").c_str(), error);
+        return OpenDirectoryByPath(dir->path + L"\\..", error);
     }
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, DirectoryAccess, ShareAll, FILE_OPEN,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name.wide, DirectoryAccess, ShareAll, FILE_OPEN,
                                          FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
                                          handle);
-    const std::string path = name == "." ? dir->path : Child(*dir, name);
+    const bool self = name.wide.empty();
+    const std::wstring path = self ? dir->path : Child(*dir, name.wide);
     if (!NT_SUCCESS(status)) {
         error = ErrorFromStatus(status);
         // Wine does not open a link to a missing target at all.
@@ -250,12 +341,30 @@ DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& 
         }
         return nullptr;
     }
-    error = name == "." ? Error::None : CheckNotLink(handle.Get(), path);
+    error = self ? Error::None : CheckNotLink(handle.Get(), path);
     if (error != Error::None) return nullptr;
     DirHandle child(new DirState);
     child->handle.Reset(handle.Release());
     child->path = path;
     return child;
+}
+
+}  // namespace
+
+DirHandle OpenDirectory(const char* path, Error& error) {
+    std::string name = path ? path : "";
+    if (!name.empty() && name.back() == ':') name += '.';  // the drive's working directory
+    // Widened as CreateFileA would.
+    const std::u16string wide = WidenAnsi(name);
+    return OpenDirectoryByPath(std::wstring(wide.begin(), wide.end()), error);
+}
+
+DirHandle OpenDirectoryAt(const DirHandle& dir, const std::string& name, Error& error) {
+    return OpenDirectoryAt(dir, Named(name), error);
+}
+
+DirHandle OpenDirectoryAt(const DirHandle& dir, const FindEntry& entry, Error& error) {
+    return OpenDirectoryAt(dir, Listed(entry), error);
 }
 
 Error PinDirectory(const DirHandle& dir, DirHandle& pin) {
@@ -272,16 +381,18 @@ Error PinDirectory(const DirHandle& dir, DirHandle& pin) {
     return Error::None;
 }
 
-Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
+namespace {
+
+Error InfoAt(const DirHandle& dir, const Name& name, EntryInfo& info) {
     info = {};
     const Error fault = detail::TakeFault(FaultPoint::Lookup);
     if (fault != Error::None) return fault;
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, FILE_READ_ATTRIBUTES | READ_CONTROL,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name.wide, FILE_READ_ATTRIBUTES | READ_CONTROL,
                                          ShareAll, FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
                                          handle);
     bool byName = false;
-    const Error named = KindByName(Child(*dir, name), byName);
+    const Error named = KindByName(Child(*dir, name.wide), byName);
     if (!NT_SUCCESS(status)) {
         const Error error = ErrorFromStatus(status);
         if (error != Error::NotFound) return error;
@@ -294,6 +405,16 @@ Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
     const Error error = Describe(handle.Get(), info);
     if (byName) info.type = EntryType::Link;
     return error;
+}
+
+}  // namespace
+
+Error InfoAt(const DirHandle& dir, const std::string& name, EntryInfo& info) {
+    return InfoAt(dir, Named(name), info);
+}
+
+Error InfoAt(const DirHandle& dir, const FindEntry& entry, EntryInfo& info) {
+    return InfoAt(dir, Listed(entry), info);
 }
 
 Error InfoOf(const DirHandle& dir, EntryInfo& info) {
@@ -347,13 +468,16 @@ Error ReadLinkAt(const DirHandle& dir, const std::string& name, std::string& tar
         std::wstring text(header.substituteLength / sizeof(wchar_t), L'\0');
         std::memcpy(text.data(), buffer.data() + names + header.substituteOffset,
                     header.substituteLength);
-        target = Narrow(text.data(), text.size());
-        if (target.rfind("\\??\\UNC\\", 0) == 0) target = "\\\\" + target.substr(8);
-        else if (target.rfind("\\??\\", 0) == 0) target.erase(0, 4);
-        return Error::None;
+        // "\??\C:\x" is "C:\x", "\??\UNC\server\x" "\\server\x"; any other
+        // (a volume mount point's "\??\Volume{GUID}\") keeps the "\\?\" form
+        // the walk opens as a root.
+        if (text.rfind(L"\\??\\UNC\\", 0) == 0) text = L"\\\\" + text.substr(8);
+        else if (text.rfind(L"\\??\\", 0) == 0 && text.size() >= 6 && text[5] == L':') text.erase(0, 4);
+        else if (text.rfind(L"\\??\\", 0) == 0) text[1] = L'\\';
+        return NarrowPath(text, target);
     }
     // Wine shows a Unix link only by name and has no reparse data for it.
-    if (IsWine()) return FinalPathByName(Child(*dir, name), target);
+    if (WineShowsLinksOnlyByName()) return FinalPathByName(Child(*dir, WideName(name)), target);
     return NT_SUCCESS(status) ? ErrorFromWin32(::GetLastError()) : ErrorFromStatus(status);
 }
 
@@ -372,19 +496,21 @@ Error CreateDirectoryAt(const DirHandle& dir, const std::string& name, bool clos
     return NT_SUCCESS(status) ? Error::None : ErrorFromStatus(status);
 }
 
-Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
-    AtStep(Step::Remove, name);
+namespace {
+
+Error RemoveAt(const DirHandle& dir, const Name& name, bool directory) {
+    AtStep(Step::Remove, name.ansi);
     const Error fault = detail::TakeFault(FaultPoint::Delete);
     if (fault != Error::None) return fault;
-    const std::string path = Child(*dir, name);
+    const std::wstring path = Child(*dir, name.wide);
     bool byName = false;
-    if (KindByName(path, byName) == Error::None && byName && directory) {
+    if (directory && KindByName(path, byName) == Error::None && byName) {
         // Wine opens the target of a Unix link to a directory; by its name
         // the link goes and the target stays.
-        if (IsWine()) return ::RemoveDirectoryA(path.c_str()) ? Error::None : ErrorFromWin32(::GetLastError());
+        return ::RemoveDirectoryW(path.c_str()) ? Error::None : ErrorFromWin32(::GetLastError());
     }
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, DELETE | FILE_READ_ATTRIBUTES,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name.wide, DELETE | FILE_READ_ATTRIBUTES,
                                          ShareAll, FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
                                          handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
@@ -410,13 +536,23 @@ Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
                : ErrorFromWin32(::GetLastError());
 }
 
+}  // namespace
+
+Error RemoveAt(const DirHandle& dir, const std::string& name, bool directory) {
+    return RemoveAt(dir, Named(name), directory);
+}
+
+Error RemoveAt(const DirHandle& dir, const FindEntry& entry, bool directory) {
+    return RemoveAt(dir, Listed(entry), directory);
+}
+
 Error SetNormalAttributesAt(const DirHandle& dir, const std::string& name) {
     ScopedFileHandle handle;
     const NTSTATUS status =
         OpenRelative(dir->handle.Get(), name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll,
                      FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
-    const Error link = CheckNotLink(handle.Get(), Child(*dir, name));
+    const Error link = CheckNotLink(handle.Get(), Child(*dir, WideName(name)));
     if (link != Error::None) return link;
     FILE_BASIC_INFO basic{};  // zero times: left as they are
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -440,14 +576,19 @@ Stream OpenFileAt(const DirHandle& dir, const std::string& name, const OpenAtMod
         return nullptr;
     }
     ScopedFileHandle handle;
-    const NTSTATUS status = OpenRelative(
-        dir->handle.Get(), name, access | FILE_READ_ATTRIBUTES, mode.privateFile ? FILE_SHARE_READ : ShareAll,
-        mode.createNew ? FILE_CREATE : FILE_OPEN, FILE_NON_DIRECTORY_FILE, descriptor.Get(), handle);
+    const ULONG share = mode.privateFile ? FILE_SHARE_READ : ShareAll;
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, access | FILE_READ_ATTRIBUTES, share,
+                                         mode.createNew ? FILE_CREATE : FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+                                         descriptor.Get(), handle);
     if (!NT_SUCCESS(status)) {
         error = ErrorFromStatus(status);
         return nullptr;
     }
-    error = CheckNotLink(handle.Get(), Child(*dir, name));
+    error = CheckNotLink(handle.Get(), Child(*dir, WideName(name)));
+    // A file made new here holds no reparse point.
+    if (error == Error::None && !mode.createNew) {
+        error = OpenThroughFilter(handle, access | FILE_READ_ATTRIBUTES, share, FILE_NON_DIRECTORY_FILE);
+    }
     if (error != Error::None) return nullptr;
     const char* stdioMode = mode.access == Access::Read    ? "rb"
                             : mode.access == Access::Write ? "wb"
@@ -481,7 +622,7 @@ Error RenameAt(const DirHandle& dir, const std::string& from, const std::string&
     const NTSTATUS opened = OpenRelative(dir->handle.Get(), from, DELETE | FILE_READ_ATTRIBUTES, ShareAll,
                                          FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, source);
     if (!NT_SUCCESS(opened)) return ErrorFromStatus(opened);
-    const Error link = CheckNotLink(source.Get(), Child(*dir, from));
+    const Error link = CheckNotLink(source.Get(), Child(*dir, WideName(from)));
     if (link != Error::None) return link;
     // The information ends in the new name: laid out in a buffer of its size.
     const std::wstring name = WideName(to);
@@ -520,9 +661,14 @@ Error ListAt(const DirHandle& dir, std::vector<FindEntry>& entries) {
                                           static_cast<DWORD>(buffer.size()))) {
         for (std::size_t at = 0;;) {
             const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
-            FindEntry entry;
-            entry.name = Narrow(item->FileName, item->FileNameLength / sizeof(wchar_t));
-            if (entry.name != "." && entry.name != "..") {
+            const std::size_t length = item->FileNameLength / sizeof(wchar_t);
+            const std::wstring_view name(item->FileName, length);
+            if (name != L"." && name != L"..") {
+                FindEntry entry;
+                // The ANSI form is for comparing and messages; the entry is
+                // opened again by its listed units.
+                entry.name = Narrow(item->FileName, length);
+                entry.listedName.assign(name.begin(), name.end());
                 entry.isDirectory = (item->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                 // For a reparse point the EA size field holds its tag.
                 entry.isLink = (item->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -583,24 +729,24 @@ std::vector<BYTE> DaclOf(HANDLE handle) {
 }
 
 // The path the system resolved for an open handle ("\\?\" dropped); empty on failure.
-std::string FinalPathOf(HANDLE handle) {
-    char buffer[MAX_PATH * 4];
-    const DWORD length = ::GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, 0);
-    if (length == 0 || length >= sizeof buffer) return {};
-    std::string path(buffer, length);
-    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+std::wstring FinalPathOf(HANDLE handle) {
+    std::wstring path(32768, L'\0');
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
     return path;
 }
 
 // Under Wine a relative open passes through a Unix link: the handle then
 // names another path than the name it was opened by.
-bool WineFollowed(DirState& parent, HANDLE entry, const std::string& name) {
+bool WineFollowed(DirState& parent, HANDLE entry, const std::wstring& name) {
     if (parent.finalPath.empty()) parent.finalPath = FinalPathOf(parent.handle.Get());
-    const std::string& parentPath = parent.finalPath;
-    const std::string entryPath = FinalPathOf(entry);
+    const std::wstring& parentPath = parent.finalPath;
+    const std::wstring entryPath = FinalPathOf(entry);
     if (parentPath.empty() || entryPath.empty()) return true;
-    const std::string expected = parentPath.back() == '\\' ? parentPath + name : parentPath + "\\" + name;
-    return ::lstrcmpiA(expected.c_str(), entryPath.c_str()) != 0;
+    const std::wstring expected = parentPath.back() == L'\\' ? parentPath + name : parentPath + L"\\" + name;
+    return ::lstrcmpiW(expected.c_str(), entryPath.c_str()) != 0;
 }
 
 PACL DaclIn(const std::vector<BYTE>& descriptor) {
@@ -688,15 +834,13 @@ Error SetDacl(HANDLE handle, const std::vector<std::vector<BYTE>>& aces, std::ve
     return Error::None;
 }
 
-}  // namespace
-
-Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+Error OpenToClose(const DirHandle& dir, const Name& name, ClosingHandle& entry, EntryInfo& info,
                   AccessList& access, DirHandle& directory) {
     info = {};
     access = {};
     directory.reset();
     entry.reset(new ClosingState);
-    const NTSTATUS status = OpenRelative(dir->handle.Get(), name, READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
+    const NTSTATUS status = OpenRelative(dir->handle.Get(), name.wide, READ_CONTROL | FILE_READ_ATTRIBUTES, ShareAll,
                                          FILE_OPEN, FILE_OPEN_FOR_BACKUP_INTENT, nullptr, entry->handle);
     if (!NT_SUCCESS(status)) return ErrorFromStatus(status);
     const HANDLE handle = entry->handle.Get();
@@ -709,10 +853,11 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
     }
     info.type = link ? EntryType::Link : standard.Directory ? EntryType::Directory : EntryType::File;
     info.nameCount = standard.NumberOfLinks;
-    const std::string path = name == "." ? dir->path : Child(*dir, name);
-    if (name != "." && IsWine()) {
+    const bool self = name.wide.empty();
+    const std::wstring path = self ? dir->path : Child(*dir, name.wide);
+    if (!self && WineShowsLinksOnlyByName()) {
         bool byName = false;
-        entry->followed = (KindByName(path, byName) == Error::None && byName) || WineFollowed(*dir, handle, name);
+        entry->followed = (KindByName(path, byName) == Error::None && byName) || WineFollowed(*dir, handle, name.wide);
         if (entry->followed) {
             info.type = EntryType::Link;
             return Error::None;
@@ -723,14 +868,34 @@ Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& 
     const Error error = AccessOfDescriptor(entry->descriptor.data(), access);
     if (error != Error::None || info.type != EntryType::Directory) return error;
     entry->directory = true;
-    ScopedFileHandle self;
+    ScopedFileHandle inner;
     const NTSTATUS opened = OpenRelative(handle, ".", DirectoryAccess, ShareAll, FILE_OPEN,
-                                         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, self);
+                                         FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, inner);
     if (!NT_SUCCESS(opened)) return ErrorFromStatus(opened);
     directory.reset(new DirState);
-    directory->handle.Reset(self.Release());
+    directory->handle.Reset(inner.Release());
     directory->path = path;
     return Error::None;
+}
+
+}  // namespace
+
+Error OpenToClose(const DirHandle& dir, const std::string& name, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory) {
+    return OpenToClose(dir, Named(name), entry, info, access, directory);
+}
+
+Error OpenToClose(const DirHandle& dir, const FindEntry& listed, ClosingHandle& entry, EntryInfo& info,
+                  AccessList& access, DirHandle& directory) {
+    return OpenToClose(dir, Listed(listed), entry, info, access, directory);
+}
+
+bool NameKept(const FindEntry& entry) {
+    if (entry.listedName.empty()) return true;
+    if (entry.name.find_first_of("\\/") != std::string::npos) return false;
+    const std::wstring meant = WideName(entry.name);
+    return meant.size() == entry.listedName.size() &&
+           std::equal(meant.begin(), meant.end(), entry.listedName.begin());
 }
 
 Error CloseHeld(const ClosingHandle& entry, const std::vector<bool>& keep, const ClosingHandle* parent) {

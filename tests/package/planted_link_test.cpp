@@ -27,9 +27,10 @@ namespace fs = std::filesystem;
 // InsideOthersFolder, InsideOpenFolder: a link to a folder of the installing
 // account inside the other user's folder, or inside a folder anyone may
 // write; StickyFolder: a folder anyone may add to, sticky as /tmp; PlainFile:
-// a file.
+// a file. FolderBesideLookalike: a link to the outside folder beside a file
+// named as the link, U+FF3C, "a.dat" (best-fit mapping reads "j\a.dat").
 enum class Points { Nothing, OpenFolder, StickyFolder, Folder, ReadOnlyFile, TextFile, HardReadOnlyFile,
-                    HardTextFile, OpenHardTextFile, Fifo, PlainFile,
+                    HardTextFile, OpenHardTextFile, Fifo, PlainFile, FolderBesideLookalike,
                     OthersFolder, ThroughOthersLink, InsideOthersFolder, InsideOpenFolder, Itself };
 // What the other user does during the installation: swap "big.txt" for a
 // link to an outside file once the conversion's temporary file appears;
@@ -99,7 +100,9 @@ TEST_P(PlantedLink, IsNotFollowed) {
         if (c.points != Points::Nothing) fs::permissions(planted, fs::perms::all);
         if (c.points == Points::StickyFolder) fs::permissions(planted, fs::perms::sticky_bit, fs::perm_options::add);
     } else if (c.points == Points::PlainFile) {
-        ASSERT_TRUE(WriteFile(planted, "other's"));
+        ASSERT_TRUE(WriteNamedFile(planted, "other's"));
+    } else if (c.points == Points::FolderBesideLookalike) {
+        ASSERT_TRUE(MakeLink(folder, planted) && WriteNamedFile(planted + "\uFF3C" "a.dat", "mine"));
     } else if (c.points == Points::InsideOthersFolder || c.points == Points::InsideOpenFolder) {
         const std::string holder = outside / "holder";
         fs::create_directories(holder + "/inner");
@@ -180,6 +183,8 @@ TEST_P(PlantedLink, IsNotFollowed) {
     }
     EXPECT_EQ(OutsideState(folder), outsideAfter);
     EXPECT_EQ(KindOfName(planted), c.plantedAfter);
+    // The harness lists by the names Windows trims: a name with a trailing dot goes first.
+    if (c.points == Points::PlainFile) RemoveNamedFile(planted);
     if (ok && c.points == Points::OpenFolder) {
         EXPECT_TRUE(OtherWriters(planted).empty());
     }
@@ -313,6 +318,13 @@ INSTANTIATE_TEST_SUITE_P(
         {"TextfileOnAFifo", "doc/p.txt", Points::Fifo, Owner::InstallingAccount,
          Dir("doc") + "[TEXTFILE]\nName = p.txt\n", "Cannot set text file {D}\\doc\\p.txt",
          NameKind::Plain, NoFifoOnWindows},
+        // A listed name is acted on as listed, whatever the code page makes of it.
+        {"RmdirBesideALookalikeOfAPathThroughALink", "doc/j", Points::FolderBesideLookalike, Owner::OtherUser,
+         "[RMDIR]\nName = doc\nWithsubdir = NO\n", "", NameKind::Link, nullptr},
+        {"LevelHoldsAnotherUsersNameTheCodePageLacks", "Bin/\u65E5.dll", Points::PlainFile, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Plain, nullptr},
+        {"LevelHoldsAnotherUsersNameWithATrailingDot", "Bin/kds.exe.", Points::PlainFile, Owner::OtherUser,
+         Dir("Bin") + File("kds.exe", "x"), "cannot create directory: {D}\\Bin", NameKind::Plain, nullptr},
         // Links of the installing account are followed as they always were,
         // but RMDIR removes a link below its target without entering it.
         {"LinkOfTheInstallingAccount", "Bin", Points::Folder, Owner::InstallingAccount,

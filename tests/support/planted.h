@@ -21,6 +21,10 @@ bool MakeLink(const std::string& target, const std::string& link);
 // (natively only). False on failure.
 bool MakeHardLink(const std::string& target, const std::string& link);
 bool MakeFifo(const std::string& path);
+// Writes or removes a file at a UTF-8 path as it is spelled, a trailing dot
+// included (Windows: the "\\?\" form). False on failure.
+bool WriteNamedFile(const std::string& path, const std::string& content);
+bool RemoveNamedFile(const std::string& path);
 
 // Gives `path` to another user (uid 4242). Natively the name itself (a link,
 // not its target); under Wine what it names, as Wine reports a link's

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "support/planted.h"
+#include "support/temp_dir.h"
 
 namespace kd::test {
 
@@ -77,5 +78,8 @@ std::vector<std::string> OtherWriters(const std::string& path) {
 unsigned SetUmask(unsigned mask) { return ::umask(static_cast<mode_t>(mask)); }
 
 std::string RunningAccountSid() { return {}; }
+
+bool WriteNamedFile(const std::string& path, const std::string& content) { return WriteFile(path, content); }
+bool RemoveNamedFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace kd::test

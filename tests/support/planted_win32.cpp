@@ -5,9 +5,11 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/security.h"
 #include "support/planted.h"
 #include "support/temp_dir.h"
@@ -17,17 +19,31 @@ namespace kd::test {
 
 namespace {
 
+// Paths and Unix commands are UTF-8 here, so that a test can give names the
+// code page lacks; a trailing dot is kept only by the "\\?\" form.
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(std::max(0, length - 1)));
+    return wide;
+}
+
+std::wstring WidePath(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    const std::wstring wide = Wide(path);
+    const bool dotted = path.size() > 2 && path[1] == ':' && path.back() == '.' && path[path.size() - 2] != '\\' &&
+                        path[path.size() - 2] != '.';
+    return dotted ? L"\\\\?\\" + wide : wide;
+}
+
 std::string UnixName(const std::string& path) {
     using UnixFileName = char*(CDECL*)(const WCHAR*);
     const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
     const auto convert = kernel32 ? reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
                                         ::GetProcAddress(kernel32, "wine_get_unix_file_name")))
                                   : nullptr;
-    if (!convert) return {};
-    std::wstring wide(path.size() + 1, L'\0');
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(),
-                                             static_cast<int>(wide.size()));
-    if (length == 0) return {};
+    const std::wstring wide = WidePath(path);
+    if (!convert || wide.empty()) return {};
     char* unix = convert(wide.c_str());
     if (!unix) return {};
     std::string result = unix;
@@ -38,12 +54,12 @@ std::string UnixName(const std::string& path) {
 // Starts a Unix program (Wine starts an ELF file given by a drive path). Wine
 // gives no handle for it, so callers wait for its effect instead.
 bool StartUnix(const char* program, const std::string& arguments) {
-    std::string commandLine = std::string(program) + " " + arguments;
-    const std::string application = std::string("Z:\\bin\\") + program;
-    STARTUPINFOA startup{};
+    std::wstring commandLine = Wide(std::string(program) + " " + arguments);
+    const std::wstring application = Wide(std::string("Z:\\bin\\") + program);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                           nullptr, nullptr, &startup, &process)) {
         return false;
     }
@@ -77,7 +93,7 @@ std::string SidText(PSID sid) {
 bool OwnerTrusted(const std::string& path) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+    if (::GetNamedSecurityInfoW(WidePath(path).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                                 nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
@@ -91,7 +107,7 @@ bool OwnerTrusted(const std::string& path) {
 std::string RunningAccountSid() { return platform::TokenUserSid(); }
 
 NameKind KindOfName(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = ::GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? NameKind::Missing
@@ -127,6 +143,23 @@ bool MakeHardLink(const std::string& target, const std::string& link) {
 }
 
 bool MakeFifo(const std::string&) { return false; }
+
+std::wstring LongPath(const std::string& path) {
+    std::wstring wide = WidePath(path);
+    if (wide.rfind(L"\\\\?\\", 0) != 0) wide.insert(0, L"\\\\?\\");
+    return wide;
+}
+
+bool RemoveNamedFile(const std::string& path) { return ::DeleteFileW(LongPath(path).c_str()) != 0; }
+
+bool WriteNamedFile(const std::string& path, const std::string& content) {
+    platform::ScopedFileHandle file(
+        ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file.Valid() &&
+           ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+           written == content.size();
+}
 
 bool GiveToOtherUser(const std::string& path) {
     const std::string name = UnixName(path);
