@@ -217,7 +217,8 @@ bool ScriptRun::Dir(std::string directory) {
     levelNames.resize(shared);
     levels.resize(shared);
     current = nullptr;
-    bool isFile = false;  // a file of that name was passed over
+    bool isFile = false;   // a file of that name was passed over
+    bool created = false;  // the last level was made just now
     for (std::size_t i = shared; i < names.size(); ++i) {
         const std::string& name = names[i];
         const platform::DirHandle& level = levels.empty() ? destination : levels.back();
@@ -240,18 +241,20 @@ bool ScriptRun::Dir(std::string directory) {
                 isFile = true;
                 continue;
             }
-            // Made in a level closed and judged: closed and empty from its birth.
-            if (error != platform::Error::None || trust::OpenLevel(level, name, true, next, walk) != trust::Level::Usable ||
+            // Made in a level closed and judged: closed and empty from its
+            // birth. Its owner is asked once, by the judge.
+            if (error != platform::Error::None || trust::OpenLevel(level, name, false, next, walk) != trust::Level::Usable ||
                 !judge.Created(next)) {
                 return Fail("cannot create directory: ", path);
             }
+            created = i + 1 == names.size();
         }
         levelNames.push_back(name);
         levels.push_back(std::move(next));
     }
     if (!isFile) {
         current = levels.empty() ? &destination : &levels.back();
-        if (!judge.Written(*current)) return Fail("cannot create directory: ", path);
+        if (!created && !judge.Written(*current)) return Fail("cannot create directory: ", path);
     }
     levelsJudged = true;
 
