@@ -70,6 +70,22 @@ trust::Level ScriptRun::OpenContaining(const std::string& relative, trust::Owner
     return trust::WalkLevels(dirSeen ? current : nullptr, names, owners, dir, walk);
 }
 
+trust::Level ScriptRun::WalkWritten(const platform::DirHandle& start, const std::vector<std::string>& names,
+                                    platform::DirHandle& opened, const platform::DirHandle*& at) {
+    trust::Walk walk{judge};
+    at = &start;
+    for (const std::string& name : names) {
+        // Judged before its child is opened in it, as DIR judges its levels.
+        if (!judge.Written(*at)) return trust::Level::Refused;
+        platform::DirHandle next;
+        const trust::Level level = trust::OpenLevel(*at, name, true, next, walk);
+        if (level != trust::Level::Usable) return level;
+        opened = std::move(next);
+        at = &opened;
+    }
+    return trust::Level::Usable;
+}
+
 bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& opened,
                              const platform::DirHandle*& dir, std::string& leaf) {
     if (!dirSeen) {
@@ -77,41 +93,27 @@ bool ScriptRun::OpenWritable(const std::string& relative, platform::DirHandle& o
         return OpenContaining(relative, trust::Owners::Everywhere, opened, leaf) == trust::Level::Usable;
     }
     std::vector<std::string> names = trust::SplitLevels(relative);
-    // Judged by the DIR that made it current, unless a removal came since.
-    if (names.empty() || !current || (!levelsJudged && !judge.Written(*current))) return false;
+    if (names.empty() || !current) return false;
     leaf = names.back();
     names.pop_back();
-    trust::Walk walk{judge};
-    dir = current;
-    for (const std::string& name : names) {
-        // Only levels that exist: a FILE makes none.
-        platform::DirHandle next;
-        if (trust::OpenLevel(*dir, name, true, next, walk) != trust::Level::Usable || !judge.Written(next)) return false;
-        opened = std::move(next);
-        dir = &opened;
-    }
-    return true;
+    // Only levels that exist: a FILE makes none. The current directory was
+    // judged by the DIR that made it so, unless a removal came since.
+    return WalkWritten(*current, names, opened, dir) == trust::Level::Usable &&
+           ((dir == current && levelsJudged) || judge.Written(*dir));
 }
 
 trust::Level ScriptRun::OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir) {
-    trust::Walk walk{judge};
     const std::vector<std::string> levels = trust::SplitLevels(relative);
-    if (!written) return trust::WalkLevels(&destination, levels, trust::Owners::Ignored, dir, walk);
-    // Each level on the way is judged before its child is opened; the last
-    // is the caller's to judge.
-    const platform::DirHandle* at = &destination;
-    platform::DirHandle level;
-    for (const std::string& name : levels) {
-        if (!judge.Written(*at)) return trust::Level::Refused;
-        platform::DirHandle next;
-        const trust::Level opened = trust::OpenLevel(*at, name, true, next, walk);
-        if (opened != trust::Level::Usable) return opened;
-        level = std::move(next);
-        at = &level;
+    if (!written) {
+        trust::Walk walk{judge};
+        return trust::WalkLevels(&destination, levels, trust::Owners::Ignored, dir, walk);
     }
-    if (at == &destination) return trust::OpenLevel(destination, ".", true, dir, walk);
-    dir = std::move(level);
-    return trust::Level::Usable;
+    // The last level is the caller's to judge.
+    const platform::DirHandle* at = nullptr;
+    const trust::Level level = WalkWritten(destination, levels, dir, at);
+    if (level != trust::Level::Usable || at != &destination) return level;
+    trust::Walk walk{judge};
+    return trust::OpenLevel(destination, ".", true, dir, walk);
 }
 
 bool ScriptRun::IsScript(const platform::EntryInfo& info) const {

@@ -84,6 +84,11 @@ private:
     // Opens the directory `relative` names below the destination, level by
     // level; `written`: every level is judged as DIR judges its levels.
     trust::Level OpenBelowDestination(const std::string& relative, bool written, platform::DirHandle& dir);
+    // Walks `names` from `start`, each level judged as DIR judges its levels
+    // before its child is opened in it; the last is left to the caller. `at`
+    // is `start` or `opened`, which holds the last level.
+    trust::Level WalkWritten(const platform::DirHandle& start, const std::vector<std::string>& names,
+                             platform::DirHandle& opened, const platform::DirHandle*& at);
 
     // True when `info` is the file this run reads its script from.
     bool IsScript(const platform::EntryInfo& info) const;
